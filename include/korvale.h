@@ -1,0 +1,166 @@
+/*
+ * korvale: the speed profile of a known road route, and a UDP link to a dashboard.
+ *
+ * A host builds a route profile from a route file with initialize_korvale() and asks, at a
+ * distance along the route or at a 3-D vehicle position, for the maximum, coasting and
+ * recommended speed there. Every object lives behind an opaque handle that the host creates and
+ * releases. Distances are metres along the route from its first row, positions are in the
+ * coordinates of the route file, speeds are km/h.
+ *
+ * Rules every function follows:
+ * - A null handle gets the fixed value named at the function (-1.0, -1 or 0) and nothing else
+ *   happens: nothing is written through pointer arguments. No other argument is checked, except
+ *   that a null destination array is never written to.
+ * - No C++ exception ever leaves a function.
+ * - A handle must not be used from two threads at once (the position queries update the
+ *   profile's tracking state); different handles are independent.
+ * - Diagnostic lines go to standard output (one loader line to standard error).
+ *
+ * The header is plain C (C89 with stdint.h and stddef.h) and C++.
+ */
+#ifndef KORVALE_H
+#define KORVALE_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32) || defined(__CYGWIN__)
+#if defined(KORVALE_BUILDING)
+#define KORVALE_API __declspec(dllexport)
+#else
+#define KORVALE_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__) || defined(__clang__)
+#define KORVALE_API __attribute__((visibility("default")))
+#else
+#define KORVALE_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* A route profile: the route's columns, its speed columns and its position tracking. */
+typedef struct korvale_profile korvale_profile;
+
+/* ------------------------------------------------------------------ lifecycle and columns */
+
+/*
+ * Builds the profile of the route file at path with the eight vehicle parameters:
+ * drag_coefficient, frontal_area (m^2), air_density (kg/m^3), vehicle_mass (kg), gravity (m/s²),
+ * rolling_resistance, coast_power and model_switch. When coast_power and model_switch are both
+ * 0 or below, a built-in car (1644 kg) coasts; otherwise the parameters drive the coasting model.
+ *
+ * The route file holds one row per line: x y z (m), curve radius (m), speed limit (km/h),
+ * superelevation (fraction). Lines that do not start with six numbers are skipped.
+ *
+ * Returns the handle, to be released with deinitialize_korvale(). A file that yields no row
+ * (missing, without a line feed, no line of six numbers, too large for memory) prints
+ * "Can not load file for Korvale" and ENDS THE HOST PROCESS with exit code -1.
+ */
+KORVALE_API korvale_profile* initialize_korvale(const char* path, double drag_coefficient,
+                                                double frontal_area, double air_density,
+                                                double vehicle_mass, double gravity,
+                                                double rolling_resistance, double coast_power,
+                                                double model_switch);
+
+/* Releases the profile and all it owns; the handle is invalid afterwards. Null: nothing. */
+KORVALE_API void deinitialize_korvale(korvale_profile* handle);
+
+/* Number of rows of the route, at least 1. Null: -1. */
+KORVALE_API int32_t get_korvale_rows(korvale_profile* handle);
+
+/*
+ * Copy the first min(count, rows) values of a column into destination (count doubles at
+ * most); a count of 0 or below copies nothing. Null handle: nothing.
+ * x, y, z: route point coordinates (m); dist: cumulative distance along the route (m).
+ */
+KORVALE_API void get_korvale_x_vec(korvale_profile* handle, double* destination, int32_t count);
+KORVALE_API void get_korvale_y_vec(korvale_profile* handle, double* destination, int32_t count);
+KORVALE_API void get_korvale_z_vec(korvale_profile* handle, double* destination, int32_t count);
+KORVALE_API void get_korvale_dist_vec(korvale_profile* handle, double* destination,
+                                      int32_t count);
+
+/* Length of the route (m): the distance of its last row. Null: -1.0. */
+KORVALE_API double get_max_distance_korvale(korvale_profile* handle);
+
+/* ------------------------------------------------------------------ queries by distance */
+
+/*
+ * Maximum speed (km/h) at a distance (m), interpolated between the rows around it. Below the
+ * first row it extrapolates the line through the first two rows; beyond the route it gives the
+ * last row's value. Null: -1.0.
+ */
+KORVALE_API double get_max_speed_at_distance(korvale_profile* handle, double distance);
+
+/*
+ * Recommended and coasting speed (km/h) at a distance (m), interpolated; outside the route they
+ * hold the first or last row's value. Null: -1.0. (The spelling "recomended" is part of the
+ * interface.)
+ */
+KORVALE_API double get_recomended_speed_at_distance(korvale_profile* handle, double distance);
+KORVALE_API double get_coasting_speed_at_distance(korvale_profile* handle, double distance);
+
+/*
+ * All three speeds (km/h) at a distance (m), written to max_speed, recommended_speed and
+ * coasting_speed in that order; no hold at the ends (as get_max_speed_at_distance).
+ * Returns 1. Null: -1, nothing written.
+ */
+KORVALE_API int32_t get_all_at_distance(korvale_profile* handle, double distance,
+                                        double* max_speed, double* recommended_speed,
+                                        double* coasting_speed);
+
+/*
+ * The route point at a distance (m), written to x, y, z. Before the start the first segment
+ * is extended backwards; beyond the end the point moves along the diagonal (1,1,1)/sqrt(3)
+ * from the last point. Returns 1. Null: 0, nothing written.
+ */
+KORVALE_API int32_t get_pos_at_distance(korvale_profile* handle, double distance, double* x,
+                                        double* y, double* z);
+
+/* As get_pos_at_distance, writing x, y, z to xyz[0], xyz[1], xyz[2]; unused is not read.
+ * Returns 1. Null: 0, nothing written. */
+KORVALE_API int32_t get_pos_at_polyline_location(korvale_profile* handle, double distance,
+                                                 double* xyz, int32_t unused);
+
+/* ------------------------------------------------------------------ queries by position */
+
+/*
+ * The queries by position map a vehicle position (x, y, z in the route file's frame) to the
+ * nearest point of the route, searching only the segments within search_window metres of route
+ * distance on each side of the previous query's result on this handle, so that successive calls
+ * follow the vehicle. The first query on a new profile searches the whole route; a query at
+ * exactly the previous position is answered from a cache (its options are then ignored).
+ * The three speed queries search a window of 100 m.
+ */
+
+/*
+ * Distance along the route (m) of the nearest route point. full_search equal to 1 searches
+ * the whole route (any other value searches the window). Null: -1.0.
+ */
+KORVALE_API double get_distance_at_position(korvale_profile* handle, double x, double y,
+                                            double z, int32_t full_search, double search_window);
+
+/* Maximum, recommended and coasting speed (km/h) at a position. Null: -1.0. */
+KORVALE_API double get_max_speed_at_position(korvale_profile* handle, double x, double y,
+                                             double z);
+KORVALE_API double get_recomended_speed_at_position(korvale_profile* handle, double x, double y,
+                                                    double z);
+KORVALE_API double get_coasting_speed_at_position(korvale_profile* handle, double x, double y,
+                                                  double z);
+
+/*
+ * Distance (m) and the three speeds (km/h) at a position, written in the order distance,
+ * max_speed, recommended_speed, coasting_speed. Any nonzero full_search searches the whole
+ * route. Returns 1. Null: -1, nothing written.
+ */
+KORVALE_API int32_t get_all_at_position(korvale_profile* handle, double x, double y, double z,
+                                        int32_t full_search, double search_window,
+                                        double* distance, double* max_speed,
+                                        double* recommended_speed, double* coasting_speed);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KORVALE_H */

@@ -1,0 +1,84 @@
+// Exported functions of the route profile's lifecycle and columns.
+#include <cstdlib>
+#include <memory>
+#include <new>
+
+#include "../diag.h"
+#include "../profile/route_profile.h"
+#include "guard.h"
+#include "korvale.h"
+
+using korvale::RouteProfile;
+using korvale::api::guarded;
+using korvale::api::guarded_void;
+
+namespace {
+
+// Exit code of the process when a route file yields no rows.
+constexpr int NO_ROWS_EXIT_CODE = -1;
+
+[[noreturn]] void end_process_without_rows() {
+    korvale::diag_print("Can not load file for Korvale");
+    std::exit(NO_ROWS_EXIT_CODE);
+}
+
+} // namespace
+
+extern "C" {
+
+korvale_profile* initialize_korvale(const char* path, double drag_coefficient, double frontal_area,
+                                    double air_density, double vehicle_mass, double gravity,
+                                    double rolling_resistance, double coast_power,
+                                    double model_switch) {
+    const korvale::VehicleParameters parameters{drag_coefficient, frontal_area,    air_density,
+                                                vehicle_mass,     gravity,         rolling_resistance,
+                                                coast_power,      model_switch};
+    std::unique_ptr<RouteProfile> profile;
+    try {
+        profile = std::make_unique<RouteProfile>(path, parameters);
+    } catch (...) {
+        // Not even the profile object fits in memory.
+    }
+    if (!profile || profile->rows() <= 0) {
+        end_process_without_rows();
+    }
+    return reinterpret_cast<korvale_profile*>(profile.release());
+}
+
+void deinitialize_korvale(korvale_profile* handle) {
+    delete reinterpret_cast<RouteProfile*>(handle);
+}
+
+int32_t get_korvale_rows(korvale_profile* handle) {
+    return guarded<RouteProfile>(handle, -1, [](RouteProfile& p) { return p.rows(); });
+}
+
+void get_korvale_x_vec(korvale_profile* handle, double* destination, int32_t count) {
+    guarded_void<RouteProfile>(handle, [&](RouteProfile& p) {
+        RouteProfile::copy_column(p.x_column(), p.rows(), destination, count);
+    });
+}
+
+void get_korvale_y_vec(korvale_profile* handle, double* destination, int32_t count) {
+    guarded_void<RouteProfile>(handle, [&](RouteProfile& p) {
+        RouteProfile::copy_column(p.y_column(), p.rows(), destination, count);
+    });
+}
+
+void get_korvale_z_vec(korvale_profile* handle, double* destination, int32_t count) {
+    guarded_void<RouteProfile>(handle, [&](RouteProfile& p) {
+        RouteProfile::copy_column(p.z_column(), p.rows(), destination, count);
+    });
+}
+
+void get_korvale_dist_vec(korvale_profile* handle, double* destination, int32_t count) {
+    guarded_void<RouteProfile>(handle, [&](RouteProfile& p) {
+        RouteProfile::copy_column(p.distance_column(), p.rows(), destination, count);
+    });
+}
+
+double get_max_distance_korvale(korvale_profile* handle) {
+    return guarded<RouteProfile>(handle, -1.0, [](RouteProfile& p) { return p.total_length(); });
+}
+
+} // extern "C"

@@ -1,0 +1,100 @@
+// Exported queries of a route profile: by distance, by position, and the point at a distance.
+#include "../profile/route_profile.h"
+#include "guard.h"
+#include "korvale.h"
+
+using korvale::RouteProfile;
+using korvale::api::guarded;
+
+extern "C" {
+
+double get_max_speed_at_distance(korvale_profile* handle, double distance) {
+    return guarded<RouteProfile>(handle, -1.0,
+                                 [&](RouteProfile& p) { return p.max_speed_at_distance(distance); });
+}
+
+double get_recomended_speed_at_distance(korvale_profile* handle, double distance) {
+    return guarded<RouteProfile>(handle, -1.0, [&](RouteProfile& p) {
+        if (p.first_distance() > distance) {
+            return p.first_recommended_speed();
+        }
+        if (distance > p.total_length()) {
+            return p.last_recommended_speed();
+        }
+        return p.recommended_speed_at_distance(distance);
+    });
+}
+
+double get_coasting_speed_at_distance(korvale_profile* handle, double distance) {
+    return guarded<RouteProfile>(handle, -1.0, [&](RouteProfile& p) {
+        if (p.first_distance() > distance) {
+            return p.first_coasting_speed();
+        }
+        if (distance > p.total_length()) {
+            return p.last_coasting_speed();
+        }
+        return p.coasting_speed_at_distance(distance);
+    });
+}
+
+int32_t get_all_at_distance(korvale_profile* handle, double distance, double* max_speed,
+                            double* recommended_speed, double* coasting_speed) {
+    return guarded<RouteProfile>(handle, int32_t{-1}, [&](RouteProfile& p) {
+        return p.all_at_distance(distance, max_speed, recommended_speed, coasting_speed) ? 1 : 0;
+    });
+}
+
+int32_t get_pos_at_distance(korvale_profile* handle, double distance, double* x, double* y,
+                            double* z) {
+    return guarded<RouteProfile>(handle, int32_t{0}, [&](RouteProfile& p) {
+        p.pos_at_distance(distance, x, y, z);
+        return 1;
+    });
+}
+
+int32_t get_pos_at_polyline_location(korvale_profile* handle, double distance, double* xyz,
+                                     int32_t /*unused*/) {
+    return guarded<RouteProfile>(handle, int32_t{0}, [&](RouteProfile& p) {
+        double x = 0.0, y = 0.0, z = 0.0;
+        p.pos_at_distance(distance, &x, &y, &z);
+        xyz[0] = x;
+        xyz[1] = y;
+        xyz[2] = z;
+        return 1;
+    });
+}
+
+double get_distance_at_position(korvale_profile* handle, double x, double y, double z,
+                                int32_t full_search, double search_window) {
+    return guarded<RouteProfile>(handle, -1.0, [&](RouteProfile& p) {
+        return p.distance_at_position(x, y, z, full_search == 1, search_window);
+    });
+}
+
+double get_max_speed_at_position(korvale_profile* handle, double x, double y, double z) {
+    return guarded<RouteProfile>(handle, -1.0,
+                                 [&](RouteProfile& p) { return p.max_speed_at_position(x, y, z); });
+}
+
+double get_recomended_speed_at_position(korvale_profile* handle, double x, double y, double z) {
+    return guarded<RouteProfile>(
+        handle, -1.0, [&](RouteProfile& p) { return p.recommended_speed_at_position(x, y, z); });
+}
+
+double get_coasting_speed_at_position(korvale_profile* handle, double x, double y, double z) {
+    return guarded<RouteProfile>(
+        handle, -1.0, [&](RouteProfile& p) { return p.coasting_speed_at_position(x, y, z); });
+}
+
+int32_t get_all_at_position(korvale_profile* handle, double x, double y, double z,
+                            int32_t full_search, double search_window, double* distance,
+                            double* max_speed, double* recommended_speed,
+                            double* coasting_speed) {
+    return guarded<RouteProfile>(handle, int32_t{-1}, [&](RouteProfile& p) {
+        p.all_at_position(x, y, z, full_search != 0, search_window, distance, max_speed,
+                          recommended_speed, coasting_speed);
+        return 1;
+    });
+}
+
+} // extern "C"

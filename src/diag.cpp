@@ -1,0 +1,16 @@
+#include "diag.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace korvale {
+
+void diag_print(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    va_end(args);
+    std::fflush(stdout);
+}
+
+} // namespace korvale

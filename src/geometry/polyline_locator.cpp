@@ -1,0 +1,131 @@
+#include "polyline_locator.h"
+
+#include <algorithm>
+
+namespace korvale {
+
+PolylineLocator::PolylineLocator(const double* x, const double* y, const double* z,
+                                 std::int32_t n) {
+    distances.push_back(0.0);
+    num_points_ = n;
+    if (n > 0) {
+        points.reserve(static_cast<std::size_t>(n));
+        distances.reserve(static_cast<std::size_t>(n));
+    }
+    for (std::int32_t i = 0; i < n; ++i) {
+        points.emplace_back(x[i], y[i], z[i]);
+        if (i >= 1) {
+            const double step = Vector3(points.at(i) - points.at(i - 1)).norm();
+            distances.push_back(distances.at(i - 1) + step);
+        }
+    }
+    last_lookup_distance = 0.0;
+    last_lookup_position = Point3();
+    last_lookup_segment = -1;
+}
+
+Point3 PolylineLocator::point_at_index(std::int32_t i) const {
+    const std::int32_t k = num_points_ - 1;
+    const std::int32_t m = i < k ? i : k;
+    const std::int32_t r = m < 0 ? 0 : m;
+    return points.at(static_cast<std::size_t>(r));
+}
+
+std::int32_t PolylineLocator::index_at_distance(double d) const {
+    const std::int32_t n = num_points_;
+    if (n < 1) {
+        return 0;
+    }
+    if (d > distances.at(n - 1)) {
+        return n - 1;
+    }
+    if (n == 1) {
+        return 0;
+    }
+    if (distances.at(0) > d) {
+        return 0;
+    }
+    std::int32_t lo = 0;
+    std::int32_t hi = n - 1;
+    // hi - lo is never negative, so integer division rounds the half span down.
+    std::int32_t mid = (hi - lo) / 2;
+    while (hi - lo > 1) {
+        const double at_mid = distances.at(mid);
+        if (at_mid == d) {
+            return mid;
+        }
+        if (at_mid > d) {
+            hi = mid;
+        } else {
+            lo = mid;
+        }
+        mid = lo + (hi - lo) / 2;
+    }
+    return mid;
+}
+
+double PolylineLocator::distance_at_index(std::int32_t i) const {
+    const std::int32_t m = std::min(i, num_points_ - 1);
+    return distances.at(m < 0 ? 0 : static_cast<std::size_t>(m));
+}
+
+Segment PolylineLocator::segment_at_index(std::int32_t i) const {
+    const std::int32_t n = num_points_;
+    if (i >= n - 1) {
+        const Point3 last = points.at(n - 1);
+        return Segment(last, last + END_SEGMENT_OFFSET);
+    }
+    if (i <= 0) {
+        return Segment(points.at(0), points.at(1));
+    }
+    return Segment(points.at(i), points.at(i + 1));
+}
+
+Point3 PolylineLocator::position_at_distance(double d) const {
+    const std::int32_t i = index_at_distance(d);
+    const double base = distance_at_index(i);
+    return segment_at_index(i).point_at(d - base, true);
+}
+
+Point3 PolylineLocator::locate_position(Point3 position, double* distance_out, double search_window,
+                                        bool full_search) {
+    if (position == last_lookup_position && last_lookup_segment >= 0) {
+        *distance_out = last_lookup_distance;
+        return last_lookup_result_point;
+    }
+    const std::int32_t n = num_points_;
+    const bool full = full_search || last_lookup_segment < 0;
+    const double range = full ? distances.at(n - 1) : search_window;
+    const double L = last_lookup_distance;
+
+    // The window covers the segment that holds L - range up to and including the segment that
+    // holds L + range, and keeps at least the first two segments near the start. Both bounds
+    // stay inside the points, so routes of one or two points are searched safely too.
+    const std::int32_t lo = std::max(0, std::min(n - 2, index_at_distance(L - range)));
+    const std::int32_t hi = std::min(n - 1, std::max(2, index_at_distance(L + range) + 1));
+
+    double best_distance = distance_between(points.at(lo), position);
+    std::int32_t best_segment = lo;
+    Point3 temp_point = points.at(lo);
+    for (std::int32_t i = lo + 1; i <= hi; ++i) {
+        // The later point is the segment's start.
+        const Segment segment(points.at(i), points.at(i - 1));
+        const Point3 p_on_segment = segment.closest_point(position);
+        const double d = distance_between(p_on_segment, position);
+        if (d <= best_distance) {
+            best_distance = d;
+            best_segment = i - 1;
+            temp_point = p_on_segment;
+        }
+    }
+    const double distance =
+        distances.at(best_segment) + distance_between(points.at(best_segment), temp_point);
+    *distance_out = distance;
+    last_lookup_distance = distance;
+    last_lookup_segment = best_segment;
+    last_lookup_result_point = temp_point;
+    last_lookup_position = position;
+    return temp_point;
+}
+
+} // namespace korvale

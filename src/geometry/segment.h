@@ -1,0 +1,37 @@
+// The straight piece of the route between two points, built on demand and never stored.
+#pragma once
+
+#include "point3.h"
+
+namespace korvale {
+
+// Smallest squared length that closest_point() divides by.
+constexpr double MIN_SQUARED_LENGTH = 1e-6;
+
+class Segment {
+public:
+    constexpr Segment() = default;
+    constexpr Segment(const Point3& start, const Point3& end) : start_(start), end_(end) {}
+
+    constexpr Point3 start() const { return start_; }
+    constexpr Point3 end() const { return end_; }
+
+    // end - start, not normalised.
+    constexpr Vector3 vector() const { return Vector3(end_ - start_); }
+    double length() const { return vector().norm(); }
+
+    // The point of the segment nearest to p (clamped projection, denominator floored at
+    // MIN_SQUARED_LENGTH; a NaN parameter clamps to the end).
+    Point3 closest_point(Point3 p) const;
+    // Foot of the perpendicular from p on the unbounded line through the segment.
+    Point3 project_on_line(Point3 p) const;
+    // The point at distance d from start along (forward) or against the segment's direction;
+    // d is not clamped.
+    Point3 point_at(double d, bool forward) const;
+
+private:
+    Point3 start_;
+    Point3 end_;
+};
+
+} // namespace korvale

@@ -1,0 +1,81 @@
+#include "profile_columns.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace korvale {
+
+namespace {
+
+// A segment whose level run is below this takes the grade of the segment before it.
+constexpr double MIN_LEVEL_RUN = 1e-6;
+
+bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+} // namespace
+
+void compute_distance_and_grade(std::int32_t rows, const double* x, const double* y,
+                                const double* z, double* distance, double* grade) {
+    if (rows < 1) {
+        return;
+    }
+    distance[0] = 0.0;
+    for (std::int32_t i = 1; i < rows; ++i) {
+        const double dx = x[i] - x[i - 1];
+        const double dy = y[i] - y[i - 1];
+        const double dz = z[i] - z[i - 1];
+        const double step = std::sqrt((dx * dx + dy * dy) + dz * dz);
+        distance[i] = distance[i - 1] + step;
+        const double run = std::sqrt(dx * dx + dy * dy);
+        if (run < MIN_LEVEL_RUN) {
+            grade[i - 1] = i >= 2 ? grade[i - 2] : 0.0;
+        } else {
+            grade[i - 1] = dz / run;
+        }
+    }
+    grade[rows - 1] = 0.0; // no segment starts at the last row
+}
+
+void compute_comfort_and_allowed(std::int32_t rows, const double* curve_radius,
+                                 const double* superelevation, const double* max_speed,
+                                 double* comfort_speed, double* allowed_speed) {
+    for (std::int32_t i = 0; i < rows; ++i) {
+        // Same inputs, bit for bit, give the same comfort speed as the row before.
+        if (i > 0 && same_bits(curve_radius[i], curve_radius[i - 1]) &&
+            same_bits(superelevation[i], superelevation[i - 1])) {
+            comfort_speed[i] = comfort_speed[i - 1];
+        } else {
+            comfort_speed[i] = comfort_curve_velocity(curve_radius[i], superelevation[i]);
+        }
+        allowed_speed[i] = comfort_speed[i] > max_speed[i] ? max_speed[i] : comfort_speed[i];
+    }
+}
+
+void compute_local_minima(std::int32_t rows, const double* allowed_speed, double* local_minimum) {
+    for (std::int32_t i = 0; i < rows; ++i) {
+        if (i == 0 || i == rows - 1) {
+            local_minimum[i] = allowed_speed[i];
+        } else {
+            local_minimum[i] =
+                find_local_minimum(allowed_speed[i - 1], allowed_speed[i], allowed_speed[i + 1]);
+        }
+    }
+}
+
+void compute_coasting_and_recommended(std::int32_t rows, const CoastModel& model,
+                                      const double* grade, const double* distance,
+                                      const double* allowed_speed, const double* local_minimum,
+                                      double* coasting_speed, double* recommended_speed) {
+    for (std::int32_t i = rows - 1; i >= 0; --i) {
+        if (i == rows - 1) {
+            coasting_speed[i] = allowed_speed[i];
+        } else {
+            coasting_speed[i] = model(grade[i], coasting_speed[i + 1], distance[i + 1],
+                                      distance[i], local_minimum[i]);
+        }
+        recommended_speed[i] =
+            allowed_speed[i] > coasting_speed[i] ? coasting_speed[i] : allowed_speed[i];
+    }
+}
+
+} // namespace korvale
