@@ -78,8 +78,7 @@ KORVALE_API int32_t get_korvale_rows(korvale_profile* handle);
 KORVALE_API void get_korvale_x_vec(korvale_profile* handle, double* destination, int32_t count);
 KORVALE_API void get_korvale_y_vec(korvale_profile* handle, double* destination, int32_t count);
 KORVALE_API void get_korvale_z_vec(korvale_profile* handle, double* destination, int32_t count);
-KORVALE_API void get_korvale_dist_vec(korvale_profile* handle, double* destination,
-                                      int32_t count);
+KORVALE_API void get_korvale_dist_vec(korvale_profile* handle, double* destination, int32_t count);
 
 /* Length of the route (m): the distance of its last row. Null: -1.0. */
 KORVALE_API double get_max_distance_korvale(korvale_profile* handle);
@@ -106,9 +105,8 @@ KORVALE_API double get_coasting_speed_at_distance(korvale_profile* handle, doubl
  * coasting_speed in that order; no hold at the ends (as get_max_speed_at_distance).
  * Returns 1. Null: -1, nothing written.
  */
-KORVALE_API int32_t get_all_at_distance(korvale_profile* handle, double distance,
-                                        double* max_speed, double* recommended_speed,
-                                        double* coasting_speed);
+KORVALE_API int32_t get_all_at_distance(korvale_profile* handle, double distance, double* max_speed,
+                                        double* recommended_speed, double* coasting_speed);
 
 /*
  * The route point at a distance (m), written to x, y, z. Before the start the first segment
@@ -138,12 +136,11 @@ KORVALE_API int32_t get_pos_at_polyline_location(korvale_profile* handle, double
  * Distance along the route (m) of the nearest route point. full_search equal to 1 searches
  * the whole route (any other value searches the window). Null: -1.0.
  */
-KORVALE_API double get_distance_at_position(korvale_profile* handle, double x, double y,
-                                            double z, int32_t full_search, double search_window);
+KORVALE_API double get_distance_at_position(korvale_profile* handle, double x, double y, double z,
+                                            int32_t full_search, double search_window);
 
 /* Maximum, recommended and coasting speed (km/h) at a position. Null: -1.0. */
-KORVALE_API double get_max_speed_at_position(korvale_profile* handle, double x, double y,
-                                             double z);
+KORVALE_API double get_max_speed_at_position(korvale_profile* handle, double x, double y, double z);
 KORVALE_API double get_recomended_speed_at_position(korvale_profile* handle, double x, double y,
                                                     double z);
 KORVALE_API double get_coasting_speed_at_position(korvale_profile* handle, double x, double y,
@@ -155,9 +152,9 @@ KORVALE_API double get_coasting_speed_at_position(korvale_profile* handle, doubl
  * route. Returns 1. Null: -1, nothing written.
  */
 KORVALE_API int32_t get_all_at_position(korvale_profile* handle, double x, double y, double z,
-                                        int32_t full_search, double search_window,
-                                        double* distance, double* max_speed,
-                                        double* recommended_speed, double* coasting_speed);
+                                        int32_t full_search, double search_window, double* distance,
+                                        double* max_speed, double* recommended_speed,
+                                        double* coasting_speed);
 
 #ifdef __cplusplus
 }

@@ -2,7 +2,8 @@
 #pragma once
 
 #if defined(__GNUC__) || defined(__clang__)
-#define KORVALE_PRINTF_FORMAT(fmt_index, first_arg) __attribute__((format(printf, fmt_index, first_arg)))
+#define KORVALE_PRINTF_FORMAT(fmt_index, first_arg)                                                \
+    __attribute__((format(printf, fmt_index, first_arg)))
 #else
 #define KORVALE_PRINTF_FORMAT(fmt_index, first_arg)
 #endif

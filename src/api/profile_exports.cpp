@@ -30,8 +30,8 @@ korvale_profile* initialize_korvale(const char* path, double drag_coefficient, d
                                     double air_density, double vehicle_mass, double gravity,
                                     double rolling_resistance, double coast_power,
                                     double model_switch) {
-    const korvale::VehicleParameters parameters{drag_coefficient, frontal_area,    air_density,
-                                                vehicle_mass,     gravity,         rolling_resistance,
+    const korvale::VehicleParameters parameters{drag_coefficient, frontal_area, air_density,
+                                                vehicle_mass,     gravity,      rolling_resistance,
                                                 coast_power,      model_switch};
     std::unique_ptr<RouteProfile> profile;
     try {
@@ -40,6 +40,7 @@ korvale_profile* initialize_korvale(const char* path, double drag_coefficient, d
         // Not even the profile object fits in memory.
     }
     if (!profile || profile->rows() <= 0) {
+        profile.reset();
         end_process_without_rows();
     }
     return reinterpret_cast<korvale_profile*>(profile.release());

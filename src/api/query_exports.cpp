@@ -9,8 +9,8 @@ using korvale::api::guarded;
 extern "C" {
 
 double get_max_speed_at_distance(korvale_profile* handle, double distance) {
-    return guarded<RouteProfile>(handle, -1.0,
-                                 [&](RouteProfile& p) { return p.max_speed_at_distance(distance); });
+    return guarded<RouteProfile>(
+        handle, -1.0, [&](RouteProfile& p) { return p.max_speed_at_distance(distance); });
 }
 
 double get_recomended_speed_at_distance(korvale_profile* handle, double distance) {
@@ -88,8 +88,7 @@ double get_coasting_speed_at_position(korvale_profile* handle, double x, double 
 
 int32_t get_all_at_position(korvale_profile* handle, double x, double y, double z,
                             int32_t full_search, double search_window, double* distance,
-                            double* max_speed, double* recommended_speed,
-                            double* coasting_speed) {
+                            double* max_speed, double* recommended_speed, double* coasting_speed) {
     return guarded<RouteProfile>(handle, int32_t{-1}, [&](RouteProfile& p) {
         p.all_at_position(x, y, z, full_search != 0, search_window, distance, max_speed,
                           recommended_speed, coasting_speed);

@@ -52,6 +52,8 @@ struct Vector3 : Point3 {
 };
 
 // Euclidean distance between two points.
-inline double distance_between(const Point3& a, const Point3& b) { return Vector3(a - b).norm(); }
+inline double distance_between(const Point3& a, const Point3& b) {
+    return Vector3(a - b).norm();
+}
 
 } // namespace korvale

@@ -10,7 +10,9 @@ namespace {
 // A segment whose level run is below this takes the grade of the segment before it.
 constexpr double MIN_LEVEL_RUN = 1e-6;
 
-bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool same_bits(double a, double b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 } // namespace
 
@@ -70,8 +72,8 @@ void compute_coasting_and_recommended(std::int32_t rows, const CoastModel& model
         if (i == rows - 1) {
             coasting_speed[i] = allowed_speed[i];
         } else {
-            coasting_speed[i] = model(grade[i], coasting_speed[i + 1], distance[i + 1],
-                                      distance[i], local_minimum[i]);
+            coasting_speed[i] = model(grade[i], coasting_speed[i + 1], distance[i + 1], distance[i],
+                                      local_minimum[i]);
         }
         recommended_speed[i] =
             allowed_speed[i] > coasting_speed[i] ? coasting_speed[i] : allowed_speed[i];

@@ -13,15 +13,12 @@ namespace {
 
 constexpr std::size_t READ_CHUNK_SIZE = 8192; // small enough for the stack of any host thread
 
-// Shown for a path that was not given at all.
-const char* printable(const char* path) { return path != nullptr ? path : "(null)"; }
-
 std::FILE* open_route_file(const char* path) {
     std::FILE* file = path != nullptr ? std::fopen(path, "r") : nullptr;
     if (file == nullptr) {
-        std::fprintf(stderr, "Can't open output file %s!\n", printable(path));
+        std::fprintf(stderr, "Can't open output file %s!\n", printable_path(path));
         std::fflush(stderr);
-        diag_print("[KORVALE_DLL] data parser FAILED reading file %s\n", printable(path));
+        diag_print("[KORVALE_DLL] data parser FAILED reading file %s\n", printable_path(path));
     }
     return file;
 }
@@ -54,7 +51,8 @@ std::int32_t count_lines(const char* path) {
     std::fclose(file);
     const std::int64_t count = line_count_for_feeds(line_feeds);
     if (count < 0) {
-        diag_print("[KORVALE_DLL] '%s' has more lines than a route can hold\n", printable(path));
+        diag_print("[KORVALE_DLL] '%s' has more lines than a route can hold\n",
+                   printable_path(path));
         return 0;
     }
     return static_cast<std::int32_t>(count);
@@ -70,8 +68,7 @@ std::int32_t parse_rows(std::int32_t capacity, const char* path, double* x, doub
     std::int32_t rows = 0;
     while (rows < capacity && std::fgets(line, sizeof line, file) != nullptr) {
         double x_i = 0, y_i = 0, z_i = 0, c_i = 0, s_i = 0, e_i = 0;
-        if (std::sscanf(line, "%lf %lf %lf %lf %lf %lf", &x_i, &y_i, &z_i, &c_i, &s_i, &e_i) ==
-            6) {
+        if (std::sscanf(line, "%lf %lf %lf %lf %lf %lf", &x_i, &y_i, &z_i, &c_i, &s_i, &e_i) == 6) {
             x[rows] = x_i;
             y[rows] = y_i;
             z[rows] = z_i;

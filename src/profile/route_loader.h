@@ -21,6 +21,11 @@ std::int32_t count_lines(const char* path);
 std::int32_t parse_rows(std::int32_t capacity, const char* path, double* x, double* y, double* z,
                         double* curve_radius, double* max_speed, double* superelevation);
 
+// The path as messages show it: "(null)" for a path that was not given.
+inline const char* printable_path(const char* path) {
+    return path != nullptr ? path : "(null)";
+}
+
 // The line count for a number of line feeds, or -1 when it would not fit a 32-bit count.
 std::int64_t line_count_for_feeds(std::int64_t line_feeds);
 

@@ -11,18 +11,14 @@
 
 namespace korvale {
 
-namespace {
-
-const char* printable(const char* path) { return path != nullptr ? path : "(null)"; }
-
-} // namespace
+namespace {} // namespace
 
 RouteProfile::RouteProfile(const char* path, const VehicleParameters& parameters)
     : parameters_(parameters) {
     diag_print("=== KORVALE_DLL Library === (START)\n");
     const std::int32_t capacity = count_lines(path);
     rows_ = capacity;
-    diag_print("[KORVALE_DLL] '%s' data parser has %d rows\n", printable(path), capacity);
+    diag_print("[KORVALE_DLL] '%s' data parser has %d rows\n", printable_path(path), capacity);
     if (rows_ <= 0) {
         return;
     }
@@ -30,17 +26,17 @@ RouteProfile::RouteProfile(const char* path, const VehicleParameters& parameters
         build(path);
     } catch (const std::exception& e) {
         // Memory for the columns or the polyline ran out: the route cannot be held.
-        diag_print("[KORVALE_DLL] '%s' cannot be held in memory (%s)\n", printable(path),
+        diag_print("[KORVALE_DLL] '%s' cannot be held in memory (%s)\n", printable_path(path),
                    e.what());
         locator.reset();
-        for (auto* column : {&distance, &recommended_speed, &coasting_speed, &x, &y, &z,
-                             &max_speed}) {
+        for (auto* column :
+             {&distance, &recommended_speed, &coasting_speed, &x, &y, &z, &max_speed}) {
             std::vector<double>().swap(*column);
         }
         rows_ = 0;
     }
-    diag_print("[KORVALE_DLL] data parser finished reading '%s' it has '%d'\n", printable(path),
-               rows_);
+    diag_print("[KORVALE_DLL] data parser finished reading '%s' it has '%d'\n",
+               printable_path(path), rows_);
 }
 
 void RouteProfile::build(const char* path) {
@@ -54,18 +50,17 @@ void RouteProfile::build(const char* path) {
     rows_ = parse_rows(rows_, path, x.data(), y.data(), z.data(), curve_radius.data(),
                        max_speed.data(), superelevation.data());
     if (rows_ < 0) {
-        diag_print("[KORVALE_DLL] data parser FAILED reading file %s\n", printable(path));
+        diag_print("[KORVALE_DLL] data parser FAILED reading file %s\n", printable_path(path));
     }
     if (rows_ < 1) {
         return;
     }
-    compute_distance_and_grade(rows_, x.data(), y.data(), z.data(), distance.data(),
-                               grade.data());
-    compute_comfort_and_allowed(rows_, curve_radius.data(), superelevation.data(),
-                                max_speed.data(), comfort_speed.data(), allowed_speed.data());
+    compute_distance_and_grade(rows_, x.data(), y.data(), z.data(), distance.data(), grade.data());
+    compute_comfort_and_allowed(rows_, curve_radius.data(), superelevation.data(), max_speed.data(),
+                                comfort_speed.data(), allowed_speed.data());
     compute_local_minima(rows_, allowed_speed.data(), local_minimum.data());
-    compute_coasting_and_recommended(rows_, CoastModel(parameters_), grade.data(),
-                                     distance.data(), allowed_speed.data(), local_minimum.data(),
+    compute_coasting_and_recommended(rows_, CoastModel(parameters_), grade.data(), distance.data(),
+                                     allowed_speed.data(), local_minimum.data(),
                                      coasting_speed.data(), recommended_speed.data());
     locator = std::make_unique<PolylineLocator>(x.data(), y.data(), z.data(), rows_);
 }
@@ -106,8 +101,7 @@ double RouteProfile::coasting_speed_at_distance(double s) const {
     return interpolate_at_distance(s, coasting_speed);
 }
 
-bool RouteProfile::index_and_ratio_at_distance(double s, std::int32_t* index,
-                                               double* ratio) const {
+bool RouteProfile::index_and_ratio_at_distance(double s, std::int32_t* index, double* ratio) const {
     *index = locator->index_at_distance(s);
     if (*index >= 0 && *index < rows_ - 1) {
         const double span = distance[*index + 1] - distance[*index];

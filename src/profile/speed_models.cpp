@@ -6,14 +6,14 @@ namespace korvale {
 
 namespace {
 
-constexpr double COMFORT_GRAVITY = 9.81;          // the comfort speed uses a fixed g
-constexpr double FRICTION_START = 0.2;            // first side-friction value
-constexpr double FRICTION_MAX = 0.2237;           // side friction at standstill
-constexpr double FRICTION_DECAY = -0.006;         // per km/h
-constexpr double EULER_CONSTANT = 2.71828182846;  // raised by pow, not exp
-constexpr double COMFORT_TOLERANCE = 0.001;       // friction change that ends the iteration
-constexpr double BISECTION_WIDTH = 1e-9;          // km/h
-constexpr int BISECTION_MAX_STEPS = 4000;         // more than halving any double range needs
+constexpr double COMFORT_GRAVITY = 9.81;         // the comfort speed uses a fixed g
+constexpr double FRICTION_START = 0.2;           // first side-friction value
+constexpr double FRICTION_MAX = 0.2237;          // side friction at standstill
+constexpr double FRICTION_DECAY = -0.006;        // per km/h
+constexpr double EULER_CONSTANT = 2.71828182846; // raised by pow, not exp
+constexpr double COMFORT_TOLERANCE = 0.001;      // friction change that ends the iteration
+constexpr double BISECTION_WIDTH = 1e-9;         // km/h
+constexpr int BISECTION_MAX_STEPS = 4000;        // more than halving any double range needs
 constexpr double MS_PER_KMH = 3.6;
 
 // Speed in km/h for a side-friction value.
@@ -23,7 +23,9 @@ double curve_speed(double radius, double superelevation, double friction) {
            3600 / 1000;
 }
 
-double friction_at(double v) { return FRICTION_MAX * std::pow(EULER_CONSTANT, FRICTION_DECAY * v); }
+double friction_at(double v) {
+    return FRICTION_MAX * std::pow(EULER_CONSTANT, FRICTION_DECAY * v);
+}
 
 // The speed v at which curve_speed(friction_at(v)) equals v. curve_speed(friction_at(v)) - v
 // is positive at 0 and not positive at the speed for the largest friction, and it falls as v

@@ -1,0 +1,184 @@
+// The route profile's lifecycle and columns through the shared library, and the one path that
+// ends the host process.
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include "korvale.h"
+#include "support/temp_dir.h"
+
+using korvale_test::DEFAULT_CAR;
+using korvale_test::route_text;
+using korvale_test::Row;
+using korvale_test::TempDir;
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool address_sanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool address_sanitized = true;
+#else
+constexpr bool address_sanitized = false;
+#endif
+#else
+constexpr bool address_sanitized = false;
+#endif
+
+korvale_profile* open_route(const std::string& path) {
+    const double* p = DEFAULT_CAR;
+    return initialize_korvale(path.c_str(), p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]);
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+struct HostRun {
+    int exit_status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the test host on a route file in a child process; shell_prefix may limit it.
+HostRun run_host(const TempDir& dir, const std::string& route,
+                 const std::string& shell_prefix = "") {
+    const std::string out = dir.path() + "/host.out";
+    const std::string err = dir.path() + "/host.err";
+    const std::string command =
+        shell_prefix + "'" KORVALE_TEST_HOST "' '" + route + "' >'" + out + "' 2>'" + err + "'";
+    const int status = std::system(command.c_str());
+    HostRun run;
+    run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = read_file(out);
+    run.err = read_file(err);
+    return run;
+}
+
+} // namespace
+
+TEST(ProfileLifecycle, ColumnsOfALoadedRoute) {
+    TempDir dir;
+    const std::string path = dir.write(
+        "route.txt",
+        route_text({{0, 0, 0, 10000, 50, 0}, {3, 4, 0, 10000, 50, 0}, {3, 4, 12, 10000, 50, 0}}));
+    testing::internal::CaptureStdout();
+    korvale_profile* profile = open_route(path);
+    testing::internal::GetCapturedStdout();
+    ASSERT_NE(profile, nullptr);
+    EXPECT_EQ(get_korvale_rows(profile), 3);
+    EXPECT_EQ(get_max_distance_korvale(profile), 17.0);
+
+    std::vector<double> out(6, -7.0);
+    get_korvale_dist_vec(profile, out.data(), 6); // more than the rows: exactly the rows
+    EXPECT_EQ(out, (std::vector<double>{0, 5, 17, -7, -7, -7}));
+    out.assign(6, -7.0);
+    get_korvale_x_vec(profile, out.data(), 2);
+    EXPECT_EQ(out, (std::vector<double>{0, 3, -7, -7, -7, -7}));
+    out.assign(6, -7.0);
+    get_korvale_y_vec(profile, out.data(), 3);
+    EXPECT_EQ(out, (std::vector<double>{0, 4, 4, -7, -7, -7}));
+    out.assign(6, -7.0);
+    get_korvale_z_vec(profile, out.data(), 3);
+    EXPECT_EQ(out, (std::vector<double>{0, 0, 12, -7, -7, -7}));
+    out.assign(6, -7.0);
+    get_korvale_z_vec(profile, out.data(), 0);
+    get_korvale_z_vec(profile, out.data(), -4);
+    get_korvale_z_vec(profile, nullptr, 3); // nothing to write to: nothing happens
+    EXPECT_EQ(out, std::vector<double>(6, -7.0));
+    deinitialize_korvale(profile);
+}
+
+TEST(ProfileLifecycle, OneRowRouteHasLengthZero) {
+    TempDir dir;
+    testing::internal::CaptureStdout();
+    korvale_profile* profile = open_route(dir.write("one.txt", "1 2 3 100 50 0\n"));
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(get_korvale_rows(profile), 1);
+    EXPECT_EQ(get_max_distance_korvale(profile), 0.0);
+    deinitialize_korvale(profile);
+}
+
+TEST(ProfileLifecycle, NullHandlesGetFixedValuesAndNothingIsWritten) {
+    std::vector<double> out(3, -7.0);
+    EXPECT_EQ(get_korvale_rows(nullptr), -1);
+    EXPECT_EQ(get_max_distance_korvale(nullptr), -1.0);
+    get_korvale_x_vec(nullptr, out.data(), 3);
+    get_korvale_y_vec(nullptr, out.data(), 3);
+    get_korvale_z_vec(nullptr, out.data(), 3);
+    get_korvale_dist_vec(nullptr, out.data(), 3);
+    deinitialize_korvale(nullptr);
+    EXPECT_EQ(out, std::vector<double>(3, -7.0));
+}
+
+TEST(ProfileLifecycle, ExampleRouteLoads) {
+    testing::internal::CaptureStdout();
+    korvale_profile* profile = open_route(KORVALE_EXAMPLE_ROUTE);
+    testing::internal::GetCapturedStdout();
+    const int rows = get_korvale_rows(profile);
+    ASSERT_GT(rows, 100);
+    std::vector<double> distance(static_cast<size_t>(rows));
+    get_korvale_dist_vec(profile, distance.data(), rows);
+    for (int i = 1; i < rows; ++i) {
+        ASSERT_GT(distance[i], distance[i - 1]) << "row " << i;
+    }
+    EXPECT_GT(get_max_distance_korvale(profile), 3000.0);
+    deinitialize_korvale(profile);
+}
+
+TEST(ProfileLifecycleFatal, RouteWithRowsKeepsTheHostRunning) {
+    TempDir dir;
+    const HostRun run = run_host(dir, dir.write("ok.txt", "0 0 0 100 50 0\n10 0 0 100 50 0\n"));
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_NE(run.out.find("rows 2\n"), std::string::npos) << run.out;
+}
+
+TEST(ProfileLifecycleFatal, FileWithoutRowsEndsTheHostWithMinusOne) {
+    TempDir dir;
+    const std::string missing = dir.path() + "/missing.txt";
+    HostRun run = run_host(dir, missing);
+    EXPECT_EQ(run.exit_status, 255);
+    EXPECT_EQ(run.out, "=== KORVALE_DLL Library === (START)\n"
+                       "[KORVALE_DLL] data parser FAILED reading file " +
+                           missing +
+                           "\n"
+                           "[KORVALE_DLL] '" +
+                           missing +
+                           "' data parser has -1 rows\n"
+                           "Can not load file for Korvale");
+    EXPECT_EQ(run.err, "Can't open output file " + missing + "!\n");
+
+    for (const char* content : {"", "1 2 3 4 5 6", "header only\n\n", "1,2,3,4,5,6\n"}) {
+        const std::string path = dir.write("bad.txt", content);
+        run = run_host(dir, path);
+        EXPECT_EQ(run.exit_status, 255) << content;
+        EXPECT_NE(run.out.find("Can not load file for Korvale"), std::string::npos) << content;
+        EXPECT_EQ(run.out.find("rows "), std::string::npos) << content;
+    }
+}
+
+TEST(ProfileLifecycleFatal, RouteTooLargeForMemoryTakesTheFatalPathWithoutACrash) {
+    if (address_sanitized) {
+        GTEST_SKIP() << "an address space limit and AddressSanitizer's shadow memory do not mix";
+    }
+    TempDir dir;
+    // Twenty million line feeds size thirteen arrays of 160 MB each; 600 MB of address space
+    // does not hold them.
+    const std::string path =
+        dir.write("huge.txt", "0 0 0 100 50 0\n" + std::string(20000000, '\n'));
+    const HostRun run = run_host(dir, path, "ulimit -v 600000; ");
+    EXPECT_EQ(run.exit_status, 255);
+    EXPECT_NE(run.out.find("cannot be held in memory"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("it has '0'\nCan not load file for Korvale"), std::string::npos)
+        << run.out;
+}

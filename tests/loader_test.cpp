@@ -1,0 +1,143 @@
+// Reading route files: the line count, the rows that parse, and the failure lines.
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "profile/route_loader.h"
+#include "support/temp_dir.h"
+
+using korvale::count_lines;
+using korvale::parse_rows;
+using korvale_test::TempDir;
+
+namespace {
+
+struct Parsed {
+    int count = 0;
+    int rows = 0;
+    std::vector<double> x, y, z, radius, limit, superelevation;
+};
+
+// Both passes as a profile runs them: the count sizes the arrays of the parse.
+Parsed load(const std::string& path) {
+    Parsed p;
+    p.count = count_lines(path.c_str());
+    if (p.count <= 0) {
+        return p;
+    }
+    for (auto* v : {&p.x, &p.y, &p.z, &p.radius, &p.limit, &p.superelevation}) {
+        v->assign(static_cast<size_t>(p.count), -99.0);
+    }
+    p.rows = parse_rows(p.count, path.c_str(), p.x.data(), p.y.data(), p.z.data(), p.radius.data(),
+                        p.limit.data(), p.superelevation.data());
+    return p;
+}
+
+} // namespace
+
+TEST(RouteLoader, LineCountIsLineFeedsPlusOneAndBoundsTheRows) {
+    TempDir dir;
+    const std::string row = "1 2 3 4 5 6";
+    EXPECT_EQ(load(dir.write("empty", "")).count, 0);
+    EXPECT_EQ(load(dir.write("no_feed", row)).count, 0); // a single row without a line end
+
+    Parsed one = load(dir.write("one", row + "\n"));
+    EXPECT_EQ(one.count, 2);
+    EXPECT_EQ(one.rows, 1);
+
+    Parsed unterminated = load(dir.write("three_open", row + "\n" + row + "\n" + row));
+    EXPECT_EQ(unterminated.count, 3);
+    EXPECT_EQ(unterminated.rows, 3);
+
+    Parsed terminated = load(dir.write("three", row + "\n" + row + "\n" + row + "\n"));
+    EXPECT_EQ(terminated.count, 4);
+    EXPECT_EQ(terminated.rows, 3);
+}
+
+TEST(RouteLoader, StoresSixNumberLinesInFileOrderAndSkipsTheRest) {
+    TempDir dir;
+    const Parsed p = load(dir.write("mixed", "x y z radius limit superelevation\n"
+                                             "\n"
+                                             "0 0 0 100 50 0.05\n"
+                                             "1 2 3 4 5\n"      // five numbers
+                                             "7,8,9,10,11,12\n" // commas stop after one
+                                             "   \t\n"
+                                             "10 -1 2.5 1e4 80 0\r\n" // CRLF
+                                             "1 2 3 4 5 6 7\n"        // seven: first six kept
+                                             "6 5 4 3 2 1 trailing words\n"
+                                             "+1.5e1 .5 -0 inf nan 0x10\n"));
+    ASSERT_EQ(p.rows, 5);
+    const std::vector<double> expected_x = {0, 10, 1, 6, 15};
+    const std::vector<double> expected_limit = {50, 80, 5, 2};
+    for (size_t i = 0; i < expected_x.size(); ++i) {
+        EXPECT_EQ(p.x[i], expected_x[i]) << "row " << i;
+    }
+    for (size_t i = 0; i < expected_limit.size(); ++i) {
+        EXPECT_EQ(p.limit[i], expected_limit[i]) << "row " << i;
+    }
+    EXPECT_EQ(p.y[1], -1.0);
+    EXPECT_EQ(p.z[1], 2.5);
+    EXPECT_EQ(p.radius[1], 1e4);
+    EXPECT_EQ(p.superelevation[2], 6.0);
+    // Numbers are stored as read, whatever they are.
+    EXPECT_EQ(p.y[4], 0.5);
+    EXPECT_TRUE(std::signbit(p.z[4]));
+    EXPECT_TRUE(std::isinf(p.radius[4]));
+    EXPECT_TRUE(std::isnan(p.limit[4]));
+    EXPECT_EQ(p.superelevation[4], 16.0);
+}
+
+TEST(RouteLoader, CrLfRowsLoadLikeLfRows) {
+    TempDir dir;
+    const Parsed lf = load(dir.write("lf", "0 0 0 1 2 3\n4 5 6 7 8 9\n"));
+    const Parsed crlf = load(dir.write("crlf", "0 0 0 1 2 3\r\n4 5 6 7 8 9\r\n"));
+    ASSERT_EQ(lf.rows, 2);
+    ASSERT_EQ(crlf.rows, 2);
+    EXPECT_EQ(lf.superelevation, crlf.superelevation);
+    EXPECT_EQ(lf.x, crlf.x);
+}
+
+TEST(RouteLoader, LongLinesAreReadInPiecesOf1023Characters) {
+    TempDir dir;
+    // The first piece is all blanks and is skipped; the rest of the line is a row of its own.
+    const std::string padded = std::string(1023, ' ') + "1 2 3 4 5 6\n";
+    // A number cut at the piece boundary ends the first piece's row; its tail is skipped.
+    std::string cut = "7 7 7 7 7 ";
+    cut += std::string(1023 - cut.size() - 5, ' ') + "12345" + "678 junk\n";
+    const Parsed p = load(dir.write("long", padded + cut + "8 8 8 8 8 8\n"));
+    ASSERT_EQ(p.rows, 3);
+    EXPECT_EQ(p.x[0], 1.0);
+    EXPECT_EQ(p.x[1], 7.0);
+    EXPECT_EQ(p.superelevation[1], 12345.0);
+    EXPECT_EQ(p.x[2], 8.0);
+}
+
+TEST(RouteLoader, MissingFilePrintsBothFailureLinesAndGivesMinusOne) {
+    TempDir dir;
+    const std::string missing = dir.path() + "/nowhere.txt";
+    std::vector<double> a(4);
+    for (int pass = 0; pass < 2; ++pass) {
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        const int result = pass == 0 ? count_lines(missing.c_str())
+                                     : parse_rows(4, missing.c_str(), a.data(), a.data(), a.data(),
+                                                  a.data(), a.data(), a.data());
+        const std::string out = testing::internal::GetCapturedStdout();
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(result, -1);
+        EXPECT_EQ(err, "Can't open output file " + missing + "!\n");
+        EXPECT_EQ(out, "[KORVALE_DLL] data parser FAILED reading file " + missing + "\n");
+    }
+    // A directory opens on some systems but never yields a line feed or a row.
+    EXPECT_LE(count_lines(dir.path().c_str()), 0);
+}
+
+TEST(RouteLoader, LineCountsBeyondThirtyTwoBitsAreRefused) {
+    EXPECT_EQ(korvale::line_count_for_feeds(0), 0);
+    EXPECT_EQ(korvale::line_count_for_feeds(1), 2);
+    EXPECT_EQ(korvale::line_count_for_feeds(2147483646), 2147483647);
+    EXPECT_EQ(korvale::line_count_for_feeds(2147483647), -1);
+    EXPECT_EQ(korvale::line_count_for_feeds(int64_t{1} << 40), -1);
+}

@@ -1,0 +1,214 @@
+// Building a route profile from a file: columns, speed models and messages.
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "profile/profile_columns.h"
+#include "profile/route_profile.h"
+#include "support/temp_dir.h"
+
+using korvale::RouteProfile;
+using korvale::VehicleParameters;
+using korvale_test::route_text;
+using korvale_test::Row;
+using korvale_test::TempDir;
+
+namespace {
+
+const VehicleParameters default_car{0.3, 2.3, 1.293, 1644, 9.81, 0.015, 0, 0};
+const VehicleParameters powered_car{0.3, 2.3, 1.293, 1644, 9.81, 0.015, 1000, 0};
+
+void expect_column(const std::vector<double>& column, const std::vector<double>& expected,
+                   double tolerance) {
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_NEAR(column[i], expected[i], tolerance) << "row " << i;
+    }
+}
+
+// Four rows on a flat straight, 100 m apart, with a 100 m curve at the third row.
+std::vector<Row> curve_route() {
+    return {{0, 0, 0, 10000, 100, 0},
+            {100, 0, 0, 10000, 100, 0},
+            {200, 0, 0, 100, 100, 0.05},
+            {300, 0, 0, 10000, 100, 0}};
+}
+
+} // namespace
+
+TEST(RouteProfileBuild, CurveExampleWithBothModels) {
+    TempDir dir;
+    const std::string path = dir.write("curve.txt", route_text(curve_route()));
+    testing::internal::CaptureStdout();
+    RouteProfile profile(path.c_str(), default_car);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, "=== KORVALE_DLL Library === (START)\n"
+                   "[KORVALE_DLL] '" +
+                       path +
+                       "' data parser has 5 rows\n"
+                       "[KORVALE_DLL] data parser finished reading '" +
+                       path + "' it has '4'\n");
+    ASSERT_EQ(profile.rows(), 4);
+    expect_column(profile.distance_column(), {0, 100, 200, 300}, 0);
+    expect_column(profile.coasting_speed_column(), {100, 57.338, 52.371, 100}, 5e-4);
+    expect_column(profile.recommended_speed_column(), {100, 57.338, 52.371, 100}, 5e-4);
+    expect_column(profile.max_speed_column(), {100, 100, 100, 100}, 0);
+    ASSERT_NE(profile.polyline(), nullptr);
+    EXPECT_EQ(profile.polyline()->num_points(), 4);
+    EXPECT_EQ(profile.polyline()->distance_at_index(3), 300.0);
+
+    testing::internal::CaptureStdout();
+    RouteProfile powered(path.c_str(), powered_car);
+    testing::internal::GetCapturedStdout();
+    expect_column(powered.coasting_speed_column(), {100, 57.899, 52.371, 100}, 5e-4);
+}
+
+TEST(RouteProfileBuild, StopAtTheEnd) {
+    TempDir dir;
+    std::vector<Row> rows = {{0, 0, 0, 10000, 100, 0},
+                             {100, 0, 0, 10000, 100, 0},
+                             {200, 0, 0, 10000, 100, 0},
+                             {300, 0, 0, 10000, 5, 0}};
+    const std::string path = dir.write("stop.txt", route_text(rows));
+    testing::internal::CaptureStdout();
+    RouteProfile by_default(path.c_str(), default_car);
+    RouteProfile powered(path.c_str(), powered_car);
+    testing::internal::GetCapturedStdout();
+    expect_column(by_default.coasting_speed_column(), {100, 5, 5, 5}, 0);
+    expect_column(powered.coasting_speed_column(), {100, 26.637, 10, 5}, 5e-4);
+    expect_column(powered.recommended_speed_column(), {100, 26.637, 10, 5}, 5e-4);
+}
+
+TEST(RouteProfileBuild, DownhillCoastingGainsSpeed) {
+    TempDir dir;
+    std::vector<Row> rows = {{0, 0, 0, 10000, 80, 0},
+                             {100, 0, -5, 10000, 80, 0},
+                             {200, 0, -10, 10000, 80, 0},
+                             {300, 0, -10, 10000, 30, 0}};
+    const std::string path = dir.write("downhill.txt", route_text(rows));
+    testing::internal::CaptureStdout();
+    RouteProfile profile(path.c_str(), default_car);
+    testing::internal::GetCapturedStdout();
+    expect_column(profile.distance_column(), {0, 100.125, 200.250, 300.250}, 5e-4);
+    expect_column(profile.coasting_speed_column(), {80, 22.417, 36.635, 30}, 5e-4);
+}
+
+TEST(RouteProfileBuild, SingleRowRoute) {
+    TempDir dir;
+    const std::string path = dir.write("one.txt", "5 6 7 100 40 0.05\n");
+    testing::internal::CaptureStdout();
+    RouteProfile profile(path.c_str(), default_car);
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(profile.rows(), 1);
+    EXPECT_EQ(profile.distance_column()[0], 0.0);
+    EXPECT_EQ(profile.coasting_speed_column()[0], 40.0); // the allowed speed
+    EXPECT_EQ(profile.recommended_speed_column()[0], 40.0);
+    EXPECT_EQ(profile.polyline()->num_points(), 1);
+}
+
+TEST(RouteProfileBuild, MissingAndEmptyFilesGiveNoRows) {
+    TempDir dir;
+    const std::string missing = dir.path() + "/missing.txt";
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    RouteProfile absent(missing.c_str(), default_car);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Can't open output file " + missing + "!\n");
+    EXPECT_EQ(out, "=== KORVALE_DLL Library === (START)\n"
+                   "[KORVALE_DLL] data parser FAILED reading file " +
+                       missing +
+                       "\n"
+                       "[KORVALE_DLL] '" +
+                       missing + "' data parser has -1 rows\n");
+    EXPECT_EQ(absent.rows(), -1);
+    EXPECT_EQ(absent.polyline(), nullptr);
+
+    const std::string words = dir.write("words.txt", "no numbers here\nnor here\n");
+    testing::internal::CaptureStdout();
+    RouteProfile unparsed(words.c_str(), default_car);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "=== KORVALE_DLL Library === (START)\n"
+              "[KORVALE_DLL] '" +
+                  words +
+                  "' data parser has 3 rows\n"
+                  "[KORVALE_DLL] data parser finished reading '" +
+                  words + "' it has '0'\n");
+    EXPECT_EQ(unparsed.rows(), 0);
+    EXPECT_EQ(unparsed.polyline(), nullptr);
+}
+
+TEST(RouteProfileBuild, SteepDownhillKeepsCoastingSpeedsFinite) {
+    // One 25 % drop in the middle of a flat road must not turn the speeds before it into NaN.
+    TempDir dir;
+    std::vector<Row> rows;
+    for (int i = 0; i < 10; ++i) {
+        const double z = i <= 4 ? 0.0 : -25.0;
+        rows.push_back({i * 100.0, 0, z, 10000, 90, 0});
+    }
+    rows.back().limit = 20;
+    const std::string path = dir.write("steep.txt", route_text(rows));
+    testing::internal::CaptureStdout();
+    RouteProfile profile(path.c_str(), powered_car);
+    testing::internal::GetCapturedStdout();
+    for (int i = 0; i < profile.rows(); ++i) {
+        EXPECT_TRUE(std::isfinite(profile.coasting_speed_column()[i])) << "row " << i;
+        EXPECT_TRUE(std::isfinite(profile.recommended_speed_column()[i])) << "row " << i;
+    }
+}
+
+TEST(RouteProfileBuild, NanFromTheFileStaysOnItsRows) {
+    TempDir dir;
+    const std::string path = dir.write("nan.txt", "0 0 0 10000 80 0\n"
+                                                  "100 0 0 -50 80 0\n" // negative radius
+                                                  "200 0 0 10000 80 0\n");
+    testing::internal::CaptureStdout();
+    RouteProfile profile(path.c_str(), default_car);
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(profile.rows(), 3);
+    EXPECT_TRUE(std::isnan(profile.recommended_speed_column()[1]));
+    EXPECT_EQ(profile.recommended_speed_column()[2], 80.0);
+}
+
+TEST(ProfileColumns, GradeOfSegmentsWithoutLevelRun) {
+    // A vertical first segment gets grade 0; a later vertical one the grade before it.
+    const double x[] = {0, 0, 100, 100, 200};
+    const double y[] = {0, 0, 0, 0, 0};
+    const double z[] = {0, 3, 8, 10, 10};
+    double distance[5];
+    double grade[5];
+    korvale::compute_distance_and_grade(5, x, y, z, distance, grade);
+    EXPECT_EQ(grade[0], 0.0);
+    EXPECT_EQ(grade[1], 0.05);
+    EXPECT_EQ(grade[2], 0.05);
+    EXPECT_EQ(grade[3], 0.0);
+    EXPECT_EQ(distance[1], 3.0);
+    EXPECT_EQ(distance[3], 3.0 + std::sqrt(100.0 * 100.0 + 25.0) + 2.0);
+}
+
+TEST(ProfileColumns, LocalMinimaOfTheAllowedSpeed) {
+    const double allowed[] = {50, 40, 40, 60};
+    double minima[4];
+    korvale::compute_local_minima(4, allowed, minima);
+    EXPECT_EQ(minima[0], 50);
+    EXPECT_EQ(minima[1], 40);
+    EXPECT_EQ(minima[2], korvale::NO_LOCAL_MINIMUM);
+    EXPECT_EQ(minima[3], 60);
+}
+
+TEST(ProfileColumns, RepeatedCurveInputsGiveTheSameComfortSpeed) {
+    // Reusing a run's comfort speed must give, bit for bit, what computing each row gives.
+    const double radius[] = {10000, 10000, 0.0, -0.0, -0.0, 250, 250, 30000};
+    const double e[] = {0, 0, 0, 0, 0, 0.05, 0.05, 0};
+    const double limit[] = {200, 200, 200, 200, 200, 200, 200, 500};
+    double comfort[8];
+    double allowed[8];
+    korvale::compute_comfort_and_allowed(8, radius, e, limit, comfort, allowed);
+    for (int i = 0; i < 8; ++i) {
+        const double direct = korvale::comfort_curve_velocity(radius[i], e[i]);
+        EXPECT_EQ(std::signbit(comfort[i]), std::signbit(direct)) << i;
+        EXPECT_EQ(comfort[i], direct) << i;
+        EXPECT_EQ(allowed[i], std::min(direct, limit[i])) << i;
+    }
+}
