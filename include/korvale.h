@@ -64,6 +64,17 @@ KORVALE_API korvale_profile* initialize_korvale(const char* path, double drag_co
                                                 double rolling_resistance, double coast_power,
                                                 double model_switch);
 
+/*
+ * As initialize_korvale, with the same arguments and the same lines printed, but a route file
+ * that yields no rows gives a null handle instead of ending the process. For hosts that must
+ * survive a bad file.
+ */
+KORVALE_API korvale_profile* korvale_load(const char* path, double drag_coefficient,
+                                          double frontal_area, double air_density,
+                                          double vehicle_mass, double gravity,
+                                          double rolling_resistance, double coast_power,
+                                          double model_switch);
+
 /* Releases the profile and all it owns; the handle is invalid afterwards. Null: nothing. */
 KORVALE_API void deinitialize_korvale(korvale_profile* handle);
 

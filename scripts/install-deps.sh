@@ -3,7 +3,8 @@
 # Runs apt-get (as root, or through sudo when it is there).
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev binutils)
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev binutils pkg-config
+          python3 python3-pytest python3-numpy python3-matplotlib)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -12,6 +12,9 @@ cmake -S . -B build/gcc -G Ninja -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++
 cmake --build build/gcc -j "$jobs"
 ctest --test-dir build/gcc --output-on-failure -j "$jobs"
 
+echo "=== install, consumers through find_package and pkg-config, .deb"
+scripts/check-install.sh build/gcc
+
 echo "=== clang build and tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build/clang-asan -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DCMAKE_BUILD_TYPE=Debug -DKORVALE_WERROR=ON -DKORVALE_SANITIZE=address,undefined

@@ -182,3 +182,39 @@ TEST(ProfileLifecycleFatal, RouteTooLargeForMemoryTakesTheFatalPathWithoutACrash
     EXPECT_NE(run.out.find("it has '0'\nCan not load file for Korvale"), std::string::npos)
         << run.out;
 }
+
+TEST(ProfileLifecycle, NonFatalLoadGivesNullWhereTheHostWouldEnd) {
+    TempDir dir;
+    const std::string missing = dir.path() + "/missing.txt";
+    const double* p = DEFAULT_CAR;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(korvale_load(missing.c_str(), p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]),
+              nullptr);
+    EXPECT_EQ(korvale_load(dir.write("bad.txt", "a b c\n").c_str(), p[0], p[1], p[2], p[3], p[4],
+                           p[5], p[6], p[7]),
+              nullptr);
+    EXPECT_EQ(korvale_load(nullptr, p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]), nullptr);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Can't open output file " + missing + "!\nCan't open output file (null)!\n");
+    EXPECT_EQ(out.rfind("=== KORVALE_DLL Library === (START)\n"
+                        "[KORVALE_DLL] data parser FAILED reading file " +
+                            missing +
+                            "\n"
+                            "[KORVALE_DLL] '" +
+                            missing +
+                            "' data parser has -1 rows\n"
+                            "Can not load file for Korvale",
+                        0),
+              0u)
+        << out;
+
+    testing::internal::CaptureStdout();
+    korvale_profile* profile = korvale_load(dir.write("ok.txt", "0 0 0 100 50 0\n").c_str(), p[0],
+                                            p[1], p[2], p[3], p[4], p[5], p[6], p[7]);
+    testing::internal::GetCapturedStdout();
+    ASSERT_NE(profile, nullptr);
+    EXPECT_EQ(get_korvale_rows(profile), 1);
+    deinitialize_korvale(profile);
+}

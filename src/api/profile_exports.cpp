@@ -1,7 +1,6 @@
 // Exported functions of the route profile's lifecycle and columns.
 #include <cstdlib>
 #include <memory>
-#include <new>
 
 #include "../diag.h"
 #include "../profile/route_profile.h"
@@ -17,9 +16,20 @@ namespace {
 // Exit code of the process when a route file yields no rows.
 constexpr int NO_ROWS_EXIT_CODE = -1;
 
-[[noreturn]] void end_process_without_rows() {
-    korvale::diag_print("Can not load file for Korvale");
-    std::exit(NO_ROWS_EXIT_CODE);
+// Builds the profile; a route without rows, or one that does not fit in memory, prints
+// "Can not load file for Korvale" and gives a null handle.
+korvale_profile* load_profile(const char* path, const korvale::VehicleParameters& parameters) {
+    std::unique_ptr<RouteProfile> profile;
+    try {
+        profile = std::make_unique<RouteProfile>(path, parameters);
+    } catch (...) {
+        // Not even the profile object fits in memory.
+    }
+    if (!profile || profile->rows() <= 0) {
+        korvale::diag_print("Can not load file for Korvale");
+        return nullptr;
+    }
+    return reinterpret_cast<korvale_profile*>(profile.release());
 }
 
 } // namespace
@@ -30,20 +40,20 @@ korvale_profile* initialize_korvale(const char* path, double drag_coefficient, d
                                     double air_density, double vehicle_mass, double gravity,
                                     double rolling_resistance, double coast_power,
                                     double model_switch) {
-    const korvale::VehicleParameters parameters{drag_coefficient, frontal_area, air_density,
-                                                vehicle_mass,     gravity,      rolling_resistance,
-                                                coast_power,      model_switch};
-    std::unique_ptr<RouteProfile> profile;
-    try {
-        profile = std::make_unique<RouteProfile>(path, parameters);
-    } catch (...) {
-        // Not even the profile object fits in memory.
+    korvale_profile* profile =
+        load_profile(path, {drag_coefficient, frontal_area, air_density, vehicle_mass, gravity,
+                            rolling_resistance, coast_power, model_switch});
+    if (profile == nullptr) {
+        std::exit(NO_ROWS_EXIT_CODE);
     }
-    if (!profile || profile->rows() <= 0) {
-        profile.reset();
-        end_process_without_rows();
-    }
-    return reinterpret_cast<korvale_profile*>(profile.release());
+    return profile;
+}
+
+korvale_profile* korvale_load(const char* path, double drag_coefficient, double frontal_area,
+                              double air_density, double vehicle_mass, double gravity,
+                              double rolling_resistance, double coast_power, double model_switch) {
+    return load_profile(path, {drag_coefficient, frontal_area, air_density, vehicle_mass, gravity,
+                               rolling_resistance, coast_power, model_switch});
 }
 
 void deinitialize_korvale(korvale_profile* handle) {
