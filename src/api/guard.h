@@ -32,4 +32,11 @@ void guarded_void(Handle* handle, Work&& work) noexcept {
     }
 }
 
+// Writes a result through an output pointer the host may have left null.
+inline void store(double* out, double value) noexcept {
+    if (out != nullptr) {
+        *out = value;
+    }
+}
+
 } // namespace korvale::api
