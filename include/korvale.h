@@ -10,7 +10,7 @@
  * Rules every function follows:
  * - A null handle gets the fixed value named at the function (-1.0, -1 or 0) and nothing else
  *   happens: nothing is written through pointer arguments. No other argument is checked, except
- *   that a null destination array is never written to.
+ *   that a null output pointer or destination array is never written to (its value is dropped).
  * - No C++ exception ever leaves a function.
  * - A handle must not be used from two threads at once (the position queries update the
  *   profile's tracking state); different handles are independent.
@@ -166,6 +166,32 @@ KORVALE_API int32_t get_all_at_position(korvale_profile* handle, double x, doubl
                                         int32_t full_search, double search_window, double* distance,
                                         double* max_speed, double* recommended_speed,
                                         double* coasting_speed);
+
+/* ------------------------------------------------------------------ advice ahead */
+
+/*
+ * The next slow-down ahead of a vehicle at `distance` (m) driving at speed_kmh: the first row
+ * beyond distance and no farther than distance + horizon_m where the recommended speed has a
+ * local minimum (lower than the row before it, not higher than the row after it; the last row
+ * when lower than the one before) below speed_kmh. Writes its route distance (m) and recommended
+ * speed (km/h), and the lift-off distance (m): where a vehicle at speed_kmh has to start coasting
+ * (the profile's own coasting model over the route's grades) to arrive there at that speed;
+ * `distance` itself when it is already too late ("lift off now"), never beyond the slow-down.
+ * Returns 1 when there is a slow-down within the horizon, 0 when there is none (nothing
+ * written). Null: -1, nothing written. Does not change the position tracking.
+ */
+KORVALE_API int32_t korvale_next_slowdown(korvale_profile* handle, double distance,
+                                          double speed_kmh, double horizon_m,
+                                          double* slowdown_distance, double* target_speed_kmh,
+                                          double* liftoff_distance);
+
+/*
+ * Distance (m) between the position of the last query by position on this handle and the route
+ * point it was mapped to: compare it with a threshold to notice that the vehicle has left the
+ * route or that tracking was lost, then ask for a full search. -1.0 before any query by
+ * position. Null: -1.0.
+ */
+KORVALE_API double korvale_offset_from_route(korvale_profile* handle);
 
 #ifdef __cplusplus
 }

@@ -44,6 +44,13 @@ public:
 
     double get_last_lookup_distance() const { return last_lookup_distance; }
     std::int32_t get_last_lookup_segment() const { return last_lookup_segment; }
+    // Distance between the position of the last lookup and the point it was mapped to; -1.0
+    // before the first lookup.
+    double last_lookup_offset() const {
+        return last_lookup_segment < 0
+                   ? -1.0
+                   : distance_between(last_lookup_position, last_lookup_result_point);
+    }
 
 private:
     std::vector<Point3> points;

@@ -14,6 +14,16 @@ bool same_bits(double a, double b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
+// Rise over level run of one step, or false when the step has no level run.
+bool step_grade(double dx, double dy, double dz, double* grade) {
+    const double run = std::sqrt(dx * dx + dy * dy);
+    if (run < MIN_LEVEL_RUN) {
+        return false;
+    }
+    *grade = dz / run;
+    return true;
+}
+
 } // namespace
 
 void compute_distance_and_grade(std::int32_t rows, const double* x, const double* y,
@@ -28,14 +38,21 @@ void compute_distance_and_grade(std::int32_t rows, const double* x, const double
         const double dz = z[i] - z[i - 1];
         const double step = std::sqrt((dx * dx + dy * dy) + dz * dz);
         distance[i] = distance[i - 1] + step;
-        const double run = std::sqrt(dx * dx + dy * dy);
-        if (run < MIN_LEVEL_RUN) {
+        if (!step_grade(dx, dy, dz, &grade[i - 1])) {
             grade[i - 1] = i >= 2 ? grade[i - 2] : 0.0;
-        } else {
-            grade[i - 1] = dz / run;
         }
     }
     grade[rows - 1] = 0.0; // no segment starts at the last row
+}
+
+double segment_grade(const double* x, const double* y, const double* z, std::int32_t i) {
+    for (; i >= 0; --i) {
+        double grade = 0.0;
+        if (step_grade(x[i + 1] - x[i], y[i + 1] - y[i], z[i + 1] - z[i], &grade)) {
+            return grade;
+        }
+    }
+    return 0.0;
 }
 
 void compute_comfort_and_allowed(std::int32_t rows, const double* curve_radius,

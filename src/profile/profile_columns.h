@@ -15,6 +15,10 @@ namespace korvale {
 void compute_distance_and_grade(std::int32_t rows, const double* x, const double* y,
                                 const double* z, double* distance, double* grade);
 
+// Grade of the segment from row i to row i+1 alone, walking back over segments without level
+// run as compute_distance_and_grade() does; i from 0 to rows - 2.
+double segment_grade(const double* x, const double* y, const double* z, std::int32_t i);
+
 // Comfort speed of every row and the allowed speed, the smaller of comfort and maximum speed.
 // Runs of rows with the same radius and superelevation reuse the comfort speed of the first.
 void compute_comfort_and_allowed(std::int32_t rows, const double* curve_radius,

@@ -69,6 +69,9 @@ public:
     double max_speed_at_position(double px, double py, double pz);
     double recommended_speed_at_position(double px, double py, double pz);
     double coasting_speed_at_position(double px, double py, double pz);
+    // How far the position of the last query by position lies from the route point it was
+    // mapped to, m; -1.0 before any query by position.
+    double offset_from_route() const { return locator ? locator->last_lookup_offset() : -1.0; }
 
 private:
     void build(const char* path);

@@ -97,6 +97,22 @@ double coast_parameterised_formula(const VehicleParameters& p, double f_opt, dou
     return std::sqrt(radicand) * MS_PER_KMH;
 }
 
+// Exact solution, taken backwards over the segment, of coasting under a constant force
+// (rolling resistance and slope) and air drag k·v² for the built-in vehicle: drag 0.3, frontal
+// area 2.3 m², air 1.293 kg/m³, 1644 kg, g 9.81, rolling resistance 0.015.
+double coast_default_formula(double grade, double v_next, double distance_next,
+                             double distance_here) {
+    constexpr double mass = 1644;
+    const double theta = std::atan(grade);
+    const double ds = distance_next - distance_here;
+    const double v = v_next / MS_PER_KMH;
+    const double k = ((0.5 * 1.293) * 0.3) * 2.3;
+    const double f0 = slope_force(mass, 9.81, 0.015, theta);
+    const double a = f0 + (k * v) * v;
+    const double h = std::exp(((2.0 * k) * ds) / mass);
+    return std::sqrt(std::fabs(((a * h) - f0) / k)) * MS_PER_KMH;
+}
+
 } // namespace
 
 double comfort_curve_velocity(double radius, double superelevation) {
@@ -127,17 +143,7 @@ double coast_back_default(double grade, double v_next, double distance_next, dou
     if (coast_rule(false, v_next, local_min, &ruled)) {
         return ruled;
     }
-    // Built-in vehicle: drag 0.3, frontal area 2.3 m², air 1.293 kg/m³, 1644 kg, g 9.81,
-    // rolling resistance 0.015.
-    constexpr double mass = 1644;
-    const double theta = std::atan(grade);
-    const double ds = distance_next - distance_here;
-    const double v = v_next / MS_PER_KMH;
-    const double k = ((0.5 * 1.293) * 0.3) * 2.3;
-    const double f0 = slope_force(mass, 9.81, 0.015, theta);
-    const double a = f0 + (k * v) * v;
-    const double h = std::exp(((2.0 * k) * ds) / mass);
-    return std::sqrt(std::fabs(((a * h) - f0) / k)) * MS_PER_KMH;
+    return coast_default_formula(grade, v_next, distance_next, distance_here);
 }
 
 double coast_back_parameterised(const VehicleParameters& parameters, double grade, double v_next,
@@ -162,6 +168,14 @@ double CoastModel::operator()(double grade, double v_next, double distance_next,
     double ruled = 0.0;
     if (coast_rule(true, v_next, local_min, &ruled)) {
         return ruled;
+    }
+    return physics(grade, v_next, distance_next, distance_here);
+}
+
+double CoastModel::physics(double grade, double v_next, double distance_next,
+                           double distance_here) const {
+    if (!parameterised) {
+        return coast_default_formula(grade, v_next, distance_next, distance_here);
     }
     return coast_parameterised_formula(parameters, f_opt, grade, v_next, distance_next,
                                        distance_here);

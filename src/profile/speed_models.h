@@ -49,6 +49,9 @@ public:
     bool is_parameterised() const { return parameterised; }
     double operator()(double grade, double v_next, double distance_next, double distance_here,
                       double local_min) const;
+    // The model's coasting equation alone, without the rules that hold speeds at local minima
+    // and below 10 km/h: the speed here from which coasting arrives at the next row with v_next.
+    double physics(double grade, double v_next, double distance_next, double distance_here) const;
 
 private:
     VehicleParameters parameters;

@@ -1,0 +1,71 @@
+#include "advice.h"
+
+#include <algorithm>
+
+#include "profile_columns.h"
+#include "route_profile.h"
+
+namespace korvale {
+
+namespace {
+
+// The recommended speed has a local minimum at row j (j >= 1): lower than the row before it and
+// not higher than the row after it; the last row only needs to be lower than the one before.
+bool is_slowdown_row(const std::vector<double>& recommended, std::int32_t rows, std::int32_t j) {
+    if (!(recommended[j] < recommended[j - 1])) {
+        return false;
+    }
+    return j == rows - 1 || recommended[j] <= recommended[j + 1];
+}
+
+} // namespace
+
+bool next_slowdown(const RouteProfile& profile, double distance, double speed_kmh, double horizon,
+                   Slowdown* out) {
+    const std::int32_t rows = profile.rows();
+    const std::vector<double>& d = profile.distance_column();
+    const std::vector<double>& recommended = profile.recommended_speed_column();
+    if (rows < 2 || !(horizon >= 0.0)) {
+        return false;
+    }
+    const double end = distance + horizon;
+    // First row strictly beyond the distance (never row 0, which has no row before it).
+    auto first = std::upper_bound(d.begin(), d.begin() + rows, distance);
+    std::int32_t j = std::max<std::int32_t>(1, static_cast<std::int32_t>(first - d.begin()));
+    for (; j < rows && d[j] <= end; ++j) {
+        if (is_slowdown_row(recommended, rows, j) && recommended[j] < speed_kmh) {
+            break;
+        }
+    }
+    if (j >= rows || !(d[j] <= end)) {
+        return false;
+    }
+
+    const CoastModel model(profile.parameters());
+    const double* x = profile.x_column().data();
+    const double* y = profile.y_column().data();
+    const double* z = profile.z_column().data();
+    double liftoff = distance; // "lift off now" unless the run reaches the speed before it
+    double v_here = recommended[j];
+    for (std::int32_t k = j; k >= 1; --k) {
+        const double v_before =
+            model.physics(segment_grade(x, y, z, k - 1), v_here, d[k], d[k - 1]);
+        if (v_before >= speed_kmh) {
+            // Linear between the two rows: where the coasting speed equals speed_kmh.
+            const double crossing =
+                d[k] + (speed_kmh - v_here) * (d[k - 1] - d[k]) / (v_before - v_here);
+            liftoff = std::max(crossing, distance);
+            break;
+        }
+        if (d[k - 1] <= distance) {
+            break;
+        }
+        v_here = v_before;
+    }
+    out->distance = d[j];
+    out->target_speed = recommended[j];
+    out->liftoff_distance = std::min(liftoff, d[j]);
+    return true;
+}
+
+} // namespace korvale
