@@ -38,10 +38,9 @@ void send_msg(korvale_link* handle, int32_t i1, double r1, double r2, double r3,
 
 double send_msg_plot(korvale_link* handle, const double* a, const double* b, uint64_t count_a,
                      uint64_t count_b, double time_stamp) {
-    guarded<DashboardLink>(handle, time_stamp, [&](DashboardLink& link) {
+    return guarded<DashboardLink>(handle, time_stamp, [&](DashboardLink& link) {
         return link.send_plot(a, b, count_a, count_b, time_stamp);
     });
-    return time_stamp;
 }
 
 void close_com(korvale_link* handle) {
