@@ -9,8 +9,9 @@
  *
  * Rules every function follows:
  * - A null handle gets the fixed value named at the function (-1.0, -1 or 0) and nothing else
- *   happens: nothing is written through pointer arguments. No other argument is checked, except
- *   that a null output pointer or destination array is never written to (its value is dropped).
+ *   happens (send_msg alone also prints a line): nothing is written through pointer arguments.
+ *   No other argument is checked, except that a null output pointer or destination array is
+ *   never written to (its value is dropped).
  * - No C++ exception ever leaves a function.
  * - A handle must not be used from two threads at once (the position queries update the
  *   profile's tracking state); different handles are independent.
@@ -42,6 +43,9 @@ extern "C" {
 
 /* A route profile: the route's columns, its speed columns and its position tracking. */
 typedef struct korvale_profile korvale_profile;
+
+/* A dashboard link: a UDP socket that sends status records and plots to a dashboard. */
+typedef struct korvale_link korvale_link;
 
 /* ------------------------------------------------------------------ lifecycle and columns */
 
@@ -192,6 +196,61 @@ KORVALE_API int32_t korvale_next_slowdown(korvale_profile* handle, double distan
  * position. Null: -1.0.
  */
 KORVALE_API double korvale_offset_from_route(korvale_profile* handle);
+
+/* ------------------------------------------------------------------ dashboard link */
+
+/*
+ * A dashboard link sends datagrams over UDP on IPv4 to one dashboard process; it never
+ * receives. Two kinds of datagram, neither with a header:
+ * - the status record, 76 bytes, little-endian: r1, r2, r4, (4 zero bytes), r3, (4 zero bytes),
+ *   r5, r7, r8 as 32-bit floats at offsets 0, 4, 8, 16, 24, 28, 32; i1 as int32 at 36; the low
+ *   byte of flag at 40; zero bytes 41-71; i2 as int32 at 72;
+ * - the plot, count_a doubles of a then count_b doubles of b, 8 bytes each, little-endian.
+ * Records and plots share one time-stamp gate: each is sent only if its time stamp is newer
+ * than the last one accepted on the link (the gate starts at 0.0, so a first stamp of 0.0 or
+ * below is dropped; an equal or NaN stamp is dropped too). A stamp that passes the gate counts
+ * as used even if the send then fails. Failures are reported only by lines on standard output.
+ */
+
+/*
+ * Prints "Creating new connection for port <port>" and opens a link to the dashboard at host
+ * (a dotted IPv4 address or a host name) on UDP port port (its low 16 bits). unused is not
+ * read. plot_delay_ms is the pause, in milliseconds, after every plot sent (a negative one is
+ * no pause).
+ *
+ * Returns the handle, to be released with close_com(). When opening fails (a line on standard
+ * output says why, e.g. "gethostbyname() failed: <code>" for a name that cannot be resolved)
+ * the handle is still returned: such a link applies the gate and sends nothing. Returns NULL
+ * only when the link cannot be allocated, after printing "Not enough memory!".
+ */
+KORVALE_API korvale_link* init_com(int32_t port, const char* host, int32_t unused,
+                                   int32_t plot_delay_ms);
+
+/*
+ * Sends one status record (layout above) if time_stamp passes the gate. r6 and time_stamp are
+ * not on the wire. A failed send prints "sendto() failed; <code>".
+ * Null handle: prints "Dashboard message -  wrong pointer", nothing else.
+ */
+KORVALE_API void send_msg(korvale_link* handle, int32_t i1, double r1, double r2, double r3,
+                          double r4, double r5, double r6, double r7, double r8, int32_t flag,
+                          double time_stamp, int32_t i2);
+
+/*
+ * Sends one plot datagram of (count_a + count_b) * 8 bytes if time_stamp passes the gate, then
+ * pauses the calling thread for the link's plot_delay_ms (also when the send failed). a and b
+ * must hold count_a and count_b doubles; either may be NULL when its count is 0. A plot larger
+ * than one UDP datagram (65507 bytes, i.e. more than 8188 values in all) is not sent: it prints
+ * "sendto() failed; <code>" with the platform's message-too-long code.
+ * Returns time_stamp, in every case. Null handle: returns time_stamp, nothing else.
+ */
+KORVALE_API double send_msg_plot(korvale_link* handle, const double* a, const double* b,
+                                 uint64_t count_a, uint64_t count_b, double time_stamp);
+
+/*
+ * Prints "Closing connection for port <port>", closes the socket and releases the link; the
+ * handle is invalid afterwards. Null handle: nothing.
+ */
+KORVALE_API void close_com(korvale_link* handle);
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,107 @@
+#include "dashboard_link.h"
+
+#include "../diag.h"
+#include "plot_datagram.h"
+
+#include <vector>
+
+namespace korvale::comm {
+
+namespace {
+
+constexpr int PORT_MASK = 0xFFFF;
+
+} // namespace
+
+DashboardLink::DashboardLink(int port, int plot_delay_ms) noexcept
+    : plot_delay_ms_(plot_delay_ms), port_(port & PORT_MASK) {}
+
+DashboardLink::~DashboardLink() {
+    release();
+}
+
+void DashboardLink::open(const char* host) noexcept {
+    if (is_open_ || sock != platform::invalid_socket) {
+        return;
+    }
+    if (!platform::socket_layer_startup()) {
+        diag_print("WSAStartup failed!\n");
+        return;
+    }
+    sock = platform::open_udp_socket();
+    if (sock == platform::invalid_socket) {
+        diag_print("socket() failed; %d\n", platform::last_error());
+        platform::socket_layer_cleanup();
+        return;
+    }
+    peer_addr.port = static_cast<std::uint16_t>(port_);
+    peer_addr.address = platform::parse_dotted_address(host);
+    if (peer_addr.address == platform::address_none) {
+        int error = 0;
+        if (!platform::resolve_ipv4(host, &peer_addr.address, &error)) {
+            diag_print("gethostbyname() failed: %d\n", error);
+            platform::close_socket(sock);
+            sock = platform::invalid_socket;
+            platform::socket_layer_cleanup();
+            return;
+        }
+    }
+    is_open_ = true;
+    last_time_ = 0.0;
+}
+
+void DashboardLink::send_status(std::int32_t i1, double r1, double r2, double r3, double r4,
+                                double r5, double r6, double r7, double r8, std::int32_t flag,
+                                double time_stamp, std::int32_t i2) noexcept {
+    if (!(time_stamp > last_time_)) {
+        return;
+    }
+    last_time_ = time_stamp;
+    record_.fill(i1, r1, r2, r3, r4, r5, r6, r7, r8, flag, i2);
+    if (!is_open_) {
+        return;
+    }
+    if (!platform::send_to(sock, record_.data(), static_cast<int>(record_.size()), peer_addr)) {
+        diag_print("sendto() failed; %d\n", platform::last_error());
+    }
+}
+
+double DashboardLink::send_plot(const double* a, const double* b, std::uint64_t count_a,
+                                std::uint64_t count_b, double time_stamp) {
+    if (!(time_stamp > last_time_)) {
+        return time_stamp;
+    }
+    last_time_ = time_stamp;
+    if (!is_open_) {
+        return time_stamp;
+    }
+    std::size_t size = 0;
+    if (plot_datagram_size(count_a, count_b, &size)) {
+        const std::vector<std::uint8_t> datagram = encode_plot_datagram(a, b, count_a, count_b);
+        if (!platform::send_to(sock, datagram.data(), static_cast<int>(size), peer_addr)) {
+            diag_print("sendto() failed; %d\n", platform::last_error());
+        }
+    } else {
+        // Too large for one datagram: nothing is built, the send fails as the socket would.
+        diag_print("sendto() failed; %d\n", platform::message_too_long_error());
+    }
+    platform::sleep_ms(plot_delay_ms_);
+    return time_stamp;
+}
+
+void DashboardLink::close() noexcept {
+    diag_print("Closing connection for port %d\n", port_);
+    release();
+}
+
+void DashboardLink::release() noexcept {
+    if (!is_open_) {
+        return;
+    }
+    platform::close_socket(sock);
+    sock = platform::invalid_socket;
+    platform::socket_layer_cleanup();
+    is_open_ = false;
+}
+
+} // namespace korvale::comm
