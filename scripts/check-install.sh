@@ -21,9 +21,12 @@ PKG_CONFIG_PATH="$prefix/lib/pkgconfig:$prefix/lib/$(gcc -print-multiarch 2>/dev
 LD_LIBRARY_PATH="$(dirname "$(find "$prefix" -name 'libkorvale.so' | head -n 1)")" \
     "$work/pkg" "$route" | grep -E '^consumer: [0-9]+ rows'
 
+# The installed tool runs against the installed files.
+LD_LIBRARY_PATH="$prefix/lib" "$prefix/bin/korvale" profile "$route" | grep -E '^rows: +[0-9]+$'
+
 # The header compiles as plain C on its own.
 printf '#include <korvale.h>\nint main(void) { return get_korvale_rows(0) == -1 ? 0 : 1; }\n' >"$work/c.c"
 cc -std=c99 -Wall -Wextra -pedantic -Werror -I"$prefix/include" "$work/c.c" -c -o "$work/c.o"
 
-(cd "$build" && cpack -G DEB >/dev/null && ls ./*.deb)
+(cd "$build" && cpack -G DEB >/dev/null && ls ./*.deb && dpkg-deb -c ./*.deb | grep -E 'bin/korvale$|include/korvale.h$|libkorvale.so')
 echo "install check passed"

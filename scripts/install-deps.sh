@@ -3,7 +3,7 @@
 # Runs apt-get (as root, or through sudo when it is there).
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev binutils pkg-config
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libcli11-dev binutils pkg-config
           python3 python3-pytest python3-numpy python3-matplotlib)
 
 missing=()

@@ -1,0 +1,323 @@
+"""Python access to korvale: the speed profile of a known road route, and a dashboard link.
+
+    import korvale
+    with korvale.Route("examples/route.txt") as route:
+        print(route.rows, route.length)
+        print(route.at_distance(1200.0))          # maximum, recommended, coasting speed (km/h)
+        print(route.at_position(x, y, z))         # distance along the route and the three speeds
+
+The shared library is found next to this package, through the KORVALE_LIBRARY environment
+variable (a path), or on the system's library path. Columns come back as numpy arrays when numpy
+is importable, else as lists. Loading a bad route file raises LoadError; it never ends Python.
+"""
+
+import ctypes
+from collections import namedtuple
+
+from ._native import LinkHandle, ProfileHandle, load_library
+
+__all__ = [
+    "DashboardLink",
+    "KorvaleError",
+    "LoadError",
+    "Route",
+    "Vehicle",
+    "SpeedsAtDistance",
+    "SpeedsAtPosition",
+    "Slowdown",
+    "library",
+    "plot",
+]
+
+try:  # optional
+    import numpy as _numpy
+except ImportError:  # pragma: no cover - depends on the machine
+    _numpy = None
+
+
+class KorvaleError(Exception):
+    """A failure reported by korvale."""
+
+
+class LoadError(KorvaleError):
+    """A route file that yields no rows (missing, unreadable, no line of six numbers)."""
+
+
+Vehicle = namedtuple(
+    "Vehicle",
+    "drag_coefficient frontal_area air_density vehicle_mass gravity rolling_resistance "
+    "coast_power model_switch",
+)
+Vehicle.__doc__ = """The eight vehicle parameters. Vehicle.default() is the built-in car
+(drag 0.3, 2.3 m^2, air 1.293 kg/m^3, 1644 kg, g 9.81 m/s^2, rolling 0.015) with coast_power and
+model_switch 0, which selects the built-in coasting model; a positive coast_power or
+model_switch selects the model driven by these parameters."""
+Vehicle.default = staticmethod(lambda: Vehicle(0.3, 2.3, 1.293, 1644.0, 9.81, 0.015, 0.0, 0.0))
+
+SpeedsAtDistance = namedtuple("SpeedsAtDistance", "max_speed recommended_speed coasting_speed")
+SpeedsAtPosition = namedtuple(
+    "SpeedsAtPosition", "distance max_speed recommended_speed coasting_speed"
+)
+Slowdown = namedtuple("Slowdown", "distance target_speed liftoff_distance")
+
+_library = None
+
+
+def library():
+    """The loaded shared library (ctypes.CDLL) with every export declared."""
+    global _library
+    if _library is None:
+        _library = load_library()
+    return _library
+
+
+def _as_array(values):
+    if _numpy is not None:
+        return _numpy.array(values, dtype=float)
+    return list(values)
+
+
+class Route:
+    """The speed profile of one route file. Not for use from two threads at once."""
+
+    def __init__(self, path, vehicle=None):
+        vehicle = Vehicle.default() if vehicle is None else Vehicle(*vehicle)
+        self._lib = library()
+        encoded = path if isinstance(path, bytes) else str(path).encode()
+        handle = self._lib.korvale_load(encoded, *[float(v) for v in vehicle])
+        if not handle:
+            raise LoadError(f"cannot load route file {path!r}: it yields no rows")
+        self._handle = handle
+        self.path = path
+        self.vehicle = vehicle
+
+    # -- lifecycle
+    def close(self):
+        """Releases the profile; further use raises ValueError. Closing twice is harmless."""
+        handle, self._handle = getattr(self, "_handle", None), None
+        if handle:
+            self._lib.deinitialize_korvale(handle)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def __del__(self):
+        self.close()
+
+    def _live(self):
+        if not self._handle:
+            raise ValueError("route is closed")
+        return self._handle
+
+    # -- size and columns
+    @property
+    def rows(self):
+        return int(self._lib.get_korvale_rows(self._live()))
+
+    @property
+    def length(self):
+        """Length of the route along its points, m."""
+        return float(self._lib.get_max_distance_korvale(self._live()))
+
+    def _column(self, name):
+        handle = self._live()
+        n = self._lib.get_korvale_rows(handle)
+        buffer = (ctypes.c_double * n)()
+        getattr(self._lib, name)(handle, buffer, n)
+        return _as_array(buffer)
+
+    @property
+    def x(self):
+        return self._column("get_korvale_x_vec")
+
+    @property
+    def y(self):
+        return self._column("get_korvale_y_vec")
+
+    @property
+    def z(self):
+        return self._column("get_korvale_z_vec")
+
+    @property
+    def distance(self):
+        """Cumulative distance along the route at each row, m."""
+        return self._column("get_korvale_dist_vec")
+
+    # -- queries by distance
+    def at_distance(self, distance):
+        """Maximum, recommended and coasting speed (km/h) at a distance (m), interpolated;
+        below the start extrapolated, beyond the end the last row's values."""
+        out = [ctypes.c_double() for _ in range(3)]
+        self._lib.get_all_at_distance(self._live(), float(distance), *map(ctypes.byref, out))
+        return SpeedsAtDistance(*(v.value for v in out))
+
+    def max_speed_at(self, distance):
+        return float(self._lib.get_max_speed_at_distance(self._live(), float(distance)))
+
+    def recommended_speed_at(self, distance):
+        """Recommended speed (km/h); outside the route, the first or last row's value."""
+        return float(self._lib.get_recomended_speed_at_distance(self._live(), float(distance)))
+
+    def coasting_speed_at(self, distance):
+        """Coasting speed (km/h); outside the route, the first or last row's value."""
+        return float(self._lib.get_coasting_speed_at_distance(self._live(), float(distance)))
+
+    def position_at(self, distance):
+        """The (x, y, z) point of the route at a distance (m), extrapolated beyond the ends."""
+        xyz = (ctypes.c_double * 3)()
+        self._lib.get_pos_at_polyline_location(self._live(), float(distance), xyz, 0)
+        return (xyz[0], xyz[1], xyz[2])
+
+    # -- queries by position (each continues from the previous one)
+    def at_position(self, x, y, z, full_search=False, window=100.0):
+        """Distance (m) and the three speeds (km/h) at the route point nearest to (x, y, z),
+        searched within `window` metres of the previous result (the whole route when
+        full_search is true, and always on the first call)."""
+        out = [ctypes.c_double() for _ in range(4)]
+        self._lib.get_all_at_position(
+            self._live(), float(x), float(y), float(z), 1 if full_search else 0, float(window),
+            *map(ctypes.byref, out)
+        )
+        return SpeedsAtPosition(*(v.value for v in out))
+
+    def distance_at(self, x, y, z, full_search=False, window=100.0):
+        return float(
+            self._lib.get_distance_at_position(
+                self._live(), float(x), float(y), float(z), 1 if full_search else 0, float(window)
+            )
+        )
+
+    # -- advice
+    def next_slowdown(self, distance, speed_kmh, horizon=1000.0):
+        """The next slow-down ahead of a vehicle at `distance` (m) going speed_kmh: a Slowdown
+        (its distance, its target speed, and where to lift off to coast into it), or None when
+        none lies within the horizon (m)."""
+        out = [ctypes.c_double() for _ in range(3)]
+        found = self._lib.korvale_next_slowdown(
+            self._live(), float(distance), float(speed_kmh), float(horizon),
+            *map(ctypes.byref, out)
+        )
+        return Slowdown(*(v.value for v in out)) if found == 1 else None
+
+    def offset_from_route(self):
+        """Distance (m) between the last position asked for and the route point it was mapped
+        to; -1.0 before any query by position."""
+        return float(self._lib.korvale_offset_from_route(self._live()))
+
+    def __repr__(self):
+        state = f"{self.rows} rows, {self.length:.1f} m" if self._handle else "closed"
+        return f"<korvale.Route {self.path!r}: {state}>"
+
+
+class DashboardLink:
+    """A UDP link to a dashboard process: 76-byte status records and plot datagrams.
+
+    Records and plots share one time-stamp gate: one is sent only when its time stamp is
+    greater than the last one accepted (the first must be above 0). send_plot blocks for
+    plot_delay_ms after each plot it sends."""
+
+    def __init__(self, host, port, plot_delay_ms=0):
+        self._lib = library()
+        handle = self._lib.init_com(int(port), str(host).encode(), 0, int(plot_delay_ms))
+        if not handle:
+            raise KorvaleError("not enough memory for a dashboard link")
+        self._handle = handle
+
+    def send_status(self, i1=0, r1=0.0, r2=0.0, r3=0.0, r4=0.0, r5=0.0, r6=0.0, r7=0.0,
+                    r8=0.0, flag=0, time_stamp=0.0, i2=0):
+        self._lib.send_msg(self._live(), int(i1), float(r1), float(r2), float(r3), float(r4),
+                           float(r5), float(r6), float(r7), float(r8), int(flag),
+                           float(time_stamp), int(i2))
+
+    def send_plot(self, a, b, time_stamp):
+        a = [float(v) for v in a]
+        b = [float(v) for v in b]
+        buffer_a = (ctypes.c_double * max(len(a), 1))(*a)
+        buffer_b = (ctypes.c_double * max(len(b), 1))(*b)
+        return float(self._lib.send_msg_plot(self._live(), buffer_a, buffer_b, len(a), len(b),
+                                             float(time_stamp)))
+
+    def _live(self):
+        if not self._handle:
+            raise ValueError("link is closed")
+        return self._handle
+
+    def close(self):
+        handle, self._handle = getattr(self, "_handle", None), None
+        if handle:
+            self._lib.close_com(handle)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def __del__(self):
+        self.close()
+
+
+def plot(route, output, step=5.0, cruise=None, horizon=1000.0):
+    """Draws maximum, coasting and recommended speed and the elevation against distance into an
+    image file (needs matplotlib). route is a Route or a path. With a cruising speed (km/h) it
+    marks, for every slow-down below it, where to lift off and coast into it."""
+    import matplotlib
+
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as pyplot
+
+    owned = not isinstance(route, Route)
+    if owned:
+        route = Route(route)
+    try:
+        length = route.length
+        count = max(2, int(length / step) + 1)
+        at = [length * i / (count - 1) for i in range(count)]
+        speeds = [route.at_distance(d) for d in at]
+        distance, z = route.distance, route.z
+        advice = []
+        if cruise is not None:
+            where = 0.0
+            while True:
+                ahead = route.next_slowdown(where, cruise, horizon)
+                if ahead is None:
+                    # nothing within the horizon: look again from its end
+                    where += horizon
+                    if where >= length:
+                        break
+                    continue
+                advice.append(ahead)
+                where = ahead.distance
+    finally:
+        if owned:
+            route.close()
+
+    figure, speed_axis = pyplot.subplots(figsize=(11, 5))
+    speed_axis.plot(at, [s.max_speed for s in speeds], label="maximum", color="tab:red")
+    speed_axis.plot(at, [s.coasting_speed for s in speeds], label="coasting", color="tab:gray",
+                    linestyle="--")
+    speed_axis.plot(at, [s.recommended_speed for s in speeds], label="recommended",
+                    color="tab:green", linewidth=2)
+    top = max(max(s.max_speed for s in speeds), max(s.recommended_speed for s in speeds))
+    speed_axis.set_ylim(0, top * 1.25)
+    speed_axis.set_xlabel("distance along the route (m)")
+    speed_axis.set_ylabel("speed (km/h)")
+    height_axis = speed_axis.twinx()
+    height_axis.fill_between(distance, z, min(z), color="tab:brown", alpha=0.15)
+    height_axis.set_ylabel("elevation (m)")
+    for i, ahead in enumerate(advice):
+        speed_axis.annotate(
+            "", xy=(ahead.distance, ahead.target_speed), xytext=(ahead.liftoff_distance, cruise),
+            arrowprops=dict(arrowstyle="->", color="tab:blue", linestyle=":"),
+        )
+        speed_axis.plot([ahead.liftoff_distance], [cruise], marker="v", color="tab:blue",
+                        linestyle="none", label=f"lift off at {cruise:g} km/h" if i == 0 else None)
+    speed_axis.legend(loc="upper right")
+    speed_axis.set_title("speed profile")
+    figure.tight_layout()
+    figure.savefig(output, dpi=100)
+    pyplot.close(figure)
+    return output

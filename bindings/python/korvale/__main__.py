@@ -1,0 +1,31 @@
+"""python3 -m korvale plot ROUTE -o profile.png: draws a route's speed profile."""
+
+import argparse
+import sys
+
+from . import KorvaleError, plot
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(prog="python3 -m korvale")
+    commands = parser.add_subparsers(dest="command", required=True)
+    draw = commands.add_parser("plot", help="draw the speed profile of a route file")
+    draw.add_argument("route")
+    draw.add_argument("-o", "--output", default="profile.png")
+    draw.add_argument("--step", type=float, default=5.0, help="sample spacing in metres")
+    draw.add_argument("--cruise", type=float, help="mark lift-off points for this speed (km/h)")
+    args = parser.parse_args(argv)
+    try:
+        plot(args.route, args.output, step=args.step, cruise=args.cruise)
+    except ImportError:
+        print("plot needs matplotlib (Debian: python3-matplotlib)", file=sys.stderr)
+        return 1
+    except (KorvaleError, OSError) as error:
+        print(f"error: {error}", file=sys.stderr)
+        return 1
+    print(args.output)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

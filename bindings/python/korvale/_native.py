@@ -1,0 +1,131 @@
+"""Finding and declaring the korvale shared library (ctypes, standard library only)."""
+
+import ctypes
+import ctypes.util
+import os
+import sys
+
+ENV_VARIABLE = "KORVALE_LIBRARY"
+
+if sys.platform == "win32":
+    _NAMES = ("korvale.dll", "libkorvale.dll")
+elif sys.platform == "darwin":
+    _NAMES = ("libkorvale.dylib",)
+else:
+    _NAMES = ("libkorvale.so", "libkorvale.so.0")
+
+_c_double_p = ctypes.POINTER(ctypes.c_double)
+
+
+class _Profile(ctypes.Structure):
+    """Opaque route profile behind a handle."""
+
+
+class _Link(ctypes.Structure):
+    """Opaque dashboard link behind a handle."""
+
+
+ProfileHandle = ctypes.POINTER(_Profile)
+LinkHandle = ctypes.POINTER(_Link)
+
+_PARAMS8 = [ctypes.c_double] * 8
+
+# name: (result type, argument types)
+SIGNATURES = {
+    "initialize_korvale": (ProfileHandle, [ctypes.c_char_p] + _PARAMS8),
+    "korvale_load": (ProfileHandle, [ctypes.c_char_p] + _PARAMS8),
+    "deinitialize_korvale": (None, [ProfileHandle]),
+    "get_korvale_rows": (ctypes.c_int32, [ProfileHandle]),
+    "get_korvale_x_vec": (None, [ProfileHandle, _c_double_p, ctypes.c_int32]),
+    "get_korvale_y_vec": (None, [ProfileHandle, _c_double_p, ctypes.c_int32]),
+    "get_korvale_z_vec": (None, [ProfileHandle, _c_double_p, ctypes.c_int32]),
+    "get_korvale_dist_vec": (None, [ProfileHandle, _c_double_p, ctypes.c_int32]),
+    "get_max_distance_korvale": (ctypes.c_double, [ProfileHandle]),
+    "get_pos_at_distance": (
+        ctypes.c_int32,
+        [ProfileHandle, ctypes.c_double, _c_double_p, _c_double_p, _c_double_p],
+    ),
+    "get_pos_at_polyline_location": (
+        ctypes.c_int32,
+        [ProfileHandle, ctypes.c_double, _c_double_p, ctypes.c_int32],
+    ),
+    "get_distance_at_position": (
+        ctypes.c_double,
+        [ProfileHandle] + [ctypes.c_double] * 3 + [ctypes.c_int32, ctypes.c_double],
+    ),
+    "get_max_speed_at_position": (ctypes.c_double, [ProfileHandle] + [ctypes.c_double] * 3),
+    "get_recomended_speed_at_position": (ctypes.c_double, [ProfileHandle] + [ctypes.c_double] * 3),
+    "get_coasting_speed_at_position": (ctypes.c_double, [ProfileHandle] + [ctypes.c_double] * 3),
+    "get_max_speed_at_distance": (ctypes.c_double, [ProfileHandle, ctypes.c_double]),
+    "get_recomended_speed_at_distance": (ctypes.c_double, [ProfileHandle, ctypes.c_double]),
+    "get_coasting_speed_at_distance": (ctypes.c_double, [ProfileHandle, ctypes.c_double]),
+    "get_all_at_distance": (
+        ctypes.c_int32,
+        [ProfileHandle, ctypes.c_double, _c_double_p, _c_double_p, _c_double_p],
+    ),
+    "get_all_at_position": (
+        ctypes.c_int32,
+        [ProfileHandle]
+        + [ctypes.c_double] * 3
+        + [ctypes.c_int32, ctypes.c_double]
+        + [_c_double_p] * 4,
+    ),
+    "korvale_next_slowdown": (
+        ctypes.c_int32,
+        [ProfileHandle, ctypes.c_double, ctypes.c_double, ctypes.c_double]
+        + [_c_double_p] * 3,
+    ),
+    "korvale_offset_from_route": (ctypes.c_double, [ProfileHandle]),
+    "init_com": (LinkHandle, [ctypes.c_int, ctypes.c_char_p, ctypes.c_int, ctypes.c_int]),
+    "send_msg": (
+        None,
+        [LinkHandle, ctypes.c_int]
+        + [ctypes.c_double] * 8
+        + [ctypes.c_int, ctypes.c_double, ctypes.c_int],
+    ),
+    "send_msg_plot": (
+        ctypes.c_double,
+        [LinkHandle, _c_double_p, _c_double_p, ctypes.c_uint64, ctypes.c_uint64, ctypes.c_double],
+    ),
+    "close_com": (None, [LinkHandle]),
+}
+
+
+def _candidates():
+    explicit = os.environ.get(ENV_VARIABLE)
+    if explicit:
+        yield explicit
+        return
+    here = os.path.dirname(os.path.abspath(__file__))
+    for name in _NAMES:
+        yield os.path.join(here, name)
+    found = ctypes.util.find_library("korvale")
+    if found:
+        yield found
+
+
+def load_library():
+    """The shared library with every export declared; OSError when it cannot be found."""
+    tried = []
+    for path in _candidates():
+        if not os.path.isabs(path) and os.sep not in path:
+            pass  # a bare name from find_library: let the loader search for it
+        elif not os.path.exists(path):
+            tried.append(path)
+            continue
+        try:
+            library = ctypes.CDLL(path)
+        except OSError as error:
+            tried.append(f"{path} ({error})")
+            continue
+        for name, (result, arguments) in SIGNATURES.items():
+            function = getattr(library, name, None)
+            if function is None:
+                continue  # an older library without this export
+            function.restype = result
+            function.argtypes = arguments
+        return library
+    raise OSError(
+        "korvale shared library not found; set %s to its path (tried: %s)"
+        % (ENV_VARIABLE, ", ".join(tried) or "nothing")
+    )

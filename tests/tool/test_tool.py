@@ -1,0 +1,195 @@
+"""The korvale command-line tool, run as a child process (KORVALE_TOOL names the binary)."""
+
+import csv
+import os
+import socket
+import struct
+import subprocess
+
+import pytest
+
+TOOL = os.environ.get("KORVALE_TOOL", "korvale")
+HERE = os.path.dirname(os.path.abspath(__file__))
+EXAMPLE = os.path.normpath(os.path.join(HERE, "..", "..", "examples", "route.txt"))
+
+
+def run(*args, timeout=60):
+    return subprocess.run([TOOL, *args], capture_output=True, text=True, timeout=timeout,
+                          check=False)
+
+
+def example_rows(tmp_path):
+    table = tmp_path / "rows.csv"
+    done = run("profile", EXAMPLE, "--csv", str(table))
+    assert done.returncode == 0, done.stderr
+    with open(table, newline="") as f:
+        return list(csv.DictReader(f))
+
+
+def test_profile_summarises_the_route_and_writes_every_row(tmp_path):
+    done = run("profile", EXAMPLE, "--csv", str(tmp_path / "rows.csv"))
+    assert done.returncode == 0, done.stderr
+    out = done.stdout
+    assert "rows:      1182\n" in out
+    assert "length:    4705.0 m\n" in out
+    assert "elevation: 210.8 to 265.2 m\n" in out
+    assert "model:     built-in vehicle\n" in out
+    slow = out.split("slowest points:\n")[1].splitlines()[:5]
+    assert len(slow) == 5
+    assert "stop" in slow[0] and "5.0 km/h" in slow[0]
+    assert any(" curve " in line for line in slow)
+
+    rows = example_rows(tmp_path)
+    assert len(rows) == 1182
+    assert list(rows[0]) == ["x", "y", "z", "distance", "grade", "radius", "superelevation",
+                             "comfort_speed", "max_speed", "allowed_speed", "coasting_speed",
+                             "recommended_speed"]
+    for row in rows:
+        allowed = float(row["allowed_speed"])
+        assert allowed == min(float(row["comfort_speed"]), float(row["max_speed"]))
+        assert float(row["recommended_speed"]) <= allowed
+    assert float(rows[-1]["distance"]) == pytest.approx(4704.96, abs=0.01)
+    assert max(abs(float(r["grade"])) for r in rows) == pytest.approx(0.06, abs=0.001)
+
+    powered = run("profile", EXAMPLE, "--coast-power", "1000")
+    assert "model:     parameterised vehicle\n" in powered.stdout
+
+
+def test_profile_errors(tmp_path):
+    missing = run("profile", str(tmp_path / "missing.txt"))
+    assert missing.returncode == 1
+    assert "korvale: error: cannot load route file" in missing.stderr
+    bad_number = run("profile", EXAMPLE, "--vehicle-mass", "heavy")
+    assert bad_number.returncode != 0
+    assert "--vehicle-mass" in bad_number.stderr
+    unwritable = run("profile", EXAMPLE, "--csv", str(tmp_path / "no" / "dir" / "x.csv"))
+    assert unwritable.returncode == 1
+    assert "cannot write" in unwritable.stderr
+
+
+def test_at_distance_position_and_advice(tmp_path):
+    rows = example_rows(tmp_path)
+    row = rows[300]
+    d = float(row["distance"])
+    at = run("at", EXAMPLE, "--distance", repr(d))
+    assert at.returncode == 0, at.stderr
+    assert f"distance {d:.3f} m: point {float(row['x']):.3f},{float(row['y']):.3f}," in at.stdout
+    assert f"recommended {float(row['recommended_speed']):.3f} km/h" in at.stdout
+
+    # The road starts on a straight heading along x: 2 m to its side is 2 m off the route.
+    row = rows[10]
+    position = f"{row['x']},{float(row['y']) + 2.0},{row['z']}"
+    at = run("at", EXAMPLE, "--position", position)
+    assert at.returncode == 0, at.stderr
+    assert f"distance {float(row['distance']):.3f} m, offset 2.000 m" in at.stdout
+
+    advice = run("at", EXAMPLE, "--distance", "0", "--speed", "80")
+    assert "advice: slow-down at " in advice.stdout
+    none = run("at", EXAMPLE, "--distance", "0", "--speed", "3")
+    assert "advice: no slow-down below 3 km/h" in none.stdout
+
+    assert run("at", EXAMPLE, "--position", "1,2").returncode == 1
+    assert "--position" in run("at", EXAMPLE, "--position", "1,2").stderr
+    assert run("at", EXAMPLE).returncode == 1
+
+
+def write_trace(tmp_path, rows, every=5, dt=0.5, side=0.8):
+    """A drive past every `every`-th route point, `side` metres to the left of the road."""
+    path = tmp_path / "trace.csv"
+    picked = rows[:-1:every]
+    with open(path, "w") as f:
+        f.write("t,x,y,z\n")
+        for i, row in enumerate(picked):
+            following = rows[rows.index(row) + 1]
+            hx = float(following["x"]) - float(row["x"])
+            hy = float(following["y"]) - float(row["y"])
+            norm = (hx * hx + hy * hy) ** 0.5
+            x = float(row["x"]) - hy / norm * side
+            y = float(row["y"]) + hx / norm * side
+            f.write(f"{i * dt},{x},{y},{row['z']}\n")
+    return str(path), picked
+
+
+def test_drive_replays_a_trace_and_feeds_a_dashboard(tmp_path):
+    rows = example_rows(tmp_path)
+    trace, picked = write_trace(tmp_path, rows[:400])
+    receiver = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    receiver.bind(("127.0.0.1", 0))
+    receiver.settimeout(5)
+    port = receiver.getsockname()[1]
+    done = run("drive", EXAMPLE, trace, "--dashboard", f"127.0.0.1:{port}")
+    assert done.returncode == 0, done.stderr
+    table = done.stdout[done.stdout.index("t,distance"):].splitlines()
+    # (the link's closing line follows the table)
+    lines = [line for line in table if line[:1].isdigit() or line.startswith("t,")]
+    assert lines[0] == ("t,distance,speed,max_speed,recommended_speed,coasting_speed,"
+                        "liftoff_distance,target_speed,offset")
+    samples = list(csv.DictReader(lines))
+    assert len(samples) == len(picked)
+    for sample, row in zip(samples, picked):
+        assert float(sample["distance"]) == pytest.approx(float(row["distance"]), abs=0.1)
+        assert float(sample["offset"]) == pytest.approx(0.8, abs=0.01)
+    assert float(samples[10]["speed"]) > 20  # about 20 m in 0.5 s
+
+    records, plots = [], []
+    for _ in range(len(picked) + (len(picked) + 9) // 10):
+        data = receiver.recv(65536)
+        (records if len(data) == 76 else plots).append(data)
+    receiver.close()
+    assert len(records) == len(picked)
+    assert len(plots) == (len(picked) + 9) // 10
+    first = records[0]
+    assert struct.unpack_from("<i", first, 36)[0] == 0
+    assert struct.unpack_from("<i", first, 72)[0] == 1182
+    assert struct.unpack_from("<i", records[5], 36)[0] == 5
+    assert struct.unpack_from("<f", records[5], 0)[0] == pytest.approx(
+        float(samples[5]["distance"]), abs=0.01)
+    assert len(plots[0]) == 1600
+    distances = struct.unpack_from("<100d", plots[0], 0)
+    assert distances[1] - distances[0] == pytest.approx(10.0)
+
+
+def test_drive_errors(tmp_path):
+    rows = example_rows(tmp_path)
+    trace, _ = write_trace(tmp_path, rows[:50])
+    bad_host = run("drive", EXAMPLE, trace, "--dashboard", "no-such-host.invalid:9000")
+    assert bad_host.returncode == 1
+    assert "cannot reach" in bad_host.stderr
+    bad_port = run("drive", EXAMPLE, trace, "--dashboard", "127.0.0.1:70000")
+    assert bad_port.returncode == 1
+    broken = tmp_path / "broken.csv"
+    broken.write_text("0,1,2,3\n1,oops,2,3\n")
+    done = run("drive", EXAMPLE, str(broken))
+    assert done.returncode == 1
+    assert "line 2: expected t,x,y,z" in done.stderr
+
+
+def test_dashboard_prints_each_datagram():
+    process = subprocess.Popen([TOOL, "dashboard", "--port", "0", "--count", "3",
+                                "--plot-counts", "2,1", "--timeout", "10"],
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    try:
+        first = process.stdout.readline()
+        assert first.startswith("listening on port ")
+        port = int(first.split()[-1])
+        sender = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        record = bytearray(76)
+        struct.pack_into("<fff", record, 0, 1.5, 2.5, 4.5)
+        struct.pack_into("<f", record, 16, 3.5)
+        struct.pack_into("<i", record, 36, 42)
+        record[40] = 1
+        struct.pack_into("<i", record, 72, 7)
+        sender.sendto(bytes(record), ("127.0.0.1", port))
+        sender.sendto(struct.pack("<3d", 1.0, 2.0, 3.0), ("127.0.0.1", port))
+        sender.sendto(b"garbage", ("127.0.0.1", port))
+        out, err = process.communicate(timeout=15)
+    finally:
+        process.kill()
+    assert process.returncode == 0, err
+    lines = out.splitlines()
+    assert lines[0] == ("record i1=42 r1=1.500 r2=2.500 r3=3.500 r4=4.500 r5=0.000 r7=0.000 "
+                        "r8=0.000 flag=1 i2=7")
+    assert lines[1] == "plot 2+1 a=[1.000 .. 2.000] b=[3.000 .. 3.000]"
+    assert lines[2] == "datagram of 7 bytes: neither a record nor a plot of 2+1 values"
+    assert lines[3] == "received 3 datagrams"
+    assert run("dashboard", "--port", "70000").returncode == 1

@@ -1,0 +1,55 @@
+// The commands of the korvale tool. Each returns the process's exit status and writes its
+// output to out; errors are thrown as std::runtime_error with a message for the user.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "profile/speed_models.h"
+
+namespace korvale_tool {
+
+struct ProfileArgs {
+    std::string route;
+    korvale::VehicleParameters vehicle;
+    std::string csv; // every row to this file when not empty
+    int slowest = 5; // slow points in the summary
+};
+
+struct AtArgs {
+    std::string route;
+    korvale::VehicleParameters vehicle;
+    std::optional<double> distance;
+    std::optional<std::string> position; // "X,Y,Z"
+    std::optional<double> speed;         // with it, the advice ahead
+    double horizon = 1000.0;
+};
+
+struct DriveArgs {
+    std::string route;
+    std::string trace;
+    korvale::VehicleParameters vehicle;
+    std::string dashboard; // HOST:PORT, or empty
+    double horizon = 1000.0;
+};
+
+struct DashboardArgs {
+    int port = 0;
+    std::string plot_counts = "100,100"; // A,B
+    std::int64_t count = 0;              // stop after this many datagrams; 0: never
+    double timeout_s = 0.0;              // stop after this long without a datagram; 0: never
+};
+
+int run_profile(const ProfileArgs& args, std::ostream& out);
+int run_at(const AtArgs& args, std::ostream& out);
+int run_drive(const DriveArgs& args, std::ostream& out);
+int run_dashboard(const DashboardArgs& args, std::ostream& out);
+
+// "X,Y,Z" or "A,B" as numbers; throws with a message naming what for.
+std::vector<double> parse_number_list(const std::string& text, std::size_t count,
+                                      const std::string& what);
+
+} // namespace korvale_tool

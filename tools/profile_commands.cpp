@@ -1,0 +1,177 @@
+// korvale profile and korvale at.
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+#include <vector>
+
+#include "commands.h"
+#include "profile/advice.h"
+#include "route_table.h"
+
+namespace korvale_tool {
+
+namespace {
+
+struct SlowPoint {
+    std::int32_t row;
+    double speed;
+};
+
+// Rows where the allowed speed has a local minimum (and the ends where they are lower than
+// their neighbour), slowest first.
+std::vector<SlowPoint> slowest_points(const RouteTable& table, int how_many) {
+    std::vector<SlowPoint> points;
+    const auto& allowed = table.allowed;
+    for (std::int32_t i = 0; i < table.rows; ++i) {
+        const bool lower_than_before = i == 0 || allowed[i] < allowed[i - 1];
+        const bool not_higher_after = i == table.rows - 1 || allowed[i] <= allowed[i + 1];
+        if (table.rows > 1 && lower_than_before && not_higher_after) {
+            points.push_back({i, allowed[i]});
+        }
+    }
+    std::stable_sort(points.begin(), points.end(),
+                     [](const SlowPoint& a, const SlowPoint& b) { return a.speed < b.speed; });
+    if (points.size() > static_cast<std::size_t>(std::max(how_many, 0))) {
+        points.resize(static_cast<std::size_t>(std::max(how_many, 0)));
+    }
+    return points;
+}
+
+void write_csv(const RouteTable& table, const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    if (file == nullptr) {
+        throw std::runtime_error("cannot write '" + path + "'");
+    }
+    const korvale::RouteProfile& p = *table.profile;
+    std::fprintf(file, "x,y,z,distance,grade,radius,superelevation,comfort_speed,max_speed,"
+                       "allowed_speed,coasting_speed,recommended_speed\n");
+    for (std::int32_t i = 0; i < table.rows; ++i) {
+        std::fprintf(file,
+                     "%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g\n",
+                     p.x_column()[i], p.y_column()[i], p.z_column()[i], p.distance_column()[i],
+                     table.grade[i], table.radius[i], table.superelevation[i], table.comfort[i],
+                     p.max_speed_column()[i], table.allowed[i], p.coasting_speed_column()[i],
+                     p.recommended_speed_column()[i]);
+    }
+    if (std::fclose(file) != 0) {
+        throw std::runtime_error("cannot write '" + path + "'");
+    }
+}
+
+void print_advice(const korvale::RouteProfile& profile, double distance, double speed,
+                  double horizon, std::ostream& out) {
+    korvale::Slowdown found;
+    if (!korvale::next_slowdown(profile, distance, speed, horizon, &found)) {
+        out << "advice: no slow-down below " << speed << " km/h within " << horizon << " m\n";
+        return;
+    }
+    char line[256];
+    std::snprintf(line, sizeof line,
+                  "advice: slow-down at %.1f m to %.1f km/h; lift off at %.1f m (%.1f m ahead)%s\n",
+                  found.distance, found.target_speed, found.liftoff_distance,
+                  found.liftoff_distance - distance,
+                  found.liftoff_distance <= distance ? ", now" : "");
+    out << line;
+}
+
+} // namespace
+
+std::vector<double> parse_number_list(const std::string& text, std::size_t count,
+                                      const std::string& what) {
+    std::vector<double> values;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t comma = text.find(',', start);
+        const std::string item =
+            text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        char* end = nullptr;
+        errno = 0;
+        const double value = std::strtod(item.c_str(), &end);
+        if (item.empty() || end == nullptr || *end != '\0' || errno == ERANGE) {
+            throw std::runtime_error(what + ": '" + text + "' is not " + std::to_string(count) +
+                                     " comma-separated numbers");
+        }
+        values.push_back(value);
+        if (comma == std::string::npos) {
+            break;
+        }
+        start = comma + 1;
+    }
+    if (values.size() != count) {
+        throw std::runtime_error(what + ": '" + text + "' is not " + std::to_string(count) +
+                                 " comma-separated numbers");
+    }
+    return values;
+}
+
+int run_profile(const ProfileArgs& args, std::ostream& out) {
+    const RouteTable table = load_route_table(args.route, args.vehicle);
+    const korvale::RouteProfile& p = *table.profile;
+    const auto& z = p.z_column();
+    const auto [low, high] = std::minmax_element(z.begin(), z.begin() + table.rows);
+    char line[256];
+    out << "\nroute:     " << args.route << "\n";
+    std::snprintf(line, sizeof line,
+                  "rows:      %d\nlength:    %.1f m\nelevation: %.1f to %.1f m\n", table.rows,
+                  p.total_length(), *low, *high);
+    out << line;
+    std::snprintf(line, sizeof line, "model:     %s\n",
+                  korvale::CoastModel(args.vehicle).is_parameterised() ? "parameterised vehicle"
+                                                                       : "built-in vehicle");
+    out << line;
+    const auto points = slowest_points(table, args.slowest);
+    if (!points.empty()) {
+        out << "slowest points:\n";
+        for (const SlowPoint& s : points) {
+            std::snprintf(line, sizeof line,
+                          "  %9.1f m  %6.1f km/h  %-5s (limit %.0f, curve radius %.0f m)\n",
+                          p.distance_column()[s.row], s.speed, slow_reason(table, s.row),
+                          p.max_speed_column()[s.row], table.radius[s.row]);
+            out << line;
+        }
+    }
+    if (!args.csv.empty()) {
+        write_csv(table, args.csv);
+        out << "rows written to " << args.csv << "\n";
+    }
+    return 0;
+}
+
+int run_at(const AtArgs& args, std::ostream& out) {
+    auto profile = load_route(args.route, args.vehicle);
+    char line[256];
+    double distance = 0.0;
+    if (args.position) {
+        const auto xyz = parse_number_list(*args.position, 3, "--position");
+        double max_speed = 0, recommended = 0, coasting = 0;
+        profile->all_at_position(xyz[0], xyz[1], xyz[2], true, korvale::DEFAULT_SEARCH_WINDOW,
+                                 &distance, &max_speed, &recommended, &coasting);
+        std::snprintf(line, sizeof line,
+                      "position %.3f,%.3f,%.3f: distance %.3f m, offset %.3f m\n"
+                      "max %.3f km/h, recommended %.3f km/h, coasting %.3f km/h\n",
+                      xyz[0], xyz[1], xyz[2], distance, profile->offset_from_route(), max_speed,
+                      recommended, coasting);
+        out << line;
+    } else {
+        distance = args.distance.value_or(0.0);
+        double max_speed = 0, recommended = 0, coasting = 0;
+        profile->all_at_distance(distance, &max_speed, &recommended, &coasting);
+        double x = 0, y = 0, z = 0;
+        profile->pos_at_distance(distance, &x, &y, &z);
+        std::snprintf(line, sizeof line,
+                      "distance %.3f m: point %.3f,%.3f,%.3f\n"
+                      "max %.3f km/h, recommended %.3f km/h, coasting %.3f km/h\n",
+                      distance, x, y, z, max_speed, recommended, coasting);
+        out << line;
+    }
+    if (args.speed) {
+        print_advice(*profile, distance, *args.speed, args.horizon, out);
+    }
+    return 0;
+}
+
+} // namespace korvale_tool
