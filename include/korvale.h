@@ -52,8 +52,9 @@ typedef struct korvale_link korvale_link;
 /*
  * Builds the profile of the route file at path with the eight vehicle parameters:
  * drag_coefficient, frontal_area (m^2), air_density (kg/m^3), vehicle_mass (kg), gravity (m/s²),
- * rolling_resistance, coast_power and model_switch. When coast_power and model_switch are both
- * 0 or below, a built-in car (1644 kg) coasts; otherwise the parameters drive the coasting model.
+ * rolling_resistance, coast_power (W) and model_switch. When coast_power and model_switch are
+ * both 0 or below, a built-in car (1644 kg) coasts; otherwise the parameters drive the coasting
+ * model.
  *
  * The route file holds one row per line: x y z (m), curve radius (m), speed limit (km/h),
  * superelevation (fraction). Lines that do not start with six numbers are skipped.

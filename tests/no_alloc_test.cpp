@@ -153,6 +153,11 @@ TEST(NoAllocation, QueriesOfEveryKindLeaveTheHeapAlone) {
         sum +=
             get_all_at_position(p, px - 0.5, py, pz, i % 97 == 0 ? 2 : 0, 100.0, &at, &m, &r, &k) +
             at + m + r + k;
+        sum += korvale_offset_from_route(p);
+        double slowdown = 0, target = 0, liftoff = 0;
+        if (korvale_next_slowdown(p, at, 120.0, 1000.0, &slowdown, &target, &liftoff) == 1) {
+            sum += slowdown + target + liftoff;
+        }
         if (i % 1000 == 0) {
             get_korvale_x_vec(p, column.data(), rows);
             get_korvale_y_vec(p, column.data(), rows);

@@ -21,7 +21,7 @@ namespace {
 const VehicleParameters default_car{0.3, 2.3, 1.293, 1644, 9.81, 0.015, 0, 0};
 const VehicleParameters powered_car{0.3, 2.3, 1.293, 1644, 9.81, 0.015, 1000, 0};
 
-void expect_column(const std::vector<double>& column, const std::vector<double>& expected,
+void expect_column(const korvale::Column& column, const std::vector<double>& expected,
                    double tolerance) {
     for (size_t i = 0; i < expected.size(); ++i) {
         EXPECT_NEAR(column[i], expected[i], tolerance) << "row " << i;
@@ -139,8 +139,10 @@ TEST(RouteProfileBuild, MissingAndEmptyFilesGiveNoRows) {
     EXPECT_EQ(unparsed.polyline(), nullptr);
 }
 
-TEST(RouteProfileBuild, SteepDownhillKeepsCoastingSpeedsFinite) {
-    // One 25 % drop in the middle of a flat road must not turn the speeds before it into NaN.
+TEST(RouteProfileBuild, SteepDownhillHoldsTheNextSpeedWhereCoastingCannotArrive) {
+    // One 25 % drop in the middle of a flat road must not turn the speeds before it into NaN:
+    // the row above the drop holds the speed of the row below it, and the rows before it coast
+    // from there as usual.
     TempDir dir;
     std::vector<Row> rows;
     for (int i = 0; i < 10; ++i) {
@@ -152,10 +154,17 @@ TEST(RouteProfileBuild, SteepDownhillKeepsCoastingSpeedsFinite) {
     testing::internal::CaptureStdout();
     RouteProfile profile(path.c_str(), powered_car);
     testing::internal::GetCapturedStdout();
+    const auto& coasting = profile.coasting_speed_column();
     for (int i = 0; i < profile.rows(); ++i) {
-        EXPECT_TRUE(std::isfinite(profile.coasting_speed_column()[i])) << "row " << i;
+        EXPECT_TRUE(std::isfinite(coasting[i])) << "row " << i;
         EXPECT_TRUE(std::isfinite(profile.recommended_speed_column()[i])) << "row " << i;
     }
+    EXPECT_EQ(coasting[4], coasting[5]); // the drop: held with the brakes
+    // Before the drop, the flat-road formula from the held speed.
+    const korvale::CoastModel model(powered_car);
+    EXPECT_EQ(coasting[3], model(0.0, coasting[4], 400.0, 300.0, korvale::NO_LOCAL_MINIMUM));
+    // After the drop, on the flat, nothing changed: the formula from the row after.
+    EXPECT_EQ(coasting[6], model(0.0, coasting[7], 700.0, 600.0, korvale::NO_LOCAL_MINIMUM));
 }
 
 TEST(RouteProfileBuild, NanFromTheFileStaysOnItsRows) {

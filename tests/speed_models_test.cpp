@@ -102,8 +102,14 @@ TEST(CoastingModels, ModelChoiceAndPowerTermLimits) {
         const double a = (1644 * 9.81) * 0.015 / 1644;
         EXPECT_NEAR(v, std::sqrt((50 / 3.6) * (50 / 3.6) + 200 * a) * 3.6, 1e-9);
     }
-    // A NaN parameter still propagates.
+    // A NaN parameter still propagates, with or without air drag.
     EXPECT_TRUE(std::isnan(coast_back_parameterised(car(nan_value, 1), 0, 50, 100, 0, 1000)));
+    VehicleParameters nan_power_no_drag = car(nan_value, 1);
+    nan_power_no_drag.drag_coefficient = 0;
+    EXPECT_TRUE(std::isnan(coast_back_parameterised(nan_power_no_drag, 0, 50, 100, 0, 1000)));
+    VehicleParameters nan_drag = car(1000);
+    nan_drag.air_density = nan_value;
+    EXPECT_TRUE(std::isnan(coast_back_parameterised(nan_drag, 0, 50, 100, 0, 1000)));
     // The model object gives what the free function gives.
     const VehicleParameters p = car(1000);
     EXPECT_EQ(CoastModel(p)(0.03, 70, 250, 150, NO_LOCAL_MINIMUM),

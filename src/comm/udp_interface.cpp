@@ -27,9 +27,9 @@ udp_interface::~udp_interface() {
 }
 
 bool udp_interface::start() {
-    if (holds_socket_layer) {
-        return false;
-    }
+    // A second start opens and binds a new socket, as the first did; the socket it replaces is
+    // released first instead of being lost.
+    stop();
     if (!platform::socket_layer_startup()) {
         return false;
     }

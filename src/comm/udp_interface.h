@@ -28,7 +28,9 @@ public:
     udp_interface& operator=(const udp_interface&) = delete;
 
     // Creates the socket, sets the mode's options and binds local_port on all interfaces.
-    // False when the endpoint is already started or a step fails; a failed start holds nothing.
+    // Opens the socket, sets the mode's options and binds the local port; false when a step
+    // fails, and a failed start holds nothing. Starting a started endpoint releases its socket
+    // first and then starts afresh (with the ports of the last reconfigure()).
     bool start();
     // Closes the socket and releases the socket layer's reference that start() took. False when
     // the endpoint holds nothing.

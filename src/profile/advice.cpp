@@ -11,7 +11,7 @@ namespace {
 
 // The recommended speed has a local minimum at row j (j >= 1): lower than the row before it and
 // not higher than the row after it; the last row only needs to be lower than the one before.
-bool is_slowdown_row(const std::vector<double>& recommended, std::int32_t rows, std::int32_t j) {
+bool is_slowdown_row(const Column& recommended, std::int32_t rows, std::int32_t j) {
     if (!(recommended[j] < recommended[j - 1])) {
         return false;
     }
@@ -23,8 +23,8 @@ bool is_slowdown_row(const std::vector<double>& recommended, std::int32_t rows, 
 bool next_slowdown(const RouteProfile& profile, double distance, double speed_kmh, double horizon,
                    Slowdown* out) {
     const std::int32_t rows = profile.rows();
-    const std::vector<double>& d = profile.distance_column();
-    const std::vector<double>& recommended = profile.recommended_speed_column();
+    const Column& d = profile.distance_column();
+    const Column& recommended = profile.recommended_speed_column();
     if (rows < 2 || !(horizon >= 0.0)) {
         return false;
     }

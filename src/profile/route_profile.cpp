@@ -31,7 +31,7 @@ RouteProfile::RouteProfile(const char* path, const VehicleParameters& parameters
         locator.reset();
         for (auto* column :
              {&distance, &recommended_speed, &coasting_speed, &x, &y, &z, &max_speed}) {
-            std::vector<double>().swap(*column);
+            Column().swap(*column);
         }
         rows_ = 0;
     }
@@ -41,10 +41,11 @@ RouteProfile::RouteProfile(const char* path, const VehicleParameters& parameters
 
 void RouteProfile::build(const char* path) {
     const auto capacity = static_cast<std::size_t>(rows_);
+    // Sized from the line count but left unwritten: only the rows parsed are ever touched.
     for (auto* column : {&distance, &recommended_speed, &coasting_speed, &x, &y, &z, &max_speed}) {
-        column->assign(capacity, 0.0);
+        column->resize(capacity);
     }
-    std::vector<double> curve_radius(capacity), superelevation(capacity), grade(capacity),
+    Column curve_radius(capacity), superelevation(capacity), grade(capacity),
         comfort_speed(capacity), allowed_speed(capacity), local_minimum(capacity);
 
     rows_ = parse_rows(rows_, path, x.data(), y.data(), z.data(), curve_radius.data(),
@@ -65,8 +66,8 @@ void RouteProfile::build(const char* path) {
     locator = std::make_unique<PolylineLocator>(x.data(), y.data(), z.data(), rows_);
 }
 
-void RouteProfile::copy_column(const std::vector<double>& column, std::int32_t rows,
-                               double* destination, std::int32_t count) {
+void RouteProfile::copy_column(const Column& column, std::int32_t rows, double* destination,
+                               std::int32_t count) {
     const std::int32_t n = std::max(0, std::min(count, rows));
     if (n == 0 || destination == nullptr) {
         return;
@@ -76,7 +77,7 @@ void RouteProfile::copy_column(const std::vector<double>& column, std::int32_t r
 
 // ---------------------------------------------------------------- queries by distance
 
-double RouteProfile::interpolate_at_distance(double s, const std::vector<double>& column) const {
+double RouteProfile::interpolate_at_distance(double s, const Column& column) const {
     const std::int32_t i = locator->index_at_distance(s);
     if (i >= rows_ - 1) {
         return column[rows_ - 1];
@@ -117,7 +118,7 @@ bool RouteProfile::all_at_distance(double s, double* max_out, double* recommende
     if (!index_and_ratio_at_distance(s, &middle, &ratio)) {
         return false;
     }
-    auto value = [&](const std::vector<double>& column) {
+    auto value = [&](const Column& column) {
         if (middle >= rows_ - 1) {
             return column[rows_ - 1];
         }
@@ -160,7 +161,7 @@ bool RouteProfile::all_at_position(double px, double py, double pz, bool full_se
     if (span > MIN_INTERPOLATION_SPAN) {
         ratio = (*distance_out - d0) / span;
     }
-    auto value = [&](const std::vector<double>& column) {
+    auto value = [&](const Column& column) {
         if (i + 1 >= rows_) {
             return column[i]; // a one-row route has no row after its point
         }

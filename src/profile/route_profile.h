@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "../geometry/polyline_locator.h"
+#include "column.h"
 #include "speed_models.h"
 
 namespace korvale {
@@ -30,20 +31,20 @@ public:
     const VehicleParameters& parameters() const { return parameters_; }
     const PolylineLocator* polyline() const { return locator.get(); }
 
-    const std::vector<double>& distance_column() const { return distance; }
-    const std::vector<double>& recommended_speed_column() const { return recommended_speed; }
-    const std::vector<double>& coasting_speed_column() const { return coasting_speed; }
-    const std::vector<double>& x_column() const { return x; }
-    const std::vector<double>& y_column() const { return y; }
-    const std::vector<double>& z_column() const { return z; }
-    const std::vector<double>& max_speed_column() const { return max_speed; }
+    const Column& distance_column() const { return distance; }
+    const Column& recommended_speed_column() const { return recommended_speed; }
+    const Column& coasting_speed_column() const { return coasting_speed; }
+    const Column& x_column() const { return x; }
+    const Column& y_column() const { return y; }
+    const Column& z_column() const { return z; }
+    const Column& max_speed_column() const { return max_speed; }
 
     // Copies the first min(max(count, 0), rows) values of a column to destination.
-    static void copy_column(const std::vector<double>& column, std::int32_t rows,
-                            double* destination, std::int32_t count);
+    static void copy_column(const Column& column, std::int32_t rows, double* destination,
+                            std::int32_t count);
 
     // --- queries by distance ---
-    double interpolate_at_distance(double s, const std::vector<double>& column) const;
+    double interpolate_at_distance(double s, const Column& column) const;
     double max_speed_at_distance(double s) const;
     double recommended_speed_at_distance(double s) const;
     double coasting_speed_at_distance(double s) const;
@@ -77,13 +78,13 @@ private:
     void build(const char* path);
 
     std::unique_ptr<PolylineLocator> locator;
-    std::vector<double> distance;
-    std::vector<double> recommended_speed;
-    std::vector<double> coasting_speed;
-    std::vector<double> x;
-    std::vector<double> y;
-    std::vector<double> z;
-    std::vector<double> max_speed;
+    Column distance;
+    Column recommended_speed;
+    Column coasting_speed;
+    Column x;
+    Column y;
+    Column z;
+    Column max_speed;
     VehicleParameters parameters_;
     std::int32_t rows_ = 0;
 };

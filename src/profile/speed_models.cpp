@@ -74,7 +74,10 @@ bool coast_rule(bool parameterised, double v_next, double local_min, double* res
 double power_term_force(const VehicleParameters& p) {
     const double kd = ((0.5 * p.air_density) * p.drag_coefficient) * p.frontal_area;
     const double power = 1.0030081599999998 * p.coast_power; // power term with its efficiency
-    if (power <= 0.0 || kd <= 0.0) {
+    // The NaN test comes first and on its own: g++ 12 at -O2 folds "power <= 0 || (power > 0
+    // && kd <= 0)" into "power <= 0 || kd <= 0", which would turn a NaN power into 0.
+    const bool nan_parameter = std::isnan(power) || std::isnan(kd);
+    if (!nan_parameter && (power <= 0.0 || kd <= 0.0)) {
         return 0.0;
     }
     const double v_opt = std::pow(power / (2.0 * kd), 0.33333333333);

@@ -124,15 +124,30 @@ TEST(UdpInterface, ReconfigureSetsANewPeerInEveryModeAndANewReceiveBuffer) {
     EXPECT_EQ(plain.receive_buffer_size(), 0);
 }
 
-TEST(UdpInterface, StartTwiceKeepsTheFirstSocketAndStopReleasesWhatStartTook) {
+TEST(UdpInterface, StartAgainRebindsAndStopReleasesWhatStartTook) {
     const int descriptors_before = korvale::test::open_descriptor_count();
     {
         udp_interface endpoint(ANY_PORT, 9, "127.0.0.1", 16, 2);
         EXPECT_FALSE(endpoint.stop());
         ASSERT_TRUE(endpoint.start());
-        const korvale::platform::socket_handle first = endpoint.socket();
-        EXPECT_FALSE(endpoint.start());
-        EXPECT_EQ(endpoint.socket(), first);
+        Ipv4Address first;
+        ASSERT_TRUE(korvale::platform::local_address(endpoint.socket(), &first));
+
+        // A second start binds afresh, on the port of the last reconfigure, and the socket it
+        // replaces is released.
+        int new_port = 0;
+        {
+            UdpReceiver spare; // a port that is free for the endpoint to take
+            ASSERT_TRUE(spare.ready());
+            new_port = spare.port();
+        }
+        endpoint.reconfigure(new_port, 9, "127.0.0.1", 16);
+        ASSERT_TRUE(endpoint.start());
+        Ipv4Address second;
+        ASSERT_TRUE(korvale::platform::local_address(endpoint.socket(), &second));
+        EXPECT_EQ(second.port, new_port);
+        EXPECT_NE(second.port, first.port);
+
         EXPECT_TRUE(endpoint.stop());
         EXPECT_EQ(endpoint.socket(), korvale::platform::invalid_socket);
         EXPECT_FALSE(endpoint.stop());

@@ -269,6 +269,10 @@ def plot(route, output, step=5.0, cruise=None, horizon=1000.0):
     matplotlib.use("Agg")
     import matplotlib.pyplot as pyplot
 
+    if not step > 0:
+        raise ValueError("step must be above 0 m")
+    if cruise is not None and not horizon > 0:
+        raise ValueError("horizon must be above 0 m")
     owned = not isinstance(route, Route)
     if owned:
         route = Route(route)

@@ -20,7 +20,7 @@ def main(argv=None):
     except ImportError:
         print("plot needs matplotlib (Debian: python3-matplotlib)", file=sys.stderr)
         return 1
-    except (KorvaleError, OSError) as error:
+    except (KorvaleError, OSError, ValueError) as error:
         print(f"error: {error}", file=sys.stderr)
         return 1
     print(args.output)

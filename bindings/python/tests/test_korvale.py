@@ -99,6 +99,10 @@ def test_plot_command_draws_a_png(tmp_path):
     )
     assert missing.returncode == 1
     assert "error: cannot load route file" in missing.stderr
+    with pytest.raises(ValueError):
+        korvale.plot(EXAMPLE, str(output), step=0)
+    with pytest.raises(ValueError):
+        korvale.plot(EXAMPLE, str(output), cruise=90, horizon=0)
 
 
 def test_advice_and_offset(tmp_path):
