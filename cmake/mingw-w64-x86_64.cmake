@@ -11,10 +11,9 @@ set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(KORVALE_MINGW_TRIPLET x86_64-w64-mingw32)
 
 # The posix-threads flavour of the compilers: its libstdc++ has std::thread and std::mutex.
-find_program(CMAKE_C_COMPILER NAMES ${KORVALE_MINGW_TRIPLET}-gcc-posix ${KORVALE_MINGW_TRIPLET}-gcc
-             REQUIRED)
+find_program(CMAKE_C_COMPILER NAMES ${KORVALE_MINGW_TRIPLET}-gcc-posix ${KORVALE_MINGW_TRIPLET}-gcc)
 find_program(CMAKE_CXX_COMPILER NAMES ${KORVALE_MINGW_TRIPLET}-g++-posix
-             ${KORVALE_MINGW_TRIPLET}-g++ REQUIRED)
+             ${KORVALE_MINGW_TRIPLET}-g++)
 find_program(CMAKE_RC_COMPILER NAMES ${KORVALE_MINGW_TRIPLET}-windres)
 
 # Headers, libraries and packages come from the Windows sysroot only; programs from the build

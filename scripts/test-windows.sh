@@ -15,6 +15,10 @@ jobs=$(nproc 2>/dev/null || echo 2)
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
 [ -x "$wineserver" ] || wineserver=wineserver
+if [ ! -x "$wine" ]; then
+    echo "$wine is missing: scripts/install-deps.sh installs Wine (Debian's wine64)"
+    exit 1
+fi
 
 mkdir -p "$build"
 export WINEPREFIX="$PWD/$build/wine-prefix"
