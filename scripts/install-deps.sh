@@ -4,7 +4,8 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libcli11-dev binutils pkg-config
-          python3 python3-pytest python3-numpy python3-matplotlib)
+          python3 python3-pytest python3-numpy python3-matplotlib locales
+          g++-mingw-w64-x86-64-posix wine64)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds korvale and runs every test twice: with g++ as it ships, then with clang under
-# AddressSanitizer and UndefinedBehaviorSanitizer. Warnings are errors in both builds.
+# Builds korvale and runs every test three times: with g++ as it ships, as korvale.dll
+# cross-built with mingw-w64 and run under Wine, then with clang under AddressSanitizer and
+# UndefinedBehaviorSanitizer. Warnings are errors in every build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,6 +15,9 @@ ctest --test-dir build/gcc --output-on-failure -j "$jobs"
 
 echo "=== install, consumers through find_package and pkg-config, .deb"
 scripts/check-install.sh build/gcc
+
+echo "=== Windows: korvale.dll cross-built with mingw-w64; its tests and a host under Wine"
+scripts/test-windows.sh build/mingw build/gcc/dynamic_host.out
 
 echo "=== clang build and tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build/clang-asan -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \

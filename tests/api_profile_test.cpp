@@ -8,12 +8,14 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include "korvale.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 using korvale_test::DEFAULT_CAR;
+using korvale_test::EXIT_MINUS_ONE_SEEN_BY_PARENT;
+using korvale_test::quoted_path;
 using korvale_test::route_text;
 using korvale_test::Row;
 using korvale_test::TempDir;
@@ -37,8 +39,10 @@ korvale_profile* open_route(const std::string& path) {
     return initialize_korvale(path.c_str(), p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]);
 }
 
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+// The text a child wrote to a file through its standard streams, read in text mode: Windows
+// writes a line end there as a carriage return and a line feed.
+std::string read_text_file(const std::string& path) {
+    std::ifstream in(path);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
@@ -55,13 +59,13 @@ HostRun run_host(const TempDir& dir, const std::string& route,
                  const std::string& shell_prefix = "") {
     const std::string out = dir.path() + "/host.out";
     const std::string err = dir.path() + "/host.err";
-    const std::string command =
-        shell_prefix + "'" KORVALE_TEST_HOST "' '" + route + "' >'" + out + "' 2>'" + err + "'";
-    const int status = std::system(command.c_str());
+    // The route goes to the host as the test names it, so that its messages can be compared.
+    const std::string command = shell_prefix + quoted_path(KORVALE_TEST_HOST) + " \"" + route +
+                                "\" >" + quoted_path(out) + " 2>" + quoted_path(err);
     HostRun run;
-    run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = read_file(out);
-    run.err = read_file(err);
+    run.exit_status = korvale_test::run_shell(command);
+    run.out = read_text_file(out);
+    run.err = read_text_file(err);
     return run;
 }
 
@@ -147,7 +151,7 @@ TEST(ProfileLifecycleFatal, FileWithoutRowsEndsTheHostWithMinusOne) {
     TempDir dir;
     const std::string missing = dir.path() + "/missing.txt";
     HostRun run = run_host(dir, missing);
-    EXPECT_EQ(run.exit_status, 255);
+    EXPECT_EQ(run.exit_status, EXIT_MINUS_ONE_SEEN_BY_PARENT);
     EXPECT_EQ(run.out, "=== KORVALE_DLL Library === (START)\n"
                        "[KORVALE_DLL] data parser FAILED reading file " +
                            missing +
@@ -161,7 +165,7 @@ TEST(ProfileLifecycleFatal, FileWithoutRowsEndsTheHostWithMinusOne) {
     for (const char* content : {"", "1 2 3 4 5 6", "header only\n\n", "1,2,3,4,5,6\n"}) {
         const std::string path = dir.write("bad.txt", content);
         run = run_host(dir, path);
-        EXPECT_EQ(run.exit_status, 255) << content;
+        EXPECT_EQ(run.exit_status, EXIT_MINUS_ONE_SEEN_BY_PARENT) << content;
         EXPECT_NE(run.out.find("Can not load file for Korvale"), std::string::npos) << content;
         EXPECT_EQ(run.out.find("rows "), std::string::npos) << content;
     }
@@ -171,13 +175,16 @@ TEST(ProfileLifecycleFatal, RouteTooLargeForMemoryTakesTheFatalPathWithoutACrash
     if (address_sanitized) {
         GTEST_SKIP() << "an address space limit and AddressSanitizer's shadow memory do not mix";
     }
+    if (!korvale_test::SHELL_HAS_ULIMIT) {
+        GTEST_SKIP() << "the shell cannot limit the address space of the host it starts";
+    }
     TempDir dir;
     // Twenty million line feeds size thirteen arrays of 160 MB each; 600 MB of address space
     // does not hold them.
     const std::string path =
         dir.write("huge.txt", "0 0 0 100 50 0\n" + std::string(20000000, '\n'));
     const HostRun run = run_host(dir, path, "ulimit -v 600000; ");
-    EXPECT_EQ(run.exit_status, 255);
+    EXPECT_EQ(run.exit_status, EXIT_MINUS_ONE_SEEN_BY_PARENT);
     EXPECT_NE(run.out.find("cannot be held in memory"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("it has '0'\nCan not load file for Korvale"), std::string::npos)
         << run.out;

@@ -1,15 +1,34 @@
 #!/bin/sh
-# Compares the dynamic symbols a shared library defines with the functions its header declares
-# with KORVALE_API. Usage: check_exports.sh LIBRARY HEADER
+# Compares the functions a shared library exports with the functions its header declares with
+# KORVALE_API. A DLL's export table is read with objdump -p (the toolchain's objdump, given as
+# the third argument; the names must be plain, without decoration), a shared object's dynamic
+# symbols with nm -D. Usage: check_exports.sh LIBRARY HEADER [OBJDUMP]
 set -eu
 library=$1
 header=$2
+objdump=${3:-objdump}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 # Declarations may span lines: join the header, then take the name before each "(" that
 # follows KORVALE_API.
 grep -v '^ *#' "$header" | tr '\n' ' ' | grep -o 'KORVALE_API [^(;]*(' | sed 's/($//; s/.*[ *]//' | sort >"$tmp/declared"
-nm -D --defined-only "$library" | awk '$2 ~ /^[TtWwDdBbRr]$/ {print $3}' | sort >"$tmp/exported"
+case "$library" in
+*.dll | *.DLL)
+    # The name table follows "[Ordinal/Name Pointer] Table" as lines "[ n] name" and ends at
+    # the first blank line.
+    "$objdump" -p "$library" >"$tmp/headers"
+    if ! grep -q '\[Ordinal/Name Pointer\] Table' "$tmp/headers"; then
+        echo "$library has no export table"
+        exit 1
+    fi
+    awk '/\[Ordinal\/Name Pointer\] Table/ {in_table = 1; next}
+         in_table && /^[[:space:]]*$/ {in_table = 0}
+         in_table && /\[ *[0-9]+\]/ {sub(/^.*\] /, ""); print}' "$tmp/headers" | sort >"$tmp/exported"
+    ;;
+*)
+    nm -D --defined-only "$library" | awk '$2 ~ /^[TtWwDdBbRr]$/ {print $3}' | sort >"$tmp/exported"
+    ;;
+esac
 if ! diff -u "$tmp/declared" "$tmp/exported"; then
     echo "exports of $library differ from the declarations of $header (- declared, + exported)"
     exit 1

@@ -1,4 +1,5 @@
 // Reading route files: the line count, the rows that parse, and the failure lines.
+#include <clocale>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -87,6 +88,58 @@ TEST(RouteLoader, StoresSixNumberLinesInFileOrderAndSkipsTheRest) {
     EXPECT_TRUE(std::isinf(p.radius[4]));
     EXPECT_TRUE(std::isnan(p.limit[4]));
     EXPECT_EQ(p.superelevation[4], 16.0);
+}
+
+TEST(RouteLoader, NumbersReadLikeC99FormattedInput) {
+    TempDir dir;
+    // Infinities and NaN in any case, hexadecimal numbers with binary exponents, exponents in
+    // either case: read alike by every C library that follows C99.
+    const Parsed p = load(dir.write("forms", "infinity -INF NaN 0x1.8p1 1E-3 -0X.8P-1\n"
+                                             "0.1 +.25e+2 1e308 4.9406564584124654e-324 7. -0.0\n"
+                                             "0x1p 1e 2 3 4 5\n"));
+    ASSERT_EQ(p.rows, 3);
+    EXPECT_TRUE(std::isinf(p.x[0]) && p.x[0] > 0);
+    EXPECT_TRUE(std::isinf(p.y[0]) && p.y[0] < 0);
+    EXPECT_TRUE(std::isnan(p.z[0]));
+    EXPECT_EQ(p.radius[0], 3.0);
+    EXPECT_EQ(p.limit[0], 1e-3);
+    EXPECT_EQ(p.superelevation[0], -0.25);
+    EXPECT_EQ(p.x[1], 0.1);
+    EXPECT_EQ(p.y[1], 25.0);
+    EXPECT_EQ(p.z[1], 1e308);
+    EXPECT_EQ(p.radius[1], 4.9406564584124654e-324);
+    EXPECT_EQ(p.limit[1], 7.0);
+    EXPECT_TRUE(std::signbit(p.superelevation[1]));
+    // An exponent mark without digits ends the number before it (glibc and mingw-w64 agree).
+    EXPECT_EQ(p.x[2], 1.0);
+    EXPECT_EQ(p.y[2], 1.0);
+    EXPECT_EQ(p.z[2], 2.0);
+}
+
+TEST(RouteLoader, NumbersFollowTheDecimalSeparatorOfTheCurrentLocale) {
+    // A locale with a decimal comma, under the names different systems give it.
+    const std::string before = std::setlocale(LC_NUMERIC, nullptr);
+    bool comma = false;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "German_Germany.1252", "German",
+                             "fr_FR.UTF-8", "French"}) {
+        if (std::setlocale(LC_NUMERIC, name) != nullptr &&
+            std::localeconv()->decimal_point[0] == ',') {
+            comma = true;
+            break;
+        }
+    }
+    if (!comma) {
+        std::setlocale(LC_NUMERIC, before.c_str());
+        GTEST_SKIP() << "no locale with a decimal comma is installed";
+    }
+    TempDir dir;
+    const Parsed p = load(dir.write("comma", "1,5 2,25 0 100 50 0,05\n"
+                                             "1.5 2 3 4 5 6\n")); // "1" then ".5": no row
+    std::setlocale(LC_NUMERIC, before.c_str());
+    ASSERT_EQ(p.rows, 1);
+    EXPECT_EQ(p.x[0], 1.5);
+    EXPECT_EQ(p.y[0], 2.25);
+    EXPECT_EQ(p.superelevation[0], 0.05);
 }
 
 TEST(RouteLoader, CrLfRowsLoadLikeLfRows) {

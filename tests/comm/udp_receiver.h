@@ -44,7 +44,7 @@ private:
     std::uint16_t port_ = 0;
 };
 
-// The number of descriptors the process has open, or -1 where it cannot be counted.
+// The number of descriptors the process has open, or -1 where it cannot be counted (Windows).
 int open_descriptor_count();
 
 } // namespace korvale::test

@@ -1,32 +1,46 @@
 // Files for tests: a fresh directory per test, and route files written into it.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
-
-#include <unistd.h>
 
 namespace korvale_test {
 
-// A directory that exists for the lifetime of the object.
+// A directory under the system's temporary directory that exists for the lifetime of the object.
 class TempDir {
 public:
     TempDir() {
-        std::string pattern = "/tmp/korvale_test_XXXXXX";
-        std::vector<char> buffer(pattern.begin(), pattern.end());
-        buffer.push_back('\0');
-        if (mkdtemp(buffer.data()) == nullptr) {
-            throw std::runtime_error("mkdtemp failed");
+        namespace fs = std::filesystem;
+        static std::atomic<unsigned> made{0};
+        std::random_device entropy;
+        const auto seed = static_cast<unsigned long long>(entropy()) ^
+                          static_cast<unsigned long long>(
+                              std::chrono::steady_clock::now().time_since_epoch().count());
+        const fs::path base = fs::temp_directory_path();
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const fs::path candidate =
+                base / ("korvale_test_" + std::to_string(seed % 1000000007ull) + "_" +
+                        std::to_string(made++));
+            std::error_code error;
+            if (fs::create_directory(candidate, error)) {
+                path_ = candidate.string();
+                return;
+            }
         }
-        path_ = buffer.data();
+        throw std::runtime_error("cannot create a directory under " + base.string());
     }
     ~TempDir() {
-        std::string command = "rm -rf '" + path_ + "'";
-        if (std::system(command.c_str()) != 0) {
+        std::error_code error;
+        std::filesystem::remove_all(path_, error);
+        if (error) {
             std::fprintf(stderr, "could not remove %s\n", path_.c_str());
         }
     }
