@@ -344,6 +344,8 @@ namespace {
 // work on the machine stretches real time but not the time the benchmark itself runs.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
+    RatioReporter() : ConsoleReporter(OO_Tabular) {} // no colours: the report goes to files too
+
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
