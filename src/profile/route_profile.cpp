@@ -44,8 +44,12 @@ void RouteProfile::build(const char* path) {
     for (auto* column : {&distance, &recommended_speed, &coasting_speed, &x, &y, &z, &max_speed}) {
         column->assign(capacity, 0.0);
     }
-    std::vector<double> curve_radius(capacity), superelevation(capacity), grade(capacity),
-        comfort_speed(capacity), allowed_speed(capacity), local_minimum(capacity);
+    // Two working columns: the curve radius and the superelevation as the file gives them,
+    // which hold the grade and the local minima once the comfort speed is known. The comfort
+    // speed passes through the coasting column and the allowed speed through the recommended
+    // column, until the backward pass writes them row by row, each row read before it is
+    // written.
+    std::vector<double> curve_radius(capacity), superelevation(capacity);
 
     rows_ = parse_rows(rows_, path, x.data(), y.data(), z.data(), curve_radius.data(),
                        max_speed.data(), superelevation.data());
@@ -55,13 +59,17 @@ void RouteProfile::build(const char* path) {
     if (rows_ < 1) {
         return;
     }
-    compute_distance_and_grade(rows_, x.data(), y.data(), z.data(), distance.data(), grade.data());
+    double* comfort_speed = coasting_speed.data();
+    double* allowed_speed = recommended_speed.data();
     compute_comfort_and_allowed(rows_, curve_radius.data(), superelevation.data(), max_speed.data(),
-                                comfort_speed.data(), allowed_speed.data());
-    compute_local_minima(rows_, allowed_speed.data(), local_minimum.data());
-    compute_coasting_and_recommended(rows_, CoastModel(parameters_), grade.data(), distance.data(),
-                                     allowed_speed.data(), local_minimum.data(),
-                                     coasting_speed.data(), recommended_speed.data());
+                                comfort_speed, allowed_speed);
+    double* grade = curve_radius.data();
+    double* local_minimum = superelevation.data();
+    compute_distance_and_grade(rows_, x.data(), y.data(), z.data(), distance.data(), grade);
+    compute_local_minima(rows_, allowed_speed, local_minimum);
+    compute_coasting_and_recommended(rows_, CoastModel(parameters_), grade, distance.data(),
+                                     allowed_speed, local_minimum, comfort_speed,
+                                     recommended_speed.data());
     locator = std::make_unique<PolylineLocator>(x.data(), y.data(), z.data(), rows_);
 }
 
