@@ -85,7 +85,11 @@ void RouteProfile::copy_column(const std::vector<double>& column, std::int32_t r
 // ---------------------------------------------------------------- queries by distance
 
 double RouteProfile::interpolate_at_distance(double s, const std::vector<double>& column) const {
-    const std::int32_t i = locator->index_at_distance(s);
+    return interpolate_in_segment(s, locator->index_at_distance(s), column);
+}
+
+double RouteProfile::interpolate_in_segment(double s, std::int32_t i,
+                                            const std::vector<double>& column) const {
     if (i >= rows_ - 1) {
         return column[rows_ - 1];
     }
@@ -180,19 +184,24 @@ bool RouteProfile::all_at_position(double px, double py, double pz, bool full_se
     return true;
 }
 
+double RouteProfile::speed_at_position(double px, double py, double pz,
+                                       const std::vector<double>& column) {
+    const double d = distance_at_position(px, py, pz, false, DEFAULT_SEARCH_WINDOW);
+    // The search has just found d on its last segment, so the index is walked to from there.
+    const std::int32_t i = locator->index_at_distance_near(d, locator->get_last_lookup_segment());
+    return interpolate_in_segment(d, i, column);
+}
+
 double RouteProfile::max_speed_at_position(double px, double py, double pz) {
-    return interpolate_at_distance(distance_at_position(px, py, pz, false, DEFAULT_SEARCH_WINDOW),
-                                   max_speed);
+    return speed_at_position(px, py, pz, max_speed);
 }
 
 double RouteProfile::recommended_speed_at_position(double px, double py, double pz) {
-    return recommended_speed_at_distance(
-        distance_at_position(px, py, pz, false, DEFAULT_SEARCH_WINDOW));
+    return speed_at_position(px, py, pz, recommended_speed);
 }
 
 double RouteProfile::coasting_speed_at_position(double px, double py, double pz) {
-    return coasting_speed_at_distance(
-        distance_at_position(px, py, pz, false, DEFAULT_SEARCH_WINDOW));
+    return speed_at_position(px, py, pz, coasting_speed);
 }
 
 } // namespace korvale
