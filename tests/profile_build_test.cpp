@@ -221,3 +221,55 @@ TEST(ProfileColumns, RepeatedCurveInputsGiveTheSameComfortSpeed) {
         EXPECT_EQ(allowed[i], std::min(direct, limit[i])) << i;
     }
 }
+
+// A profile builds its columns in fewer arrays than the steps take one by one; every value must
+// come out as the steps give it with an array of their own each.
+TEST(RouteProfileBuild, ColumnsEqualTheStepsRunOneByOne) {
+    TempDir dir;
+    std::vector<Row> rows;
+    for (int i = 0; i < 2500; ++i) {
+        const double s = 4.0 * i;
+        const bool curve = i % 90 < 30;
+        rows.push_back({s, 60.0 * std::sin(s / 300.0), 8.0 * std::sin(s / 500.0) - 0.002 * s,
+                        curve ? 150.0 + i % 7 : 10000.0, i % 400 < 330 ? 100.0 : 40.0 + i % 3,
+                        curve ? 0.05 : 0.0});
+        if (i % 500 == 250) {
+            rows.push_back(rows.back()); // a repeated point
+        }
+    }
+    rows.back().limit = 5.0; // a stop at the end
+    const std::string file = dir.write("route.txt", route_text(rows));
+    for (const VehicleParameters& car : {default_car, powered_car}) {
+        RouteProfile profile(file.c_str(), car);
+        const auto n = static_cast<std::int32_t>(rows.size());
+        ASSERT_EQ(profile.rows(), n);
+        std::vector<double> x, y, z, radius, limit, e;
+        for (const Row& r : rows) {
+            x.push_back(r.x);
+            y.push_back(r.y);
+            z.push_back(r.z);
+            radius.push_back(r.radius);
+            limit.push_back(r.limit);
+            e.push_back(r.superelevation);
+        }
+        const auto size = rows.size();
+        std::vector<double> distance(size), grade(size), comfort(size), allowed(size), minima(size),
+            coasting(size), recommended(size);
+        korvale::compute_distance_and_grade(n, x.data(), y.data(), z.data(), distance.data(),
+                                            grade.data());
+        korvale::compute_comfort_and_allowed(n, radius.data(), e.data(), limit.data(),
+                                             comfort.data(), allowed.data());
+        korvale::compute_local_minima(n, allowed.data(), minima.data());
+        korvale::compute_coasting_and_recommended(n, korvale::CoastModel(car), grade.data(),
+                                                  distance.data(), allowed.data(), minima.data(),
+                                                  coasting.data(), recommended.data());
+        // (the columns are as long as the file has lines, one more than it has rows here)
+        auto rows_of = [n](const korvale::Column& column) {
+            return std::vector<double>(column.begin(), column.begin() + n);
+        };
+        EXPECT_EQ(rows_of(profile.distance_column()), distance);
+        EXPECT_EQ(rows_of(profile.coasting_speed_column()), coasting);
+        EXPECT_EQ(rows_of(profile.recommended_speed_column()), recommended);
+        EXPECT_EQ(rows_of(profile.max_speed_column()), limit);
+    }
+}

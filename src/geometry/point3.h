@@ -51,6 +51,13 @@ struct Vector3 : Point3 {
     constexpr double dot(const Point3& w) const { return (x * w.x + y * w.y) + z * w.z; }
 };
 
+// Square of the Euclidean distance between two points: the sum under the root of
+// distance_between(), so that comparing squares where they differ orders the distances too.
+constexpr double squared_distance_between(const Point3& a, const Point3& b) {
+    const Point3 v = a - b;
+    return (v.x * v.x + v.y * v.y) + v.z * v.z;
+}
+
 // Euclidean distance between two points.
 inline double distance_between(const Point3& a, const Point3& b) {
     return Vector3(a - b).norm();

@@ -27,6 +27,9 @@ public:
     // Index of the point that begins the stretch holding d: a segment index for d within the
     // route, 0 below it, n-1 beyond it. Exact hits return the probed index at once.
     std::int32_t index_at_distance(double d) const;
+    // The same index as index_at_distance(d), found by walking from the segment hint when d
+    // lies a few segments from it; hint may be any value.
+    std::int32_t index_at_distance_near(double d, std::int32_t hint) const;
     // Cumulative distance at i, the index clamped to 0..n-1.
     double distance_at_index(std::int32_t i) const;
     // The segment that follows point i; beyond the last point, a short segment along the unit
@@ -55,6 +58,9 @@ public:
 private:
     std::vector<Point3> points;
     std::vector<double> distances;
+    // Length of the segment that starts at each point but the last, as Segment::length() gives
+    // it in either direction.
+    std::vector<double> segment_lengths;
     std::int32_t num_points_ = 0;
     double last_lookup_distance = 0.0;
     std::int32_t last_lookup_segment = -1;

@@ -22,7 +22,20 @@ public:
 
     // The point of the segment nearest to p (clamped projection, denominator floored at
     // MIN_SQUARED_LENGTH; a NaN parameter clamps to the end).
-    Point3 closest_point(Point3 p) const;
+    Point3 closest_point(Point3 p) const { return closest_point(p, length()); }
+    // The same for a segment whose length() is already known.
+    Point3 closest_point(Point3 p, double len) const {
+        const Vector3 seg_vec = vector();
+        const Vector3 pos_vec(p - start_);
+        const double den = len * len > MIN_SQUARED_LENGTH ? len * len : MIN_SQUARED_LENGTH;
+        const double t = seg_vec.dot(pos_vec) / den;
+        const double c = 1.0 > t ? t : 1.0;
+        const double proj = 0.0 > c ? 0.0 : c;
+        if (len == 0.0) {
+            return start_;
+        }
+        return start_ + (seg_vec * proj);
+    }
     // Foot of the perpendicular from p on the unbounded line through the segment.
     Point3 project_on_line(Point3 p) const;
     // The point at distance d from start along (forward) or against the segment's direction;

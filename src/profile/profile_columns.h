@@ -29,7 +29,10 @@ void compute_comfort_and_allowed(std::int32_t rows, const double* curve_radius,
 void compute_local_minima(std::int32_t rows, const double* allowed_speed, double* local_minimum);
 
 // The backward pass: coasting speed from the last row to the first with the model, and the
-// recommended speed, the smaller of allowed and coasting speed.
+// recommended speed, the smaller of allowed and coasting speed. Row i of the allowed speed is
+// read before row i of either output is written, and no other row of it after that, so the
+// allowed speed may be given in the recommended-speed array, and coasting_speed may hold
+// anything on entry.
 void compute_coasting_and_recommended(std::int32_t rows, const CoastModel& model,
                                       const double* grade, const double* distance,
                                       const double* allowed_speed, const double* local_minimum,

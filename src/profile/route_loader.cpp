@@ -1,17 +1,22 @@
 #include "route_loader.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "../diag.h"
+#include "row_reader.h"
 
 namespace korvale {
 
 namespace {
 
 constexpr std::size_t READ_CHUNK_SIZE = 8192; // small enough for the stack of any host thread
+constexpr std::size_t READ_BLOCK_SIZE = 1 << 16;
+static_assert(READ_BLOCK_SIZE >= LINE_BUFFER_SIZE, "a block must hold a whole piece of a line");
 
 std::FILE* open_route_file(const char* path) {
     std::FILE* file = path != nullptr ? std::fopen(path, "r") : nullptr;
@@ -64,17 +69,48 @@ std::int32_t parse_rows(std::int32_t capacity, const char* path, double* x, doub
     if (file == nullptr) {
         return -1;
     }
-    char line[LINE_BUFFER_SIZE];
+    // The file is read in large blocks and cut into the pieces that fgets() with the line
+    // buffer would give: up to and including the next line feed, at most LINE_BUFFER_SIZE - 1
+    // characters. A block always holds a whole piece, or the rest of the file.
+    constexpr std::size_t PIECE = LINE_BUFFER_SIZE - 1;
+    std::vector<char> block(READ_BLOCK_SIZE);
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    bool at_end_of_file = false;
+    const RowReader reader;
     std::int32_t rows = 0;
-    while (rows < capacity && std::fgets(line, sizeof line, file) != nullptr) {
-        double x_i = 0, y_i = 0, z_i = 0, c_i = 0, s_i = 0, e_i = 0;
-        if (std::sscanf(line, "%lf %lf %lf %lf %lf %lf", &x_i, &y_i, &z_i, &c_i, &s_i, &e_i) == 6) {
-            x[rows] = x_i;
-            y[rows] = y_i;
-            z[rows] = z_i;
-            curve_radius[rows] = c_i;
-            max_speed[rows] = s_i;
-            superelevation[rows] = e_i;
+    while (rows < capacity) {
+        if (end - begin < PIECE && !at_end_of_file) {
+            std::memmove(block.data(), block.data() + begin, end - begin);
+            end -= begin;
+            begin = 0;
+            while (end < block.size()) {
+                const std::size_t got = std::fread(block.data() + end, 1, block.size() - end, file);
+                if (got == 0) {
+                    at_end_of_file = true;
+                    break;
+                }
+                end += got;
+            }
+        }
+        if (begin == end) {
+            break; // nothing left to read
+        }
+        const char* piece = block.data() + begin;
+        const std::size_t available = std::min(end - begin, PIECE);
+        const void* feed = std::memchr(piece, '\n', available);
+        const std::size_t length =
+            feed != nullptr ? static_cast<std::size_t>(static_cast<const char*>(feed) - piece) + 1
+                            : available;
+        begin += length;
+        double v[6];
+        if (reader.read(piece, length, v)) {
+            x[rows] = v[0];
+            y[rows] = v[1];
+            z[rows] = v[2];
+            curve_radius[rows] = v[3];
+            max_speed[rows] = v[4];
+            superelevation[rows] = v[5];
             ++rows;
         }
     }

@@ -45,8 +45,12 @@ void RouteProfile::build(const char* path) {
     for (auto* column : {&distance, &recommended_speed, &coasting_speed, &x, &y, &z, &max_speed}) {
         column->resize(capacity);
     }
-    Column curve_radius(capacity), superelevation(capacity), grade(capacity),
-        comfort_speed(capacity), allowed_speed(capacity), local_minimum(capacity);
+    // Two working columns: the curve radius and the superelevation as the file gives them,
+    // which hold the grade and the local minima once the comfort speed is known. The comfort
+    // speed passes through the coasting column and the allowed speed through the recommended
+    // column, until the backward pass writes them row by row, each row read before it is
+    // written.
+    Column curve_radius(capacity), superelevation(capacity);
 
     rows_ = parse_rows(rows_, path, x.data(), y.data(), z.data(), curve_radius.data(),
                        max_speed.data(), superelevation.data());
@@ -56,13 +60,17 @@ void RouteProfile::build(const char* path) {
     if (rows_ < 1) {
         return;
     }
-    compute_distance_and_grade(rows_, x.data(), y.data(), z.data(), distance.data(), grade.data());
+    double* comfort_speed = coasting_speed.data();
+    double* allowed_speed = recommended_speed.data();
     compute_comfort_and_allowed(rows_, curve_radius.data(), superelevation.data(), max_speed.data(),
-                                comfort_speed.data(), allowed_speed.data());
-    compute_local_minima(rows_, allowed_speed.data(), local_minimum.data());
-    compute_coasting_and_recommended(rows_, CoastModel(parameters_), grade.data(), distance.data(),
-                                     allowed_speed.data(), local_minimum.data(),
-                                     coasting_speed.data(), recommended_speed.data());
+                                comfort_speed, allowed_speed);
+    double* grade = curve_radius.data();
+    double* local_minimum = superelevation.data();
+    compute_distance_and_grade(rows_, x.data(), y.data(), z.data(), distance.data(), grade);
+    compute_local_minima(rows_, allowed_speed, local_minimum);
+    compute_coasting_and_recommended(rows_, CoastModel(parameters_), grade, distance.data(),
+                                     allowed_speed, local_minimum, comfort_speed,
+                                     recommended_speed.data());
     locator = std::make_unique<PolylineLocator>(x.data(), y.data(), z.data(), rows_);
 }
 
@@ -78,7 +86,10 @@ void RouteProfile::copy_column(const Column& column, std::int32_t rows, double* 
 // ---------------------------------------------------------------- queries by distance
 
 double RouteProfile::interpolate_at_distance(double s, const Column& column) const {
-    const std::int32_t i = locator->index_at_distance(s);
+    return interpolate_in_segment(s, locator->index_at_distance(s), column);
+}
+
+double RouteProfile::interpolate_in_segment(double s, std::int32_t i, const Column& column) const {
     if (i >= rows_ - 1) {
         return column[rows_ - 1];
     }
@@ -173,19 +184,23 @@ bool RouteProfile::all_at_position(double px, double py, double pz, bool full_se
     return true;
 }
 
+double RouteProfile::speed_at_position(double px, double py, double pz, const Column& column) {
+    const double d = distance_at_position(px, py, pz, false, DEFAULT_SEARCH_WINDOW);
+    // The search has just found d on its last segment, so the index is walked to from there.
+    const std::int32_t i = locator->index_at_distance_near(d, locator->get_last_lookup_segment());
+    return interpolate_in_segment(d, i, column);
+}
+
 double RouteProfile::max_speed_at_position(double px, double py, double pz) {
-    return interpolate_at_distance(distance_at_position(px, py, pz, false, DEFAULT_SEARCH_WINDOW),
-                                   max_speed);
+    return speed_at_position(px, py, pz, max_speed);
 }
 
 double RouteProfile::recommended_speed_at_position(double px, double py, double pz) {
-    return recommended_speed_at_distance(
-        distance_at_position(px, py, pz, false, DEFAULT_SEARCH_WINDOW));
+    return speed_at_position(px, py, pz, recommended_speed);
 }
 
 double RouteProfile::coasting_speed_at_position(double px, double py, double pz) {
-    return coasting_speed_at_distance(
-        distance_at_position(px, py, pz, false, DEFAULT_SEARCH_WINDOW));
+    return speed_at_position(px, py, pz, coasting_speed);
 }
 
 } // namespace korvale

@@ -76,6 +76,10 @@ public:
 
 private:
     void build(const char* path);
+    // Interpolation of a column at s in the rows of segment i, which index_at_distance(s) gave.
+    double interpolate_in_segment(double s, std::int32_t i, const Column& column) const;
+    // A speed column at the distance of a position, searched in the default window.
+    double speed_at_position(double px, double py, double pz, const Column& column);
 
     std::unique_ptr<PolylineLocator> locator;
     Column distance;
