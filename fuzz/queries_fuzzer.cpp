@@ -100,6 +100,23 @@ std::vector<Row> make_route(FuzzedDataProvider& in) {
     return rows;
 }
 
+// A route as a road can be: coordinates within 1000 km, positive radii up to 10 000 km, limits
+// from 0 to 300 km/h and superelevations from 0 to 0.2. Its speeds must all be numbers.
+bool plausible(const std::vector<Row>& rows) {
+    for (const Row& r : rows) {
+        for (int k = 0; k < 3; ++k) {
+            if (!(std::fabs(r.v[k]) <= 1e6)) {
+                return false;
+            }
+        }
+        if (!(r.v[3] > 0 && r.v[3] <= 1e7 && r.v[4] >= 0 && r.v[4] <= 300 && r.v[5] >= 0 &&
+              r.v[5] <= 0.2)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool all_finite(const std::vector<Row>& rows) {
     for (const Row& r : rows) {
         for (int k = 0; k < 3; ++k) {
@@ -133,6 +150,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     KORVALE_FUZZ_CHECK(n == static_cast<int32_t>(rows.size()));
     const double length = get_max_distance_korvale(handle);
     const bool finite_route = all_finite(rows) && std::isfinite(length);
+    if (plausible(rows)) {
+        for (int32_t i = 0; i < n; ++i) {
+            const auto k = static_cast<std::size_t>(i);
+            const double limit = rows[k].v[4];
+            const double recommended = profile.recommended_speed_column()[k];
+            KORVALE_FUZZ_CHECK(recommended >= 0.0 && recommended <= limit);
+            KORVALE_FUZZ_CHECK(profile.coasting_speed_column()[k] >= 0.0);
+        }
+    }
 
     double d = 0, a = 0, b = 0, c = 0;
     for (int q = 0; q < MAX_QUERIES && in.remaining_bytes() > 0; ++q) {
@@ -169,8 +195,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             get_coasting_speed_at_position(handle, px, py, pz);
             break;
         case 6: {
+            a = b = c = NaN;
             const int32_t found = korvale_next_slowdown(handle, s, px, window, &a, &b, &c);
             KORVALE_FUZZ_CHECK(found == 0 || found == 1);
+            if (found == 1 && finite_route && std::isfinite(s)) {
+                // Beyond the vehicle and within the horizon, slower than the vehicle, and the
+                // lift-off point between the vehicle and the slow-down.
+                KORVALE_FUZZ_CHECK(a > s && a <= s + window);
+                KORVALE_FUZZ_CHECK(b < px);
+                KORVALE_FUZZ_CHECK(c >= s && c <= a);
+            }
             break;
         }
         default:
