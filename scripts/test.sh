@@ -1,11 +1,20 @@
 #!/usr/bin/env bash
 # Builds korvale and runs every test three times: with g++ as it ships, as korvale.dll
 # cross-built with mingw-w64 and run under Wine, then with clang under AddressSanitizer and
-# UndefinedBehaviorSanitizer. Warnings are errors in every build.
+# UndefinedBehaviorSanitizer (with LeakSanitizer's check at every exit, and a short run of every
+# fuzz target); then the concurrency tests under ThreadSanitizer. Warnings are errors in every
+# build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 jobs=$(nproc 2>/dev/null || echo 2)
+
+# Sanitizer runtimes can fail to start where the kernel randomises mmap addresses with many
+# bits; sanitized programs then run with address randomisation off where that is allowed.
+sanitized=()
+if setarch "$(uname -m)" -R true 2>/dev/null; then
+    sanitized=(setarch "$(uname -m)" -R)
+fi
 
 echo "=== g++ build and tests"
 cmake -S . -B build/gcc -G Ninja -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ \
@@ -21,7 +30,23 @@ scripts/test-windows.sh build/mingw build/gcc/dynamic_host.out
 
 echo "=== clang build and tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build/clang-asan -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-    -DCMAKE_BUILD_TYPE=Debug -DKORVALE_WERROR=ON -DKORVALE_SANITIZE=address,undefined
+    -DCMAKE_BUILD_TYPE=Debug -DKORVALE_WERROR=ON -DKORVALE_SANITIZE=address,undefined \
+    -DKORVALE_BUILD_FUZZERS=ON
 cmake --build build/clang-asan -j "$jobs"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --test-dir build/clang-asan --output-on-failure -j "$jobs"
+# Every test executable and every child process it starts inherits these.
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+"${sanitized[@]}" ctest --test-dir build/clang-asan --output-on-failure -j "$jobs"
+
+# --- fuzzing: a short run of every target from its seeds (fuzz/run.sh for longer runs)
+echo "=== fuzz targets, 20 s each, under AddressSanitizer and UndefinedBehaviorSanitizer"
+"${sanitized[@]}" fuzz/run.sh build/clang-asan 20
+
+# --- ThreadSanitizer: only what runs on several threads is built
+echo "=== clang build of the concurrency tests under ThreadSanitizer"
+cmake -S . -B build/clang-tsan -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVALE_WERROR=ON -DKORVALE_SANITIZE=thread \
+    -DKORVALE_BUILD_TOOL=OFF -DKORVALE_BUILD_EXAMPLES=OFF
+cmake --build build/clang-tsan -j "$jobs" --target korvale_concurrency_tests
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+    "${sanitized[@]}" ctest --test-dir build/clang-tsan --output-on-failure -R '^Concurrency\.'

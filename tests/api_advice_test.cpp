@@ -68,3 +68,27 @@ TEST(AdviceExports, OffsetFromRouteFollowsThePositionQueries) {
     EXPECT_TRUE(std::isnan(korvale_offset_from_route(route)));
     deinitialize_korvale(route);
 }
+
+TEST(AdviceExports, LiftoffStaysBetweenTheVehicleAndTheSlowdownForAnySpeed) {
+    // A limit far below zero makes the coasting speed before it overflow to infinity; the
+    // vehicle's speed is the largest double. The lift-off point was NaN here.
+    TempDir dir;
+    const std::string path = dir.write("absurd.txt", route_text({{0, 0, 0, 10000, 80, 0},
+                                                                 {100, 0, 0, 10000, -1e300, 0},
+                                                                 {200, 0, 0, 10000, 80, 0}}));
+    const double* p = DEFAULT_CAR;
+    testing::internal::CaptureStdout();
+    korvale_profile* route =
+        korvale_load(path.c_str(), p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]);
+    testing::internal::GetCapturedStdout();
+    ASSERT_NE(route, nullptr);
+    for (double speed : {1e308, 1.7976931348623157e308, HUGE_VAL}) {
+        double at = -1, target = -1, liftoff = -1;
+        EXPECT_EQ(korvale_next_slowdown(route, 0, speed, 1000, &at, &target, &liftoff), 1);
+        EXPECT_EQ(at, 100.0);
+        EXPECT_EQ(target, -1e300);
+        EXPECT_GE(liftoff, 0.0) << speed;
+        EXPECT_LE(liftoff, 100.0) << speed;
+    }
+    deinitialize_korvale(route);
+}

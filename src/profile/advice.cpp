@@ -51,9 +51,12 @@ bool next_slowdown(const RouteProfile& profile, double distance, double speed_km
         const double v_before =
             model.physics(segment_grade(x, y, z, k - 1), v_here, d[k], d[k - 1]);
         if (v_before >= speed_kmh) {
-            // Linear between the two rows: where the coasting speed equals speed_kmh.
-            const double crossing =
-                d[k] + (speed_kmh - v_here) * (d[k - 1] - d[k]) / (v_before - v_here);
+            // Linear between the two rows: where the coasting speed equals speed_kmh. The share
+            // of the segment lies in [0, 1] since v_here < speed_kmh <= v_before; taken first,
+            // it cannot overflow. Where it is no number (both speeds infinite) the earlier row
+            // is the answer that arrives slow enough.
+            const double share = (speed_kmh - v_here) / (v_before - v_here);
+            const double crossing = d[k] + (share <= 1.0 ? share : 1.0) * (d[k - 1] - d[k]);
             liftoff = std::max(crossing, distance);
             break;
         }
