@@ -11,8 +11,10 @@
 
 #include "korvale.h"
 #include "support/child_process.h"
+#include "support/sanitizers.h"
 #include "support/temp_dir.h"
 
+using korvale_test::address_sanitized;
 using korvale_test::DEFAULT_CAR;
 using korvale_test::EXIT_MINUS_ONE_SEEN_BY_PARENT;
 using korvale_test::quoted_path;
@@ -21,18 +23,6 @@ using korvale_test::Row;
 using korvale_test::TempDir;
 
 namespace {
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool address_sanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool address_sanitized = true;
-#else
-constexpr bool address_sanitized = false;
-#endif
-#else
-constexpr bool address_sanitized = false;
-#endif
 
 korvale_profile* open_route(const std::string& path) {
     const double* p = DEFAULT_CAR;

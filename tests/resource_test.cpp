@@ -11,25 +11,15 @@
 #include <gtest/gtest.h>
 
 #include "korvale.h"
+#include "support/sanitizers.h"
 #include "support/temp_dir.h"
 
+using korvale_test::address_sanitized;
 using korvale_test::DEFAULT_CAR;
 using korvale_test::Row;
 using korvale_test::TempDir;
 
 namespace {
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool address_sanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool address_sanitized = true;
-#else
-constexpr bool address_sanitized = false;
-#endif
-#else
-constexpr bool address_sanitized = false;
-#endif
 
 constexpr int CYCLES = 300;
 

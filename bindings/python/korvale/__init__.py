@@ -77,26 +77,18 @@ def _as_array(values):
     return list(values)
 
 
-class Route:
-    """The speed profile of one route file. Not for use from two threads at once."""
+class _Handle:
+    """An object of the library behind a handle: released by close(), at the end of a with
+    block, or when garbage-collected; any use after close() raises ValueError."""
 
-    def __init__(self, path, vehicle=None):
-        vehicle = Vehicle.default() if vehicle is None else Vehicle(*vehicle)
-        self._lib = library()
-        encoded = path if isinstance(path, bytes) else str(path).encode()
-        handle = self._lib.korvale_load(encoded, *[float(v) for v in vehicle])
-        if not handle:
-            raise LoadError(f"cannot load route file {path!r}: it yields no rows")
-        self._handle = handle
-        self.path = path
-        self.vehicle = vehicle
+    _release = None  # name of the export that releases the handle
+    _what = "object"
 
-    # -- lifecycle
     def close(self):
-        """Releases the profile; further use raises ValueError. Closing twice is harmless."""
+        """Releases the handle; closing twice is harmless."""
         handle, self._handle = getattr(self, "_handle", None), None
         if handle:
-            self._lib.deinitialize_korvale(handle)
+            getattr(self._lib, self._release)(handle)
 
     def __enter__(self):
         return self
@@ -108,9 +100,27 @@ class Route:
         self.close()
 
     def _live(self):
-        if not self._handle:
-            raise ValueError("route is closed")
+        if not getattr(self, "_handle", None):
+            raise ValueError(f"{self._what} is closed")
         return self._handle
+
+
+class Route(_Handle):
+    """The speed profile of one route file. Not for use from two threads at once."""
+
+    _release = "deinitialize_korvale"
+    _what = "route"
+
+    def __init__(self, path, vehicle=None):
+        vehicle = Vehicle.default() if vehicle is None else Vehicle(*vehicle)
+        self._lib = library()
+        encoded = path if isinstance(path, bytes) else str(path).encode()
+        handle = self._lib.korvale_load(encoded, *[float(v) for v in vehicle])
+        if not handle:
+            raise LoadError(f"cannot load route file {path!r}: it yields no rows")
+        self._handle = handle
+        self.path = path
+        self.vehicle = vehicle
 
     # -- size and columns
     @property
@@ -212,12 +222,15 @@ class Route:
         return f"<korvale.Route {self.path!r}: {state}>"
 
 
-class DashboardLink:
+class DashboardLink(_Handle):
     """A UDP link to a dashboard process: 76-byte status records and plot datagrams.
 
     Records and plots share one time-stamp gate: one is sent only when its time stamp is
     greater than the last one accepted (the first must be above 0). send_plot blocks for
     plot_delay_ms after each plot it sends."""
+
+    _release = "close_com"
+    _what = "link"
 
     def __init__(self, host, port, plot_delay_ms=0):
         self._lib = library()
@@ -240,24 +253,6 @@ class DashboardLink:
         return float(self._lib.send_msg_plot(self._live(), buffer_a, buffer_b, len(a), len(b),
                                              float(time_stamp)))
 
-    def _live(self):
-        if not self._handle:
-            raise ValueError("link is closed")
-        return self._handle
-
-    def close(self):
-        handle, self._handle = getattr(self, "_handle", None), None
-        if handle:
-            self._lib.close_com(handle)
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
-
-    def __del__(self):
-        self.close()
 
 
 def plot(route, output, step=5.0, cruise=None, horizon=1000.0):
