@@ -13,7 +13,7 @@ export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 
 status=0
-for target in route_file queries; do
+for target in route_file queries number_reader; do
     binary="$build/fuzz/fuzz_$target"
     corpus="$build/fuzz-corpus/$target"
     findings="$build/fuzz-findings/$target"

@@ -1,6 +1,8 @@
 // The loader reads every line as sscanf with the row pattern reads it: the same rows, the same
 // values bit for bit, whatever the line holds. Checked against the C library itself, line by
-// line over generated and random lines and file by file against fgets() and sscanf().
+// line over generated and random lines and the fuzz corpus, and file by file against fgets() and
+// sscanf().
+#include <algorithm>
 #include <cfenv>
 #include <clocale>
 #include <cmath>
@@ -8,11 +10,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "platform/c_library.h"
 #include "profile/route_loader.h"
 #include "profile/row_reader.h"
 #include "support/temp_dir.h"
@@ -186,12 +192,13 @@ void expect_same(const RowReader& reader, const std::string& line, int* quick_ro
     }
 }
 
-// The loader as it read files before, line by line with fgets() and sscanf().
-std::vector<double> reference_rows(const std::string& path) {
+// The loader as it read files before, line by line with fgets() and sscanf(), storing at most
+// max_rows rows.
+std::vector<double> reference_rows(const std::string& path, std::size_t max_rows = SIZE_MAX) {
     std::vector<double> values;
     std::FILE* file = std::fopen(path.c_str(), "r");
     char line[korvale::LINE_BUFFER_SIZE];
-    while (std::fgets(line, sizeof line, file) != nullptr) {
+    while (values.size() / 6 < max_rows && std::fgets(line, sizeof line, file) != nullptr) {
         double v[6];
         if (std::sscanf(line, "%lf %lf %lf %lf %lf %lf", &v[0], &v[1], &v[2], &v[3], &v[4],
                         &v[5]) == 6) {
@@ -220,11 +227,16 @@ std::vector<double> loaded_rows(const std::string& path) {
     return values;
 }
 
+// The whole file as the loader stores it, up to the capacity its line count gives.
 void expect_same_file(const std::string& path) {
-    const std::vector<double> expected = reference_rows(path);
+    const std::int32_t capacity = korvale::count_lines(path.c_str());
+    const std::vector<double> expected =
+        reference_rows(path, static_cast<std::size_t>(std::max(capacity, 0)));
     const std::vector<double> got = loaded_rows(path);
     ASSERT_EQ(got.size(), expected.size());
-    EXPECT_EQ(std::memcmp(got.data(), expected.data(), got.size() * sizeof(double)), 0);
+    if (!got.empty()) {
+        EXPECT_EQ(std::memcmp(got.data(), expected.data(), got.size() * sizeof(double)), 0);
+    }
 }
 
 } // namespace
@@ -272,6 +284,51 @@ TEST(RowReader, LoadsWholeFilesAsFgetsAndSscanfDo) {
         }
         expect_same_file(dir.write("route" + std::to_string(file) + ".txt", text));
     }
+}
+
+// Every file of the fuzz corpus, piece by piece as the loader cuts it (up to and including a line
+// feed, at most 1023 characters, NUL bytes and all), then as a whole file.
+TEST(RowReader, ReadsTheFuzzCorpusAsSscanfDoes) {
+    if (!korvale::platform::decimal_input_correctly_rounded) {
+        GTEST_SKIP() << "this C library reads every line with sscanf itself";
+    }
+    const RowReader reader;
+    ASSERT_TRUE(reader.quick());
+    const std::filesystem::path corpus = KORVALE_FUZZ_CORPUS;
+    ASSERT_TRUE(std::filesystem::is_directory(corpus)) << corpus;
+    int files = 0;
+    int rows = 0;
+    for (const auto& target : std::filesystem::directory_iterator(corpus)) {
+        if (!target.is_directory()) {
+            continue;
+        }
+        for (const auto& entry : std::filesystem::directory_iterator(target.path())) {
+            if (!entry.is_regular_file()) {
+                continue;
+            }
+            SCOPED_TRACE(entry.path().string());
+            std::ifstream in(entry.path(), std::ios::binary);
+            const std::string text{std::istreambuf_iterator<char>(in),
+                                   std::istreambuf_iterator<char>()};
+            std::size_t begin = 0;
+            while (begin < text.size()) {
+                const std::size_t available = std::min<std::size_t>(text.size() - begin, 1023);
+                const std::size_t feed = text.find('\n', begin);
+                const std::size_t length = feed != std::string::npos && feed - begin < available
+                                               ? feed - begin + 1
+                                               : available;
+                expect_same(reader, text.substr(begin, length), &rows);
+                if (HasFatalFailure()) {
+                    return;
+                }
+                begin += length;
+            }
+            expect_same_file(entry.path().string());
+            ++files;
+        }
+    }
+    EXPECT_GT(files, 0);
+    EXPECT_GT(rows, 0);
 }
 
 TEST(RowReader, OtherRoundingModesAreLeftToTheCLibrary) {
