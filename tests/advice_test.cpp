@@ -8,19 +8,19 @@
 #include "profile/advice.h"
 #include "profile/route_profile.h"
 #include "support/temp_dir.h"
+#include "support/vehicles.h"
 
 using korvale::next_slowdown;
 using korvale::RouteProfile;
 using korvale::Slowdown;
 using korvale::VehicleParameters;
+using korvale_test::default_car;
+using korvale_test::powered_car;
 using korvale_test::route_text;
 using korvale_test::Row;
 using korvale_test::TempDir;
 
 namespace {
-
-const VehicleParameters default_car{0.3, 2.3, 1.293, 1644, 9.81, 0.015, 0, 0};
-const VehicleParameters powered_car{0.3, 2.3, 1.293, 1644, 9.81, 0.015, 1000, 0};
 
 class Advice : public testing::Test {
 protected:

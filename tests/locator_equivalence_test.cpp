@@ -15,31 +15,18 @@
 #include "geometry/point3.h"
 #include "geometry/polyline_locator.h"
 #include "geometry/segment.h"
+#include "support/random.h"
 
 using korvale::Point3;
 using korvale::PolylineLocator;
 using korvale::Segment;
 using korvale::Vector3;
 
+using korvale_test::Random;
+
 namespace {
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
-
-class Random {
-public:
-    explicit Random(std::uint64_t seed) : state_(seed) {}
-    std::uint64_t next() {
-        state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
-        return state_ >> 17;
-    }
-    int below(int n) { return static_cast<int>(next() % static_cast<std::uint64_t>(n)); }
-    double uniform(double lo, double hi) {
-        return lo + (hi - lo) * static_cast<double>(next() & ((1ULL << 40) - 1)) / (1ULL << 40);
-    }
-
-private:
-    std::uint64_t state_;
-};
 
 // The plain searches over their own copy of the route.
 class PlainLocator {

@@ -9,17 +9,17 @@
 #include "profile/profile_columns.h"
 #include "profile/route_profile.h"
 #include "support/temp_dir.h"
+#include "support/vehicles.h"
 
 using korvale::RouteProfile;
 using korvale::VehicleParameters;
+using korvale_test::default_car;
+using korvale_test::powered_car;
 using korvale_test::route_text;
 using korvale_test::Row;
 using korvale_test::TempDir;
 
 namespace {
-
-const VehicleParameters default_car{0.3, 2.3, 1.293, 1644, 9.81, 0.015, 0, 0};
-const VehicleParameters powered_car{0.3, 2.3, 1.293, 1644, 9.81, 0.015, 1000, 0};
 
 void expect_column(const korvale::Column& column, const std::vector<double>& expected,
                    double tolerance) {

@@ -21,25 +21,14 @@
 #include "platform/c_library.h"
 #include "profile/route_loader.h"
 #include "profile/row_reader.h"
+#include "support/random.h"
 #include "support/temp_dir.h"
 
 using korvale::RowReader;
 
+using korvale_test::Random;
+
 namespace {
-
-class Random {
-public:
-    explicit Random(std::uint64_t seed) : state_(seed) {}
-    std::uint64_t next() {
-        state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
-        return state_ >> 17;
-    }
-    int below(int n) { return static_cast<int>(next() % static_cast<std::uint64_t>(n)); }
-    double unit() { return static_cast<double>(next() & ((1ULL << 40) - 1)) / (1ULL << 40); }
-
-private:
-    std::uint64_t state_;
-};
 
 // A number as route files and their writers spell them, and as they should not.
 std::string random_number(Random& r) {
