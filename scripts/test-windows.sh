@@ -28,6 +28,7 @@ start=$SECONDS
 # One Wine server for the whole run: with its default, it ends a few seconds after its last
 # program, and a program that starts just then fails with "wine client error ... Connection reset
 # by peer" (seen in CI). It is ended at the bottom of this script.
+mkdir -p "$WINEPREFIX"
 "$wineserver" -p
 trap '"$wineserver" -k >/dev/null 2>&1 || true' EXIT
 # The first start makes Wine's prefix; later starts take a fraction of a second.
