@@ -5,8 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-cmake -S . -B build/bench -G Ninja -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ \
+cmake -S . -B build/benchmarks -G Ninja -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVALE_BUILD_BENCHMARKS=ON >/dev/null
-cmake --build build/bench --target korvale_bench
-build/bench/bench/korvale_bench --benchmark_repetitions=5 --benchmark_display_aggregates_only=true \
+cmake --build build/benchmarks --target korvale_bench
+build/benchmarks/bench/korvale_bench --benchmark_repetitions=5 --benchmark_display_aggregates_only=true \
     --benchmark_color=false "$@"

@@ -21,13 +21,14 @@ struct SlowPoint {
     double speed;
 };
 
-// Rows where the allowed speed has a local minimum (and the ends where they are lower than
-// their neighbour), slowest first.
+// Rows where the allowed speed has a local minimum (and the last row where it is lower than the
+// row before), slowest first.
 std::vector<SlowPoint> slowest_points(const RouteTable& table, int how_many) {
     std::vector<SlowPoint> points;
     const auto& allowed = table.allowed;
     for (std::int32_t i = 0; i < table.rows; ++i) {
-        const bool lower_than_before = i == 0 || allowed[i] < allowed[i - 1];
+        // The first row is where the drive starts, not a place the road slows it down.
+        const bool lower_than_before = i > 0 && allowed[i] < allowed[i - 1];
         const bool not_higher_after = i == table.rows - 1 || allowed[i] <= allowed[i + 1];
         if (table.rows > 1 && lower_than_before && not_higher_after) {
             points.push_back({i, allowed[i]});

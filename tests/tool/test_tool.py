@@ -38,6 +38,7 @@ def test_profile_summarises_the_route_and_writes_every_row(tmp_path):
     assert len(slow) == 5
     assert "stop" in slow[0] and "5.0 km/h" in slow[0]
     assert any(" curve " in line for line in slow)
+    assert not any(line.lstrip().startswith("0.0 m") for line in slow)  # the start is no slow point
 
     rows = example_rows(tmp_path)
     assert len(rows) == 1182
