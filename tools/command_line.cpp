@@ -1,0 +1,126 @@
+// The subcommands and options of the korvale tool's own commands.
+#include "command_line.h"
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "commands.h"
+
+namespace korvale_tool {
+
+void add_vehicle_options(CLI::App* command, korvale::VehicleParameters* v) {
+    *v = korvale::VehicleParameters{0.3, 2.3, 1.293, 1644.0, 9.81, 0.015, 0.0, 0.0};
+    const char* group = "Vehicle";
+    command->add_option("--drag-coefficient", v->drag_coefficient, "aerodynamic drag coefficient")
+        ->capture_default_str()
+        ->group(group);
+    command->add_option("--frontal-area", v->frontal_area, "frontal area, m^2")
+        ->capture_default_str()
+        ->group(group);
+    command->add_option("--air-density", v->air_density, "air density, kg/m^3")
+        ->capture_default_str()
+        ->group(group);
+    command->add_option("--vehicle-mass", v->vehicle_mass, "vehicle mass, kg")
+        ->capture_default_str()
+        ->group(group);
+    command->add_option("--gravity", v->gravity, "gravitational acceleration, m/s^2")
+        ->capture_default_str()
+        ->group(group);
+    command
+        ->add_option("--rolling-resistance", v->rolling_resistance,
+                     "rolling-resistance coefficient")
+        ->capture_default_str()
+        ->group(group);
+    command
+        ->add_option("--coast-power", v->coast_power,
+                     "power term of the parameterised coasting model; > 0 selects it")
+        ->capture_default_str()
+        ->group(group);
+    command
+        ->add_option("--model-switch", v->model_switch,
+                     "> 0 selects the parameterised coasting model")
+        ->capture_default_str()
+        ->group(group);
+}
+
+void add_profile_command(CLI::App& app, CommandRun& run) {
+    auto args = std::make_shared<ProfileArgs>();
+    CLI::App* command =
+        app.add_subcommand("profile", "build a route's profile and print a summary");
+    command->add_option("route", args->route, "route file")->required();
+    command->add_option("--csv", args->csv, "write every row with every column to FILE");
+    command->add_option("--slowest", args->slowest, "slow points to list")->capture_default_str();
+    add_vehicle_options(command, &args->vehicle);
+    command->callback(
+        [args, &run] { run = [args](std::ostream& out) { return run_profile(*args, out); }; });
+}
+
+void add_at_command(CLI::App& app, CommandRun& run) {
+    struct Options {
+        AtArgs args;
+        double distance = 0.0;
+        std::string position;
+        double speed = 0.0;
+    };
+    auto options = std::make_shared<Options>();
+    CLI::App* command = app.add_subcommand("at", "the values at a distance or a position");
+    command->add_option("route", options->args.route, "route file")->required();
+    auto* distance =
+        command->add_option("--distance", options->distance, "distance along the route, m");
+    auto* position = command->add_option("--position", options->position, "position X,Y,Z, m");
+    distance->excludes(position);
+    auto* speed = command->add_option("--speed", options->speed,
+                                      "vehicle speed, km/h: adds the advice ahead");
+    command->add_option("--horizon", options->args.horizon, "how far ahead the advice looks, m")
+        ->capture_default_str();
+    add_vehicle_options(command, &options->args.vehicle);
+    command->callback([options, distance, position, speed, &run] {
+        AtArgs& args = options->args;
+        if (*position) {
+            args.position = options->position;
+        } else if (*distance) {
+            args.distance = options->distance;
+        }
+        if (*speed) {
+            args.speed = options->speed;
+        }
+        run = [options](std::ostream& out) {
+            if (!options->args.position && !options->args.distance) {
+                throw std::runtime_error("at: give --distance or --position");
+            }
+            return run_at(options->args, out);
+        };
+    });
+}
+
+void add_drive_command(CLI::App& app, CommandRun& run) {
+    auto args = std::make_shared<DriveArgs>();
+    CLI::App* command =
+        app.add_subcommand("drive", "replay a drive (t,x,y,z per line) and print CSV");
+    command->add_option("route", args->route, "route file")->required();
+    command->add_option("trace", args->trace, "drive as CSV: t (s), x, y, z (m)")->required();
+    command->add_option("--dashboard", args->dashboard,
+                        "send status records and plots to HOST:PORT");
+    command->add_option("--horizon", args->horizon, "how far ahead the advice looks, m")
+        ->capture_default_str();
+    add_vehicle_options(command, &args->vehicle);
+    command->callback(
+        [args, &run] { run = [args](std::ostream& out) { return run_drive(*args, out); }; });
+}
+
+void add_dashboard_command(CLI::App& app, CommandRun& run) {
+    auto args = std::make_shared<DashboardArgs>();
+    CLI::App* command =
+        app.add_subcommand("dashboard", "receive and print status records and plots");
+    command->add_option("--port", args->port, "UDP port to listen on (0: any)")->required();
+    command->add_option("--plot-counts", args->plot_counts, "values in a plot's two arrays, A,B")
+        ->capture_default_str();
+    command->add_option("--count", args->count, "stop after this many datagrams");
+    command->add_option("--timeout", args->timeout_s,
+                        "stop after this many seconds without a datagram");
+    command->callback(
+        [args, &run] { run = [args](std::ostream& out) { return run_dashboard(*args, out); }; });
+}
+
+} // namespace korvale_tool

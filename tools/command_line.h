@@ -1,0 +1,25 @@
+// The command line of the korvale tool: each command adds its own subcommand and options to the
+// application and, once parsed, leaves the function that runs it.
+#pragma once
+
+#include <functional>
+#include <ostream>
+
+#include <CLI/CLI.hpp>
+
+#include "profile/speed_models.h"
+
+namespace korvale_tool {
+
+// Runs the command that was parsed; returns the process's exit status.
+using CommandRun = std::function<int(std::ostream& out)>;
+
+// The eight vehicle parameters as options; the defaults are the built-in vehicle.
+void add_vehicle_options(CLI::App* command, korvale::VehicleParameters* vehicle);
+
+void add_profile_command(CLI::App& app, CommandRun& run);
+void add_at_command(CLI::App& app, CommandRun& run);
+void add_drive_command(CLI::App& app, CommandRun& run);
+void add_dashboard_command(CLI::App& app, CommandRun& run);
+
+} // namespace korvale_tool
