@@ -142,8 +142,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string text = route_text(rows);
     file.write(text.data(), text.size());
     const double powered = in.ConsumeBool() ? 1000.0 : 0.0;
+    constexpr korvale::VehicleParameters car = korvale::BUILT_IN_VEHICLE;
     korvale_profile* handle =
-        korvale_load(file.path(), 0.3, 2.3, 1.293, 1644, 9.81, 0.015, powered, 0);
+        korvale_load(file.path(), car.drag_coefficient, car.frontal_area, car.air_density,
+                     car.vehicle_mass, car.gravity, car.rolling_resistance, powered, 0);
     KORVALE_FUZZ_CHECK(handle != nullptr);
     const auto& profile = *reinterpret_cast<const korvale::RouteProfile*>(handle);
     const int32_t n = get_korvale_rows(handle);

@@ -10,6 +10,7 @@
 
 #include "korvale.h"
 #include "support/temp_dir.h"
+#include "support/vehicles.h"
 
 using korvale_test::Row;
 

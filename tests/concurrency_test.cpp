@@ -15,6 +15,7 @@
 #include "comm/udp_receiver.h"
 #include "korvale.h"
 #include "support/temp_dir.h"
+#include "support/vehicles.h"
 
 using korvale::test::UdpReceiver;
 using korvale_test::DEFAULT_CAR;

@@ -15,6 +15,7 @@
 #include "profile/route_profile.h"
 #include "profile/speed_models.h"
 #include "support/temp_dir.h"
+#include "support/vehicles.h"
 
 using korvale::Point3;
 using korvale::PolylineLocator;

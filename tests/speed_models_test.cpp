@@ -1,6 +1,7 @@
 // Comfort speed, local minima and the two coasting models.
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -64,6 +65,22 @@ TEST(LocalMinimum, MarksStrictDropsFollowedByNoDrop) {
     EXPECT_EQ(find_local_minimum(50, 40, 39), NO_LOCAL_MINIMUM);
     EXPECT_EQ(find_local_minimum(nan_value, 40, 50), NO_LOCAL_MINIMUM);
     EXPECT_EQ(find_local_minimum(50, nan_value, 50), NO_LOCAL_MINIMUM);
+    // A minimum that is itself 1000 km/h is still a minimum to the predicate.
+    EXPECT_TRUE(korvale::is_local_minimum(1200, NO_LOCAL_MINIMUM, 1100));
+
+    // Where the drive slows down along a column: never row 0, the last row when lower than the
+    // one before, a plateau at its first row.
+    const double speeds[] = {30, 50, 40, 40, 60, 20};
+    std::vector<int> rows;
+    for (int i = -1; i <= 6; ++i) {
+        if (korvale::slows_down_at(speeds, 6, i)) {
+            rows.push_back(i);
+        }
+    }
+    EXPECT_EQ(rows, (std::vector<int>{2, 5}));
+    const double with_nan[] = {50, nan_value, 40, 45};
+    EXPECT_FALSE(korvale::slows_down_at(with_nan, 4, 1));
+    EXPECT_FALSE(korvale::slows_down_at(with_nan, 4, 2));
 }
 
 TEST(CoastingModels, RulesComeBeforeThePhysics) {

@@ -14,6 +14,7 @@
 #include "commands.h"
 #include "geometry/point3.h"
 #include "profile/advice.h"
+#include "profile/speed_models.h"
 #include "route_table.h"
 
 namespace korvale_tool {
@@ -26,7 +27,6 @@ constexpr int PLOT_POINTS = 100;
 constexpr double PLOT_SPACING_M = 10.0;
 // Records and plots share one time-stamp gate, so a plot goes 1 ms after its record.
 constexpr double PLOT_STAMP_AFTER_S = 0.001;
-constexpr double KMH_PER_MS = 3.6;
 
 struct Sample {
     double t, x, y, z;
@@ -78,7 +78,7 @@ double vehicle_speed(const std::vector<Sample>& samples, std::size_t i) {
     const Sample& b = samples[i == 0 ? 1 : i];
     const double metres =
         korvale::distance_between(korvale::Point3(a.x, a.y, a.z), korvale::Point3(b.x, b.y, b.z));
-    return metres / (b.t - a.t) * KMH_PER_MS;
+    return metres / (b.t - a.t) * korvale::KMH_PER_MS;
 }
 
 std::unique_ptr<korvale::comm::DashboardLink> open_dashboard(const std::string& target) {

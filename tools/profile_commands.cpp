@@ -10,6 +10,7 @@
 
 #include "commands.h"
 #include "profile/advice.h"
+#include "profile/speed_models.h"
 #include "route_table.h"
 
 namespace korvale_tool {
@@ -21,16 +22,12 @@ struct SlowPoint {
     double speed;
 };
 
-// Rows where the allowed speed has a local minimum (and the last row where it is lower than the
-// row before), slowest first.
+// Rows where the drive slows down to the allowed speed, slowest first.
 std::vector<SlowPoint> slowest_points(const RouteTable& table, int how_many) {
     std::vector<SlowPoint> points;
     const auto& allowed = table.allowed;
-    for (std::int32_t i = 0; i < table.rows; ++i) {
-        // The first row is where the drive starts, not a place the road slows it down.
-        const bool lower_than_before = i > 0 && allowed[i] < allowed[i - 1];
-        const bool not_higher_after = i == table.rows - 1 || allowed[i] <= allowed[i + 1];
-        if (table.rows > 1 && lower_than_before && not_higher_after) {
+    for (std::int32_t i = 1; i < table.rows; ++i) {
+        if (korvale::slows_down_at(allowed.data(), table.rows, i)) {
             points.push_back({i, allowed[i]});
         }
     }

@@ -4,21 +4,9 @@
 
 #include "profile_columns.h"
 #include "route_profile.h"
+#include "speed_models.h"
 
 namespace korvale {
-
-namespace {
-
-// The recommended speed has a local minimum at row j (j >= 1): lower than the row before it and
-// not higher than the row after it; the last row only needs to be lower than the one before.
-bool is_slowdown_row(const Column& recommended, std::int32_t rows, std::int32_t j) {
-    if (!(recommended[j] < recommended[j - 1])) {
-        return false;
-    }
-    return j == rows - 1 || recommended[j] <= recommended[j + 1];
-}
-
-} // namespace
 
 bool next_slowdown(const RouteProfile& profile, double distance, double speed_kmh, double horizon,
                    Slowdown* out) {
@@ -33,7 +21,7 @@ bool next_slowdown(const RouteProfile& profile, double distance, double speed_km
     auto first = std::upper_bound(d.begin(), d.begin() + rows, distance);
     std::int32_t j = std::max<std::int32_t>(1, static_cast<std::int32_t>(first - d.begin()));
     for (; j < rows && d[j] <= end; ++j) {
-        if (is_slowdown_row(recommended, rows, j) && recommended[j] < speed_kmh) {
+        if (slows_down_at(recommended.data(), rows, j) && recommended[j] < speed_kmh) {
             break;
         }
     }

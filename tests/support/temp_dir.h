@@ -81,7 +81,4 @@ inline std::string route_text(const std::vector<Row>& rows) {
     return text;
 }
 
-// The built-in car of the default coasting model, as the eight parameters.
-constexpr double DEFAULT_CAR[8] = {0.3, 2.3, 1.293, 1644, 9.81, 0.015, 0, 0};
-
 } // namespace korvale_test
