@@ -216,10 +216,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (kind >= 3 && kind <= 5) {
             // The tracking state names a segment whose two rows exist, or the one point of a
             // one-row route.
-            const int32_t segment = profile.polyline()->get_last_lookup_segment();
+            const int32_t segment = profile.position_tracker()->get_last_lookup_segment();
             KORVALE_FUZZ_CHECK(segment >= 0 && segment <= (n >= 2 ? n - 2 : 0));
             // On a finite route a finite position maps to a distance on the route.
-            const double found = profile.polyline()->get_last_lookup_distance();
+            const double found = profile.position_tracker()->get_last_lookup_distance();
             if (finite_route && std::isfinite(px) && std::isfinite(py) && std::isfinite(pz)) {
                 const double slack = 1e-9 * (1.0 + length);
                 KORVALE_FUZZ_CHECK(found >= -slack && found <= length + slack);

@@ -104,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto& profile = *reinterpret_cast<korvale::RouteProfile*>(handle);
     const int32_t rows = get_korvale_rows(handle);
     KORVALE_FUZZ_CHECK(rows >= 1);
-    KORVALE_FUZZ_CHECK(rows == profile.rows());
+    KORVALE_FUZZ_CHECK(rows == profile.row_count());
 
     std::vector<double> x(static_cast<std::size_t>(rows)), y(x.size()), z(x.size()),
         distance(x.size());

@@ -54,7 +54,7 @@ double coast_numerically(const RouteProfile& route, double from, double to, doub
     const auto& z = route.z_column();
     auto slope_at = [&](double s) {
         size_t i = 0;
-        while (i + 2 < static_cast<size_t>(route.rows()) && d[i + 1] <= s) {
+        while (i + 2 < static_cast<size_t>(route.row_count()) && d[i + 1] <= s) {
             ++i;
         }
         return std::atan((z[i + 1] - z[i]) / std::fabs(x[i + 1] - x[i]));

@@ -66,13 +66,11 @@ TEST(PolylineLocator, SumsThreeDimensionalStepLengths) {
     const double y[] = {0, 4, 4, 4};
     const double z[] = {0, 0, 12, 12};
     const PolylineLocator locator(x, y, z, 4);
-    EXPECT_EQ(locator.num_points(), 4);
+    EXPECT_EQ(locator.get_num_points(), 4);
     EXPECT_EQ(locator.distance_at_index(0), 0.0);
     EXPECT_EQ(locator.distance_at_index(1), 5.0);
     EXPECT_EQ(locator.distance_at_index(2), 17.0);
     EXPECT_EQ(locator.distance_at_index(3), 17.0); // a repeated point adds nothing
-    EXPECT_EQ(locator.get_last_lookup_segment(), -1);
-    EXPECT_EQ(locator.get_last_lookup_distance(), 0.0);
     // point_at_index clamps its index to the points held.
     expect_point(locator.point_at_index(-5), 0, 0, 0);
     expect_point(locator.point_at_index(2), 3, 4, 12);
@@ -82,13 +80,13 @@ TEST(PolylineLocator, SumsThreeDimensionalStepLengths) {
 TEST(PolylineLocator, DegenerateRowCounts) {
     const double v[] = {7};
     const PolylineLocator one(v, v, v, 1);
-    EXPECT_EQ(one.num_points(), 1);
+    EXPECT_EQ(one.get_num_points(), 1);
     EXPECT_EQ(one.distance_at_index(0), 0.0);
     expect_point(one.point_at_index(3), 7, 7, 7);
 
     for (int n : {0, -3}) {
         const PolylineLocator empty(v, v, v, n);
-        EXPECT_EQ(empty.num_points(), n);
+        EXPECT_EQ(empty.get_num_points(), n);
         EXPECT_EQ(empty.distance_at_index(5), 0.0); // the one distance it holds
         EXPECT_THROW(empty.point_at_index(0), std::out_of_range);
     }

@@ -15,6 +15,7 @@
 #include "geometry/point3.h"
 #include "geometry/polyline_locator.h"
 #include "geometry/segment.h"
+#include "profile/position_tracker.h"
 #include "support/random.h"
 
 using korvale::Point3;
@@ -182,7 +183,8 @@ TEST(LocatorEquivalence, DrivesFindTheSamePointsDistancesAndSegments) {
     for (int route_number = 0; route_number < 80; ++route_number) {
         const bool grid = route_number % 2 == 0;
         const std::vector<Point3> route = random_route(r, 1 + r.below(400), grid);
-        PolylineLocator locator = make_locator(route);
+        const PolylineLocator locator = make_locator(route);
+        korvale::PositionTracker tracker(locator);
         PlainLocator plain(route);
         const double length = plain.distances.back();
         double s = 0.0;
@@ -217,12 +219,12 @@ TEST(LocatorEquivalence, DrivesFindTheSamePointsDistancesAndSegments) {
             const double window = windows[r.below(8)];
             const bool full = r.below(25) == 0;
             double got_distance = 0, expected_distance = 0;
-            const Point3 got = locator.locate_position(position, &got_distance, window, full);
+            const Point3 got = tracker.locate_position(position, &got_distance, window, full);
             const Point3 expected = plain.locate(position, &expected_distance, window, full);
             ASSERT_TRUE(same_bits(got, expected)) << "route " << route_number << " query " << q;
             ASSERT_TRUE(same_bits(got_distance, expected_distance))
                 << "route " << route_number << " query " << q;
-            ASSERT_EQ(locator.get_last_lookup_segment(), plain.last_segment)
+            ASSERT_EQ(tracker.get_last_lookup_segment(), plain.last_segment)
                 << "route " << route_number << " query " << q;
         }
     }

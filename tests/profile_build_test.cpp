@@ -50,13 +50,13 @@ TEST(RouteProfileBuild, CurveExampleWithBothModels) {
                        "' data parser has 5 rows\n"
                        "[KORVALE_DLL] data parser finished reading '" +
                        path + "' it has '4'\n");
-    ASSERT_EQ(profile.rows(), 4);
+    ASSERT_EQ(profile.row_count(), 4);
     expect_column(profile.distance_column(), {0, 100, 200, 300}, 0);
     expect_column(profile.coasting_speed_column(), {100, 57.338, 52.371, 100}, 5e-4);
     expect_column(profile.recommended_speed_column(), {100, 57.338, 52.371, 100}, 5e-4);
     expect_column(profile.max_speed_column(), {100, 100, 100, 100}, 0);
     ASSERT_NE(profile.polyline(), nullptr);
-    EXPECT_EQ(profile.polyline()->num_points(), 4);
+    EXPECT_EQ(profile.polyline()->get_num_points(), 4);
     EXPECT_EQ(profile.polyline()->distance_at_index(3), 300.0);
 
     testing::internal::CaptureStdout();
@@ -101,11 +101,11 @@ TEST(RouteProfileBuild, SingleRowRoute) {
     testing::internal::CaptureStdout();
     RouteProfile profile(path.c_str(), default_car);
     testing::internal::GetCapturedStdout();
-    ASSERT_EQ(profile.rows(), 1);
+    ASSERT_EQ(profile.row_count(), 1);
     EXPECT_EQ(profile.distance_column()[0], 0.0);
     EXPECT_EQ(profile.coasting_speed_column()[0], 40.0); // the allowed speed
     EXPECT_EQ(profile.recommended_speed_column()[0], 40.0);
-    EXPECT_EQ(profile.polyline()->num_points(), 1);
+    EXPECT_EQ(profile.polyline()->get_num_points(), 1);
 }
 
 TEST(RouteProfileBuild, MissingAndEmptyFilesGiveNoRows) {
@@ -122,7 +122,7 @@ TEST(RouteProfileBuild, MissingAndEmptyFilesGiveNoRows) {
                        "\n"
                        "[KORVALE_DLL] '" +
                        missing + "' data parser has -1 rows\n");
-    EXPECT_EQ(absent.rows(), -1);
+    EXPECT_EQ(absent.row_count(), -1);
     EXPECT_EQ(absent.polyline(), nullptr);
 
     const std::string words = dir.write("words.txt", "no numbers here\nnor here\n");
@@ -135,7 +135,7 @@ TEST(RouteProfileBuild, MissingAndEmptyFilesGiveNoRows) {
                   "' data parser has 3 rows\n"
                   "[KORVALE_DLL] data parser finished reading '" +
                   words + "' it has '0'\n");
-    EXPECT_EQ(unparsed.rows(), 0);
+    EXPECT_EQ(unparsed.row_count(), 0);
     EXPECT_EQ(unparsed.polyline(), nullptr);
 }
 
@@ -155,7 +155,7 @@ TEST(RouteProfileBuild, SteepDownhillHoldsTheNextSpeedWhereCoastingCannotArrive)
     RouteProfile profile(path.c_str(), powered_car);
     testing::internal::GetCapturedStdout();
     const auto& coasting = profile.coasting_speed_column();
-    for (int i = 0; i < profile.rows(); ++i) {
+    for (int i = 0; i < profile.row_count(); ++i) {
         EXPECT_TRUE(std::isfinite(coasting[i])) << "row " << i;
         EXPECT_TRUE(std::isfinite(profile.recommended_speed_column()[i])) << "row " << i;
     }
@@ -175,7 +175,7 @@ TEST(RouteProfileBuild, NanFromTheFileStaysOnItsRows) {
     testing::internal::CaptureStdout();
     RouteProfile profile(path.c_str(), default_car);
     testing::internal::GetCapturedStdout();
-    ASSERT_EQ(profile.rows(), 3);
+    ASSERT_EQ(profile.row_count(), 3);
     EXPECT_TRUE(std::isnan(profile.recommended_speed_column()[1]));
     EXPECT_EQ(profile.recommended_speed_column()[2], 80.0);
 }
@@ -242,7 +242,7 @@ TEST(RouteProfileBuild, ColumnsEqualTheStepsRunOneByOne) {
     for (const VehicleParameters& car : {default_car, powered_car}) {
         RouteProfile profile(file.c_str(), car);
         const auto n = static_cast<std::int32_t>(rows.size());
-        ASSERT_EQ(profile.rows(), n);
+        ASSERT_EQ(profile.row_count(), n);
         std::vector<double> x, y, z, radius, limit, e;
         for (const Row& r : rows) {
             x.push_back(r.x);

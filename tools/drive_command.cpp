@@ -102,17 +102,6 @@ std::unique_ptr<korvale::comm::DashboardLink> open_dashboard(const std::string& 
     return link;
 }
 
-// Recommended speed at a distance, held at the route's ends.
-double recommended_held(const korvale::RouteProfile& p, double d) {
-    if (p.first_distance() > d) {
-        return p.first_recommended_speed();
-    }
-    if (d > p.total_length()) {
-        return p.last_recommended_speed();
-    }
-    return p.recommended_speed_at_distance(d);
-}
-
 std::string number_or_empty(double value) {
     if (std::isnan(value)) {
         return "";
@@ -159,11 +148,11 @@ int run_drive(const DriveArgs& args, std::ostream& out) {
             link->send_status(static_cast<std::int32_t>(i), distance, max_speed, recommended,
                               coasting, speed, 0.0, has_slowdown ? liftoff - distance : 0.0,
                               has_slowdown ? target : 0.0, speed > recommended ? 1 : 0, stamp,
-                              profile->rows());
+                              profile->row_count());
             if (i % PLOT_EVERY == 0) {
                 for (int k = 0; k < PLOT_POINTS; ++k) {
                     plot_distance[k] = distance + k * PLOT_SPACING_M;
-                    plot_speed[k] = recommended_held(*profile, plot_distance[k]);
+                    plot_speed[k] = profile->recommended_speed_held_at_distance(plot_distance[k]);
                 }
                 link->send_plot(plot_distance.data(), plot_speed.data(), PLOT_POINTS, PLOT_POINTS,
                                 stamp + PLOT_STAMP_AFTER_S);

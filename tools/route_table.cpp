@@ -17,7 +17,7 @@ constexpr double STOP_SPEED_KMH = 10.0;
 std::unique_ptr<korvale::RouteProfile> load_route(const std::string& path,
                                                   const korvale::VehicleParameters& vehicle) {
     auto profile = std::make_unique<korvale::RouteProfile>(path.c_str(), vehicle);
-    if (profile->rows() <= 0) {
+    if (profile->row_count() <= 0) {
         throw std::runtime_error("cannot load route file '" + path +
                                  "': it is missing, unreadable or has no line of six numbers");
     }
@@ -38,7 +38,7 @@ RouteTable load_route_table(const std::string& path, const korvale::VehicleParam
     table.rows =
         korvale::parse_rows(capacity, path.c_str(), x.data(), y.data(), z.data(),
                             table.radius.data(), limit.data(), table.superelevation.data());
-    if (table.rows != table.profile->rows()) {
+    if (table.rows != table.profile->row_count()) {
         throw std::runtime_error("route file '" + path + "' changed while it was read");
     }
     std::vector<double> distance(n);

@@ -10,7 +10,7 @@ namespace korvale {
 
 bool next_slowdown(const RouteProfile& profile, double distance, double speed_kmh, double horizon,
                    Slowdown* out) {
-    const std::int32_t rows = profile.rows();
+    const std::int32_t rows = profile.row_count();
     const Column& d = profile.distance_column();
     const Column& recommended = profile.recommended_speed_column();
     if (rows < 2 || !(horizon >= 0.0)) {
@@ -29,7 +29,7 @@ bool next_slowdown(const RouteProfile& profile, double distance, double speed_km
         return false;
     }
 
-    const CoastModel model(profile.parameters());
+    const CoastModel& model = profile.coast_model();
     const double* x = profile.x_column().data();
     const double* y = profile.y_column().data();
     const double* z = profile.z_column().data();
