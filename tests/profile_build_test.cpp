@@ -223,7 +223,8 @@ TEST(ProfileColumns, RepeatedCurveInputsGiveTheSameComfortSpeed) {
 }
 
 // A profile builds its columns in fewer arrays than the steps take one by one; every value must
-// come out as the steps give it with an array of their own each.
+// come out as the steps give it with an array of their own each, and a construction that hands
+// out its working columns must give them as the steps do.
 TEST(RouteProfileBuild, ColumnsEqualTheStepsRunOneByOne) {
     TempDir dir;
     std::vector<Row> rows;
@@ -271,5 +272,17 @@ TEST(RouteProfileBuild, ColumnsEqualTheStepsRunOneByOne) {
         EXPECT_EQ(rows_of(profile.coasting_speed_column()), coasting);
         EXPECT_EQ(rows_of(profile.recommended_speed_column()), recommended);
         EXPECT_EQ(rows_of(profile.max_speed_column()), limit);
+
+        // Asked for the full table, the same pass keeps every working column as well.
+        korvale::ConstructionDetails details;
+        RouteProfile full(file.c_str(), korvale::CoastModel(car), &details);
+        EXPECT_EQ(rows_of(full.coasting_speed_column()), coasting);
+        EXPECT_EQ(rows_of(full.recommended_speed_column()), recommended);
+        EXPECT_EQ(rows_of(details.curve_radius), radius);
+        EXPECT_EQ(rows_of(details.superelevation), e);
+        EXPECT_EQ(rows_of(details.grade), grade);
+        EXPECT_EQ(rows_of(details.comfort_speed), comfort);
+        EXPECT_EQ(rows_of(details.allowed_speed), allowed);
+        EXPECT_EQ(rows_of(details.local_minimum), minima);
     }
 }
