@@ -151,17 +151,17 @@ TEST(IndexAtDistance, DistanceAndSegmentAtIndexClamp) {
 
     for (int i : {-4, 0}) {
         const Segment first = four.segment_at_index(i);
-        expect_point(first.start(), 0, 0, 0);
-        expect_point(first.end(), 10, 0, 0);
+        expect_point(first.start, 0, 0, 0);
+        expect_point(first.end, 10, 0, 0);
     }
     const Segment middle = four.segment_at_index(1);
-    expect_point(middle.start(), 10, 0, 0);
-    expect_point(middle.end(), 10, 10, 0);
+    expect_point(middle.start, 10, 0, 0);
+    expect_point(middle.end, 10, 10, 0);
     // From the last point on: a short segment along the unit diagonal, not along the route.
     for (int i : {3, 9}) {
         const Segment end = four.segment_at_index(i);
-        expect_point(end.start(), 10, 10, 10);
-        expect_point(end.end(), 10.01, 10.01, 10.01);
+        expect_point(end.start, 10, 10, 10);
+        expect_point(end.end, 10.01, 10.01, 10.01);
     }
 }
 

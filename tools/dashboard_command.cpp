@@ -2,6 +2,7 @@
 #include <chrono>
 #include <cstdio>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "comm/datagram_decoder.h"
@@ -74,21 +75,50 @@ void print_array(const char* name, const std::vector<double>& values, std::ostre
     out << text;
 }
 
+// The values in a plot's two arrays.
+struct PlotCounts {
+    std::size_t a = 0;
+    std::size_t b = 0;
+};
+
+PlotCounts parse_plot_counts(const std::string& text) {
+    const std::vector<double> counts = parse_number_list(text, 2, "--plot-counts");
+    if (counts[0] < 0 || counts[1] < 0 || counts[0] > 8192 || counts[1] > 8192 ||
+        counts[0] != static_cast<double>(static_cast<long>(counts[0])) ||
+        counts[1] != static_cast<double>(static_cast<long>(counts[1]))) {
+        throw std::runtime_error("--plot-counts: '" + text +
+                                 "' is not two whole numbers from 0 to 8192");
+    }
+    return {static_cast<std::size_t>(counts[0]), static_cast<std::size_t>(counts[1])};
+}
+
+// One line for a datagram: a record, a plot of the expected counts, or neither.
+void print_datagram(const unsigned char* data, std::size_t length, const PlotCounts& counts,
+                    std::ostream& out) {
+    if (length == RECORD_BYTES) {
+        print_record(korvale::comm::decode_record(data, length).value(), out);
+        return;
+    }
+    const auto plot = korvale::comm::decode_plot(data, length, counts.a);
+    if (plot && plot.value().b.size() == counts.b) {
+        out << "plot " << counts.a << "+" << counts.b;
+        print_array("a", plot.value().a, out);
+        print_array("b", plot.value().b, out);
+        out << "\n" << std::flush;
+    } else {
+        out << "datagram of " << length << " bytes: neither a record nor a plot of " << counts.a
+            << "+" << counts.b << " values\n"
+            << std::flush;
+    }
+}
+
 } // namespace
 
 int run_dashboard(const DashboardArgs& args, std::ostream& out) {
     if (args.port < 0 || args.port > 65535) {
         throw std::runtime_error("--port: " + std::to_string(args.port) + " is not 0 to 65535");
     }
-    const std::vector<double> counts = parse_number_list(args.plot_counts, 2, "--plot-counts");
-    if (counts[0] < 0 || counts[1] < 0 || counts[0] > 8192 || counts[1] > 8192 ||
-        counts[0] != static_cast<double>(static_cast<long>(counts[0])) ||
-        counts[1] != static_cast<double>(static_cast<long>(counts[1]))) {
-        throw std::runtime_error("--plot-counts: '" + args.plot_counts +
-                                 "' is not two whole numbers from 0 to 8192");
-    }
-    const auto count_a = static_cast<std::size_t>(counts[0]);
-    const auto count_b = static_cast<std::size_t>(counts[1]);
+    const PlotCounts counts = parse_plot_counts(args.plot_counts);
 
     ReceiveSocket receiver(args.port);
     net::Ipv4Address bound;
@@ -112,22 +142,7 @@ int run_dashboard(const DashboardArgs& args, std::ostream& out) {
         }
         last_arrival = std::chrono::steady_clock::now();
         ++received;
-        const auto length = static_cast<std::size_t>(size);
-        if (length == RECORD_BYTES) {
-            print_record(korvale::comm::decode_record(buffer.data(), length).value(), out);
-            continue;
-        }
-        const auto plot = korvale::comm::decode_plot(buffer.data(), length, count_a);
-        if (plot && plot.value().b.size() == count_b) {
-            out << "plot " << count_a << "+" << count_b;
-            print_array("a", plot.value().a, out);
-            print_array("b", plot.value().b, out);
-            out << "\n" << std::flush;
-        } else {
-            out << "datagram of " << length << " bytes: neither a record nor a plot of " << count_a
-                << "+" << count_b << " values\n"
-                << std::flush;
-        }
+        print_datagram(buffer.data(), static_cast<std::size_t>(size), counts, out);
     }
     out << "received " << received << " datagrams\n";
     return 0;
