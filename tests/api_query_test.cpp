@@ -23,19 +23,19 @@ constexpr double SENTINEL = -777.25;
 class Profile {
 public:
     explicit Profile(const std::vector<Row>& rows) {
-        const std::string file = dir_.write("route.txt", korvale_test::route_text(rows));
+        const std::string file = dir.write("route.txt", korvale_test::route_text(rows));
         const double* c = korvale_test::DEFAULT_CAR;
-        handle_ = initialize_korvale(file.c_str(), c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7]);
+        handle = initialize_korvale(file.c_str(), c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7]);
     }
-    ~Profile() { deinitialize_korvale(handle_); }
+    ~Profile() { deinitialize_korvale(handle); }
     Profile(const Profile&) = delete;
     Profile& operator=(const Profile&) = delete;
 
-    korvale_profile* get() const { return handle_; }
+    korvale_profile* get() const { return handle; }
 
 private:
-    korvale_test::TempDir dir_;
-    korvale_profile* handle_ = nullptr;
+    korvale_test::TempDir dir;
+    korvale_profile* handle = nullptr;
 };
 
 // Rows along +x with the given maximum speeds. With curves this gentle the allowed speed is the

@@ -57,23 +57,23 @@ class Route {
 public:
     explicit Route(const std::vector<Row>& rows) : Route(route_text(rows)) {}
     explicit Route(const std::string& text) {
-        handle_ = load(dir_.write("route.txt", text)).handle;
-        EXPECT_NE(handle_, nullptr);
+        handle = load(dir.write("route.txt", text)).handle;
+        EXPECT_NE(handle, nullptr);
     }
-    ~Route() { deinitialize_korvale(handle_); }
+    ~Route() { deinitialize_korvale(handle); }
     Route(const Route&) = delete;
     Route& operator=(const Route&) = delete;
-    korvale_profile* get() const { return handle_; }
+    korvale_profile* get() const { return handle; }
 
     std::vector<double> column(void (*copy)(korvale_profile*, double*, int32_t)) const {
-        std::vector<double> values(static_cast<std::size_t>(get_korvale_rows(handle_)), SENTINEL);
-        copy(handle_, values.data(), static_cast<int32_t>(values.size()));
+        std::vector<double> values(static_cast<std::size_t>(get_korvale_rows(handle)), SENTINEL);
+        copy(handle, values.data(), static_cast<int32_t>(values.size()));
         return values;
     }
 
 private:
-    TempDir dir_;
-    korvale_profile* handle_ = nullptr;
+    TempDir dir;
+    korvale_profile* handle = nullptr;
 };
 
 std::string read_file(const std::string& path) {

@@ -96,7 +96,7 @@ std::unique_ptr<korvale::comm::DashboardLink> open_dashboard(const std::string& 
     }
     auto link = std::make_unique<korvale::comm::DashboardLink>(static_cast<int>(port), 0);
     link->open(host.c_str());
-    if (!link->is_open()) {
+    if (!link->get_is_open()) {
         throw std::runtime_error("--dashboard: cannot reach '" + host + "'");
     }
     return link;

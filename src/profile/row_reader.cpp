@@ -189,12 +189,12 @@ RowReader::RowReader() {
                     &probe[3], &probe[4], &probe[5]) == 6 &&
         probe[0] == 0.5 && probe[1] == 1.25 && probe[2] == -25.0 && probe[3] == 0.5 &&
         probe[4] == 4.0 && probe[5] == 5.5;
-    quick_ = platform::decimal_input_correctly_rounded && FLT_EVAL_METHOD == 0 &&
-             std::fegetround() == FE_TONEAREST && point_is_decimal_point;
+    quick = platform::decimal_input_correctly_rounded && FLT_EVAL_METHOD == 0 &&
+            std::fegetround() == FE_TONEAREST && point_is_decimal_point;
 }
 
 bool RowReader::read(const char* text, std::size_t length, double values[6]) const {
-    if (quick_ && length <= MAX_PIECE) {
+    if (quick && length <= MAX_PIECE) {
         const char* p = text;
         const char* end = text + length;
         double read_values[6];
