@@ -104,18 +104,6 @@ TEST(ProfileLifecycle, OneRowRouteHasLengthZero) {
     deinitialize_korvale(profile);
 }
 
-TEST(ProfileLifecycle, NullHandlesGetFixedValuesAndNothingIsWritten) {
-    std::vector<double> out(3, -7.0);
-    EXPECT_EQ(get_korvale_rows(nullptr), -1);
-    EXPECT_EQ(get_max_distance_korvale(nullptr), -1.0);
-    get_korvale_x_vec(nullptr, out.data(), 3);
-    get_korvale_y_vec(nullptr, out.data(), 3);
-    get_korvale_z_vec(nullptr, out.data(), 3);
-    get_korvale_dist_vec(nullptr, out.data(), 3);
-    deinitialize_korvale(nullptr);
-    EXPECT_EQ(out, std::vector<double>(3, -7.0));
-}
-
 TEST(ProfileLifecycle, ExampleRouteLoads) {
     testing::internal::CaptureStdout();
     korvale_profile* profile = open_route(KORVALE_EXAMPLE_ROUTE);

@@ -241,25 +241,6 @@ TEST(QueriesByPosition, FullSearchIsOneForTheDistanceAndAnyNonzeroForAll) {
     EXPECT_EQ(all_at_position(p, 190, 1, 0, 1, 10).distance, 20.0);
 }
 
-TEST(NullHandle, EveryQueryReturnsItsFixedValueAndWritesNothing) {
-    double a = SENTINEL, b = SENTINEL, c = SENTINEL, d = SENTINEL;
-    double xyz[3] = {SENTINEL, SENTINEL, SENTINEL};
-    EXPECT_EQ(get_max_speed_at_distance(nullptr, 5), -1.0);
-    EXPECT_EQ(get_recomended_speed_at_distance(nullptr, 5), -1.0);
-    EXPECT_EQ(get_coasting_speed_at_distance(nullptr, 5), -1.0);
-    EXPECT_EQ(get_all_at_distance(nullptr, 5, &a, &b, &c), -1);
-    EXPECT_EQ(get_pos_at_distance(nullptr, 5, &a, &b, &c), 0);
-    EXPECT_EQ(get_pos_at_polyline_location(nullptr, 5, xyz, 0), 0);
-    EXPECT_EQ(get_distance_at_position(nullptr, 1, 2, 3, 1, 100), -1.0);
-    EXPECT_EQ(get_max_speed_at_position(nullptr, 1, 2, 3), -1.0);
-    EXPECT_EQ(get_recomended_speed_at_position(nullptr, 1, 2, 3), -1.0);
-    EXPECT_EQ(get_coasting_speed_at_position(nullptr, 1, 2, 3), -1.0);
-    EXPECT_EQ(get_all_at_position(nullptr, 1, 2, 3, 1, 100, &a, &b, &c, &d), -1);
-    for (double v : {a, b, c, d, xyz[0], xyz[1], xyz[2]}) {
-        EXPECT_EQ(v, SENTINEL);
-    }
-}
-
 TEST(TinyRoutes, OnePointRouteAnswersEveryQueryWithItsRow) {
     Profile profile({{7, 7, 7, 10000, 50, 0}});
     korvale_profile* p = profile.get();

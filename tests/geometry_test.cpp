@@ -24,7 +24,9 @@ void expect_point(const Point3& p, double x, double y, double z) {
 
 } // namespace
 
-TEST(Point3, ArithmeticIsComponentWiseAndEqualityIsExactIeee) {
+// The value types do plain arithmetic; what matters beyond it is exact IEEE equality (the
+// position cache relies on it) and the floored divisor of normalized().
+TEST(GeometryValues, ArithmeticExactEqualityAndTheFlooredNormalization) {
     expect_point(Point3(), 0, 0, 0);
     expect_point(Point3(1, 2, 3) - Point3(0.5, 4, -1), 0.5, -2, 4);
     expect_point(Point3(1, 2, 3) + Point3(1, 1, 1), 2, 3, 4);
@@ -39,9 +41,7 @@ TEST(Point3, ArithmeticIsComponentWiseAndEqualityIsExactIeee) {
     EXPECT_FALSE(Point3(1, 2, nan) == Point3(1, 2, nan));
     EXPECT_TRUE(Point3(0, 0, 0) == Point3(-0.0, 0, 0));
     EXPECT_FALSE(Point3(0, 0, 1) == Point3(0, 0, 1 + 1e-15));
-}
 
-TEST(Vector3, NormNormalizedAndDot) {
     const Vector3 v(Point3(3, 4, 0));
     EXPECT_EQ(v.norm(), 5.0);
     expect_point(v.normalized(), 0.6, 0.8, 0);
@@ -50,9 +50,7 @@ TEST(Vector3, NormNormalizedAndDot) {
     expect_point(Vector3(Point3(0, 0, 0)).normalized(), 0, 0, 0);
     expect_point(Vector3(Point3(1e-8, 0, 0)).normalized(), 0.1, 0, 0);
     EXPECT_TRUE(std::isnan(Vector3(Point3(std::nan(""), 0, 0)).normalized().y));
-}
 
-TEST(Segment, VectorAndLength) {
     const Segment s(Point3(1, 1, 1), Point3(4, 5, 1));
     expect_point(s.vector(), 3, 4, 0);
     EXPECT_EQ(s.length(), 5.0);

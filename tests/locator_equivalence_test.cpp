@@ -16,6 +16,7 @@
 #include "geometry/polyline_locator.h"
 #include "geometry/segment.h"
 #include "profile/position_tracker.h"
+#include "support/polylines.h"
 #include "support/random.h"
 
 using korvale::Point3;
@@ -23,6 +24,7 @@ using korvale::PolylineLocator;
 using korvale::Segment;
 using korvale::Vector3;
 
+using korvale_test::make_locator;
 using korvale_test::Random;
 
 namespace {
@@ -135,16 +137,6 @@ std::vector<Point3> random_route(Random& r, int n, bool grid) {
         }
     }
     return route;
-}
-
-PolylineLocator make_locator(const std::vector<Point3>& route) {
-    std::vector<double> x, y, z;
-    for (const Point3& p : route) {
-        x.push_back(p.x);
-        y.push_back(p.y);
-        z.push_back(p.z);
-    }
-    return PolylineLocator(x.data(), y.data(), z.data(), static_cast<std::int32_t>(route.size()));
 }
 
 } // namespace

@@ -1,0 +1,32 @@
+// Polylines for tests: a locator from a list of points, or from points along +x.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "geometry/point3.h"
+#include "geometry/polyline_locator.h"
+
+namespace korvale_test {
+
+inline korvale::PolylineLocator make_locator(const std::vector<korvale::Point3>& points) {
+    std::vector<double> x, y, z;
+    for (const korvale::Point3& p : points) {
+        x.push_back(p.x);
+        y.push_back(p.y);
+        z.push_back(p.z);
+    }
+    return korvale::PolylineLocator(x.data(), y.data(), z.data(),
+                                    static_cast<std::int32_t>(points.size()));
+}
+
+// Points along +x at the given coordinates.
+inline korvale::PolylineLocator along_x(const std::vector<double>& xs) {
+    std::vector<korvale::Point3> points;
+    for (double x : xs) {
+        points.emplace_back(x, 0, 0);
+    }
+    return make_locator(points);
+}
+
+} // namespace korvale_test
