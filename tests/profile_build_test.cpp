@@ -185,15 +185,16 @@ TEST(ProfileColumns, GradeOfSegmentsWithoutLevelRun) {
     const double x[] = {0, 0, 100, 100, 200};
     const double y[] = {0, 0, 0, 0, 0};
     const double z[] = {0, 3, 8, 10, 10};
-    double distance[5];
     double grade[5];
-    korvale::compute_distance_and_grade(5, x, y, z, distance, grade);
+    korvale::compute_grade(5, x, y, z, grade);
     EXPECT_EQ(grade[0], 0.0);
     EXPECT_EQ(grade[1], 0.05);
     EXPECT_EQ(grade[2], 0.05);
     EXPECT_EQ(grade[3], 0.0);
-    EXPECT_EQ(distance[1], 3.0);
-    EXPECT_EQ(distance[3], 3.0 + std::sqrt(100.0 * 100.0 + 25.0) + 2.0);
+    // Their height still counts in the distance.
+    const korvale::PolylineLocator polyline(x, y, z, 5);
+    EXPECT_EQ(polyline.distance_at_index(1), 3.0);
+    EXPECT_EQ(polyline.distance_at_index(3), 3.0 + std::sqrt(100.0 * 100.0 + 25.0) + 2.0);
 }
 
 TEST(ProfileColumns, LocalMinimaOfTheAllowedSpeed) {
@@ -256,8 +257,13 @@ TEST(RouteProfileBuild, ColumnsEqualTheStepsRunOneByOne) {
         const auto size = rows.size();
         std::vector<double> distance(size), grade(size), comfort(size), allowed(size), minima(size),
             coasting(size), recommended(size);
-        korvale::compute_distance_and_grade(n, x.data(), y.data(), z.data(), distance.data(),
-                                            grade.data());
+        // The cumulative distance as the rule reads: the 3-D step added to the one before.
+        distance[0] = 0.0;
+        for (std::size_t i = 1; i < size; ++i) {
+            const double dx = x[i] - x[i - 1], dy = y[i] - y[i - 1], dz = z[i] - z[i - 1];
+            distance[i] = distance[i - 1] + std::sqrt((dx * dx + dy * dy) + dz * dz);
+        }
+        korvale::compute_grade(n, x.data(), y.data(), z.data(), grade.data());
         korvale::compute_comfort_and_allowed(n, radius.data(), e.data(), limit.data(),
                                              comfort.data(), allowed.data());
         korvale::compute_local_minima(n, allowed.data(), minima.data());

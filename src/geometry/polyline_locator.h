@@ -28,6 +28,9 @@ public:
     PolylineLocator(const double* x, const double* y, const double* z, std::int32_t n);
 
     std::int32_t get_num_points() const { return num_points; }
+    // The cumulative distance at every point: 0.0 and one running sum of 3-D step lengths per
+    // further point (the one 0.0 without points).
+    const std::vector<double>& get_distances() const { return distances; }
     // The cumulative distance at the last point (throws std::out_of_range without points).
     double total_length() const { return distances.at(static_cast<std::size_t>(num_points - 1)); }
 

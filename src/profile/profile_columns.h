@@ -41,21 +41,22 @@ struct ConstructionDetails {
 };
 
 // Every step below in construction's order, from the file's columns (x, y, z, max_speed and
-// the working columns' curve radius and superelevation) to distance, coasting and recommended
-// speed, through the other working columns. Shared arrays as a profile shares them are safe.
+// the working columns' curve radius and superelevation) and the cumulative distance (the
+// polyline's own, PolylineLocator) to coasting and recommended speed, through the other working
+// columns. Shared arrays as a profile shares them are safe.
 void compute_profile_columns(std::int32_t rows, const CoastModel& model, const double* x,
                              const double* y, const double* z, const double* max_speed,
-                             const WorkingColumns& work, double* distance, double* coasting_speed,
-                             double* recommended_speed);
+                             const double* distance, const WorkingColumns& work,
+                             double* coasting_speed, double* recommended_speed);
 
-// Cumulative 3-D distance from row 0, and the grade (rise over level run) of the segment that
-// starts at each row but the last (the last row gets 0). A segment without level run takes the
-// grade of the one before it; the first segment, having none before it, FIRST_SEGMENT_GRADE.
-void compute_distance_and_grade(std::int32_t rows, const double* x, const double* y,
-                                const double* z, double* distance, double* grade);
+// The grade (rise over level run) of the segment that starts at each row but the last (the
+// last row gets 0). A segment without level run takes the grade of the one before it; the
+// first segment, having none before it, FIRST_SEGMENT_GRADE.
+void compute_grade(std::int32_t rows, const double* x, const double* y, const double* z,
+                   double* grade);
 
 // Grade of the segment from row i to row i+1 alone, walking back over segments without level
-// run as compute_distance_and_grade() does; i from 0 to rows - 2.
+// run as compute_grade() does; i from 0 to rows - 2.
 double segment_grade(const double* x, const double* y, const double* z, std::int32_t i);
 
 // Comfort speed of every row and the allowed speed, the smaller of comfort and maximum speed.

@@ -69,9 +69,11 @@ void RouteProfile::build(const char* path, ConstructionDetails* details) {
     if (rows < 1) {
         return;
     }
-    compute_profile_columns(rows, model, x.data(), y.data(), z.data(), max_speed.data(), work,
-                            distance.data(), coasting_speed.data(), recommended_speed.data());
+    // The polyline computes the route's cumulative distances once; the column is a copy.
     locator = std::make_unique<PolylineLocator>(x.data(), y.data(), z.data(), rows);
+    std::copy_n(locator->get_distances().data(), rows, distance.data());
+    compute_profile_columns(rows, model, x.data(), y.data(), z.data(), max_speed.data(),
+                            distance.data(), work, coasting_speed.data(), recommended_speed.data());
     tracker.emplace(*locator);
 }
 
