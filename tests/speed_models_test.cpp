@@ -19,8 +19,12 @@ namespace {
 
 const double nan_value = std::numeric_limits<double>::quiet_NaN();
 
+// The built-in car with the two parameters that choose the model.
 VehicleParameters car(double coast_power = 0, double model_switch = 0) {
-    return {0.3, 2.3, 1.293, 1644, 9.81, 0.015, coast_power, model_switch};
+    VehicleParameters p = korvale::BUILT_IN_VEHICLE;
+    p.coast_power = coast_power;
+    p.model_switch = model_switch;
+    return p;
 }
 
 // The comfort speed's defining equation at v: the speed for the friction at v.
@@ -116,7 +120,8 @@ TEST(CoastingModels, ModelChoiceAndPowerTermLimits) {
     no_drag.drag_coefficient = 0;
     for (const VehicleParameters& p : {car(0, 1), car(-500, 1), no_drag}) {
         const double v = coast_back_parameterised(p, 0, 50, 100, 0, NO_LOCAL_MINIMUM);
-        const double a = (1644 * 9.81) * 0.015 / 1644;
+        const VehicleParameters& c = korvale::BUILT_IN_VEHICLE;
+        const double a = (c.vehicle_mass * c.gravity) * c.rolling_resistance / c.vehicle_mass;
         EXPECT_NEAR(v, std::sqrt((50 / 3.6) * (50 / 3.6) + 200 * a) * 3.6, 1e-9);
     }
     // A NaN parameter still propagates, with or without air drag.
