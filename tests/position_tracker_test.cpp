@@ -16,17 +16,12 @@ using korvale::Point3;
 using korvale::PolylineLocator;
 using korvale::PositionTracker;
 using korvale_test::along_x;
+using korvale_test::expect_point;
 using korvale_test::make_locator;
 
 namespace {
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
-
-void expect_point(const Point3& p, double x, double y, double z) {
-    EXPECT_NEAR(p.x, x, 1e-12);
-    EXPECT_NEAR(p.y, y, 1e-12);
-    EXPECT_NEAR(p.z, z, 1e-12);
-}
 
 // A route and a vehicle's tracker along it.
 struct Tracked {

@@ -137,8 +137,17 @@ Point3 PolylineLocator::position_at_distance(double d) const {
     return segment_at_index(i).point_at(d - base, true);
 }
 
-PolylineHit PolylineLocator::nearest_point(Point3 position, std::int32_t lo,
-                                           std::int32_t hi) const {
+SegmentWindow PolylineLocator::search_window(double center, double range, std::int32_t near) const {
+    const std::int32_t n = num_points;
+    SegmentWindow window;
+    window.lo = std::max(0, std::min(n - 2, index_at_distance_near(center - range, near)));
+    window.hi = std::min(n - 1, std::max(2, index_at_distance_near(center + range, near) + 1));
+    return window;
+}
+
+PolylineHit PolylineLocator::nearest_point(Point3 position, SegmentWindow window) const {
+    const std::int32_t lo = window.lo;
+    const std::int32_t hi = window.hi;
     // Candidates are compared by squared distance; only where two squares differ so little
     // that their roots may be equal are the roots compared, so that equal distances still go
     // to the later segment.
@@ -162,6 +171,11 @@ PolylineHit PolylineLocator::nearest_point(Point3 position, std::int32_t lo,
     const double distance =
         distances.at(best_segment) + distance_between(points.at(best_segment), temp_point);
     return {best_segment, temp_point, distance};
+}
+
+PolylineHit PolylineLocator::nearest_point_around(Point3 position, double center, double range,
+                                                  std::int32_t near) const {
+    return nearest_point(position, search_window(center, range, near));
 }
 
 } // namespace korvale

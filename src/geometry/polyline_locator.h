@@ -14,6 +14,12 @@ namespace korvale {
 // Added to each coordinate of the last point to form the segment beyond the end of the route.
 constexpr double END_SEGMENT_OFFSET = 0.01;
 
+// The points lo..hi whose segments a search examines.
+struct SegmentWindow {
+    std::int32_t lo = 0;
+    std::int32_t hi = 0;
+};
+
 // The point of the polyline nearest to a position, as the segment search finds it.
 struct PolylineHit {
     std::int32_t segment = 0; // the segment it lies on (its first point's index)
@@ -51,10 +57,18 @@ public:
     // The point at a distance along the route, extrapolated beyond both ends.
     Point3 position_at_distance(double d) const;
 
+    // The window rule: the points from the segment that holds center - range up to and
+    // including the segment that holds center + range, and at least the first two segments
+    // near the start; both ends inside the points, so that routes of one or two points are
+    // searched safely too. near is the segment where the ends are looked for first.
+    SegmentWindow search_window(double center, double range, std::int32_t near) const;
     // The segment search: the point nearest to position among point lo and the segments from
     // point lo to point hi (both inside the points); of equally near points the one on the
     // later segment wins.
-    PolylineHit nearest_point(Point3 position, std::int32_t lo, std::int32_t hi) const;
+    PolylineHit nearest_point(Point3 position, SegmentWindow window) const;
+    // Both: the nearest point within the window around center.
+    PolylineHit nearest_point_around(Point3 position, double center, double range,
+                                     std::int32_t near) const;
 
 private:
     std::vector<Point3> points;

@@ -1,5 +1,6 @@
 // What the queries by position of one profile carry from call to call: the last lookup, which
-// both answers a repeat of the same position and centres the window of the next search.
+// both answers a repeat of the same position and centres the window of the next search. (Defined
+// here in full, so that every query by position reaches the locator's search in one call.)
 #pragma once
 
 #include <cstdint>
@@ -8,19 +9,6 @@
 #include "../geometry/polyline_locator.h"
 
 namespace korvale {
-
-// The points lo..hi whose segments a search examines.
-struct SegmentWindow {
-    std::int32_t lo = 0;
-    std::int32_t hi = 0;
-};
-
-// The window rule: from the segment that holds center - range up to and including the segment
-// that holds center + range, and at least the first two segments near the start; both ends
-// inside the points, so that routes of one or two points are searched safely too. near is the
-// segment where the ends are looked for first.
-SegmentWindow search_window_bounds(const PolylineLocator& route, double center, double range,
-                                   std::int32_t near);
 
 class PositionTracker {
 public:
@@ -32,7 +20,22 @@ public:
     // search), writes the distance along the route of that point and returns it. A position
     // equal to the previous one is answered from the last lookup.
     Point3 locate_position(Point3 position, double* distance_out, double search_window,
-                           bool full_search);
+                           bool full_search) {
+        if (position == last_lookup_position && last_lookup_segment >= 0) {
+            *distance_out = last_lookup_distance;
+            return last_lookup_result_point;
+        }
+        const bool full = full_search || last_lookup_segment < 0;
+        const double range = full ? route->total_length() : search_window;
+        const PolylineHit hit =
+            route->nearest_point_around(position, last_lookup_distance, range, last_lookup_segment);
+        *distance_out = hit.distance;
+        last_lookup_distance = hit.distance;
+        last_lookup_segment = hit.segment;
+        last_lookup_result_point = hit.point;
+        last_lookup_position = position;
+        return hit.point;
+    }
 
     double get_last_lookup_distance() const { return last_lookup_distance; }
     // The segment of the last lookup; -1 before the first.

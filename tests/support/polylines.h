@@ -1,8 +1,11 @@
-// Polylines for tests: a locator from a list of points, or from points along +x.
+// Polylines for tests: a locator from a list of points, or from points along +x, and a check of
+// a point's coordinates.
 #pragma once
 
 #include <cstdint>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "geometry/point3.h"
 #include "geometry/polyline_locator.h"
@@ -27,6 +30,13 @@ inline korvale::PolylineLocator along_x(const std::vector<double>& xs) {
         points.emplace_back(x, 0, 0);
     }
     return make_locator(points);
+}
+
+// Each coordinate within 1e-12 of the one expected.
+inline void expect_point(const korvale::Point3& p, double x, double y, double z) {
+    EXPECT_NEAR(p.x, x, 1e-12);
+    EXPECT_NEAR(p.y, y, 1e-12);
+    EXPECT_NEAR(p.z, z, 1e-12);
 }
 
 } // namespace korvale_test
