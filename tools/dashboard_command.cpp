@@ -189,12 +189,14 @@ int run_dashboard(const DashboardArgs& args, std::ostream& out) {
             std::make_unique<JsonForwarder>(parse_host_port(args.forward_json, "--forward-json"));
     }
 
+    if (args.http) {
+        outlets.http = start_http_dashboard(http, *outlets.monitor);
+    }
     ReceiveSocket receiver(args.port);
     net::Ipv4Address bound;
     net::local_address(receiver.sock, &bound);
     out << "listening on port " << bound.port << "\n" << std::flush;
-    if (args.http) {
-        outlets.http = start_http_dashboard(http, *outlets.monitor);
+    if (outlets.http) {
         out << "dashboard page on http://" << http.bind << ":" << outlets.http->port() << "/\n"
             << std::flush;
     }
