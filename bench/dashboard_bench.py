@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Load on `korvale dashboard --http`: records and plots at a steady rate to its UDP port on
-127.0.0.1, one client reading the event stream.
+127.0.0.1, one client (or --clients N) reading the event stream.
 
 Prints the datagrams sent and counted, the time from a datagram's arrival at the dashboard (the
 `t` of its event) to the event's arrival at the client (median, 99th percentile, maximum), and
@@ -61,6 +61,7 @@ def main():
     parser.add_argument("--records", type=float, default=100.0, help="records per second")
     parser.add_argument("--plots", type=float, default=10.0, help="plots per second")
     parser.add_argument("--values", type=int, default=200, help="values in a plot (two arrays)")
+    parser.add_argument("--clients", type=int, default=1, help="event streams read at once")
     options = parser.parse_args()
     half = options.values // 2
 
@@ -71,11 +72,11 @@ def main():
     udp = int(re.search(r"port (\d+)", dashboard.stdout.readline()).group(1))
     host, port = re.search(r"http://([\d.]+):(\d+)/", dashboard.stdout.readline()).groups()
     latencies = []
-    ready = threading.Event()
-    reader = threading.Thread(target=read_events, args=(host, int(port), latencies, ready),
-                              daemon=True)
-    reader.start()
-    ready.wait(10)
+    for _ in range(options.clients):
+        ready = threading.Event()
+        threading.Thread(target=read_events, args=(host, int(port), latencies, ready),
+                         daemon=True).start()
+        ready.wait(10)
 
     sender = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     target = ("127.0.0.1", udp)
@@ -106,7 +107,7 @@ def main():
           f"in {elapsed:.1f} s")
     print(f"counted:   {counters['received']} received, {counters['records']} records, "
           f"{counters['plots']} plots, {counters['lost']} lost, {counters['malformed']} malformed")
-    print(f"events:    {len(ms)} at the client")
+    print(f"events:    {len(ms)} at {options.clients} client(s)")
     if ms:
         print(f"latency:   median {statistics.median(ms):.3f} ms, "
               f"99th percentile {ms[int(0.99 * (len(ms) - 1))]:.3f} ms, max {ms[-1]:.3f} ms")
