@@ -3,7 +3,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstring>
+#include <ctime>
 #include <stdexcept>
 #include <thread>
 
@@ -21,7 +21,10 @@ using namespace std::chrono_literals;
 // Each open event stream keeps one thread of the server's pool for as long as it is open; the
 // pool has room for this many of them and still serves other requests on its spare threads.
 constexpr std::size_t MAX_EVENT_STREAMS = 32;
-constexpr std::size_t SPARE_THREADS = 8;
+constexpr std::size_t SPARE_THREADS = 16;
+// An idle kept-alive connection also holds a thread while it waits for its next request (a
+// browser keeps several): not for long.
+constexpr std::time_t KEEP_ALIVE_SECONDS = 1;
 // Events queued for a stream that does not keep up, about ten seconds of a busy drive; the
 // oldest go first.
 constexpr std::size_t STREAM_QUEUE_CAPACITY = 1000;
@@ -66,6 +69,8 @@ public:
             return new httplib::ThreadPool(MAX_EVENT_STREAMS + SPARE_THREADS);
         };
         server_.set_payload_max_length(MAX_REQUEST_BODY);
+        server_.set_keep_alive_timeout(KEEP_ALIVE_SECONDS);
+        server_.set_default_headers({{"X-Content-Type-Options", "nosniff"}});
         add_routes();
         port_ = settings.port == 0
                     ? server_.bind_to_any_port(settings.bind)

@@ -26,7 +26,8 @@ const ports = await new Promise((resolve) => {
 });
 const browser = await puppeteer.launch({
   executablePath: process.env.KORVALE_CHROMIUM || "/usr/bin/chromium",
-  args: ["--no-sandbox", "--disable-gpu", "--disable-background-networking", "--no-first-run"],
+  args: [...(process.getuid() === 0 ? ["--no-sandbox"] : []), "--disable-gpu",
+         "--disable-background-networking", "--no-first-run"],
 });
 const page = await browser.newPage();
 await page.setViewport({ width: 1280, height: 1000 });
