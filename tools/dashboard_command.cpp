@@ -1,12 +1,19 @@
-// korvale dashboard: receives status records and plots and prints one line per datagram.
+// korvale dashboard: receives status records and plots and prints one line per datagram; with
+// --http it serves them to a web page, with --forward-json it sends each record on as JSON.
 #include <chrono>
 #include <cstdio>
+#include <memory>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
 #include "comm/datagram_decoder.h"
 #include "commands.h"
+#include "dashboard_http.h"
+#include "dashboard_monitor.h"
+#include "json_forwarder.h"
 #include "platform/net.h"
+#include "route_table.h"
 
 namespace korvale_tool {
 
@@ -17,6 +24,8 @@ constexpr int RECEIVE_BUFFER_SIZE = 65536;
 // How often the receive loop looks at the clock when nothing arrives.
 constexpr int RECEIVE_POLL_MS = 200;
 constexpr std::size_t RECORD_BYTES = 76;
+// The route's profile on the page: enough points for a wide screen.
+constexpr std::size_t MAX_ROUTE_POINTS = 4000;
 
 namespace net = korvale::platform;
 
@@ -74,11 +83,79 @@ void print_array(const char* name, const std::vector<double>& values, std::ostre
     out << text;
 }
 
+// A datagram is a record, a plot of the expected counts, or malformed.
+struct Datagram {
+    std::optional<korvale::comm::RecordFields> record;
+    std::optional<korvale::comm::PlotArrays> plot;
+};
+
+Datagram classify(const unsigned char* data, std::size_t length, std::size_t count_a,
+                  std::size_t count_b) {
+    Datagram datagram;
+    if (length == RECORD_BYTES) {
+        datagram.record = korvale::comm::decode_record(data, length).value();
+        return datagram;
+    }
+    const auto plot = korvale::comm::decode_plot(data, length, count_a);
+    if (plot && plot.value().b.size() == count_b) {
+        datagram.plot = plot.value();
+    }
+    return datagram;
+}
+
+void print_datagram(const Datagram& datagram, std::size_t length, std::size_t count_a,
+                    std::size_t count_b, std::ostream& out) {
+    if (datagram.record) {
+        print_record(*datagram.record, out);
+    } else if (datagram.plot) {
+        out << "plot " << count_a << "+" << count_b;
+        print_array("a", datagram.plot->a, out);
+        print_array("b", datagram.plot->b, out);
+        out << "\n" << std::flush;
+    } else {
+        out << "datagram of " << length << " bytes: neither a record nor a plot of " << count_a
+            << "+" << count_b << " values\n"
+            << std::flush;
+    }
+}
+
+// Where the datagrams go besides the text lines: the page and the JSON forwarding.
+struct Outlets {
+    std::unique_ptr<DashboardMonitor> monitor;
+    std::unique_ptr<JsonForwarder> forwarder;
+    std::unique_ptr<HttpDashboard> http;
+
+    void deliver(const Datagram& datagram, std::size_t length) {
+        if (!monitor) {
+            return;
+        }
+        const double t = unix_time_now();
+        std::string event;
+        if (datagram.record) {
+            const std::string json = record_json(*datagram.record, monitor->names(), t);
+            if (forwarder) {
+                forwarder->send(json);
+            }
+            event = monitor->on_record(*datagram.record, json);
+        } else if (datagram.plot) {
+            event = monitor->on_plot(*datagram.plot, t);
+        } else {
+            event = monitor->on_malformed(length, t);
+        }
+        if (http) {
+            http->publish(std::move(event));
+        }
+    }
+};
+
 } // namespace
 
 int run_dashboard(const DashboardArgs& args, std::ostream& out) {
     if (args.port < 0 || args.port > 65535) {
         throw std::runtime_error("--port: " + std::to_string(args.port) + " is not 0 to 65535");
+    }
+    if (args.http && (*args.http < 0 || *args.http > 65535)) {
+        throw std::runtime_error("--http: " + std::to_string(*args.http) + " is not 0 to 65535");
     }
     const std::vector<double> counts = parse_number_list(args.plot_counts, 2, "--plot-counts");
     if (counts[0] < 0 || counts[1] < 0 || counts[0] > 8192 || counts[1] > 8192 ||
@@ -90,10 +167,43 @@ int run_dashboard(const DashboardArgs& args, std::ostream& out) {
     const auto count_a = static_cast<std::size_t>(counts[0]);
     const auto count_b = static_cast<std::size_t>(counts[1]);
 
+    Outlets outlets;
+    if (!args.fields.empty() && !args.http && args.forward_json.empty()) {
+        throw std::runtime_error("--fields: names are for --http and --forward-json");
+    }
+    if (args.http || !args.forward_json.empty()) {
+        outlets.monitor = std::make_unique<DashboardMonitor>(
+            args.fields.empty() ? default_field_names() : parse_field_names(args.fields), count_a,
+            count_b);
+    }
+    HttpSettings http;
+    if (args.http) {
+        http.bind = args.bind;
+        http.port = *args.http;
+        if (!args.route.empty()) {
+            http.route_json = route_json(*load_route(args.route, args.vehicle), MAX_ROUTE_POINTS);
+        }
+    }
+    if (!args.forward_json.empty()) {
+        outlets.forwarder =
+            std::make_unique<JsonForwarder>(parse_host_port(args.forward_json, "--forward-json"));
+    }
+
+    if (args.http) {
+        outlets.http = start_http_dashboard(http, *outlets.monitor);
+    }
     ReceiveSocket receiver(args.port);
     net::Ipv4Address bound;
     net::local_address(receiver.sock, &bound);
     out << "listening on port " << bound.port << "\n" << std::flush;
+    if (outlets.http) {
+        out << "dashboard page on http://" << http.bind << ":" << outlets.http->port() << "/\n"
+            << std::flush;
+    }
+    if (outlets.forwarder) {
+        out << "forwarding records as JSON to " << args.forward_json << "\n" << std::flush;
+    }
+    const bool text_lines = !args.http || args.print;
 
     std::vector<unsigned char> buffer(RECEIVE_BUFFER_SIZE);
     std::int64_t received = 0;
@@ -113,23 +223,21 @@ int run_dashboard(const DashboardArgs& args, std::ostream& out) {
         last_arrival = std::chrono::steady_clock::now();
         ++received;
         const auto length = static_cast<std::size_t>(size);
-        if (length == RECORD_BYTES) {
-            print_record(korvale::comm::decode_record(buffer.data(), length).value(), out);
-            continue;
+        const Datagram datagram = classify(buffer.data(), length, count_a, count_b);
+        if (text_lines) {
+            print_datagram(datagram, length, count_a, count_b, out);
         }
-        const auto plot = korvale::comm::decode_plot(buffer.data(), length, count_a);
-        if (plot && plot.value().b.size() == count_b) {
-            out << "plot " << count_a << "+" << count_b;
-            print_array("a", plot.value().a, out);
-            print_array("b", plot.value().b, out);
-            out << "\n" << std::flush;
-        } else {
-            out << "datagram of " << length << " bytes: neither a record nor a plot of " << count_a
-                << "+" << count_b << " values\n"
-                << std::flush;
-        }
+        outlets.deliver(datagram, length);
     }
     out << "received " << received << " datagrams\n";
+    if (outlets.monitor) {
+        const DashboardCounters c = outlets.monitor->counters();
+        out << "records " << c.records << ", plots " << c.plots << ", malformed " << c.malformed
+            << ", lost " << c.lost << "\n";
+    }
+    if (outlets.forwarder && outlets.forwarder->failures() > 0) {
+        out << "forwarding failed for " << outlets.forwarder->failures() << " records\n";
+    }
     return 0;
 }
 

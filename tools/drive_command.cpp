@@ -6,6 +6,7 @@
 #include <fstream>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "commands.h"
 #include "geometry/point3.h"
 #include "profile/advice.h"
+#include "replay_clock.h"
 #include "route_table.h"
 
 namespace korvale_tool {
@@ -113,6 +115,11 @@ double recommended_held(const korvale::RouteProfile& p, double d) {
     return p.recommended_speed_at_distance(d);
 }
 
+// The record's flag: bit 0 when the vehicle is faster than recommended.
+int status_flag(double speed, double recommended) {
+    return speed > recommended ? 1 : 0;
+}
+
 std::string number_or_empty(double value) {
     if (std::isnan(value)) {
         return "";
@@ -133,11 +140,18 @@ int run_drive(const DriveArgs& args, std::ostream& out) {
     }
     const double nan = std::numeric_limits<double>::quiet_NaN();
     std::vector<double> plot_distance(PLOT_POINTS), plot_speed(PLOT_POINTS);
+    std::optional<ReplayClock> clock;
+    if (args.speedup) {
+        clock.emplace(*args.speedup);
+    }
 
     out << "t,distance,speed,max_speed,recommended_speed,coasting_speed,liftoff_distance,"
            "target_speed,offset\n";
     for (std::size_t i = 0; i < samples.size(); ++i) {
         const Sample& s = samples[i];
+        if (clock) {
+            clock->wait_for_sample(s.t);
+        }
         double distance = 0, max_speed = 0, recommended = 0, coasting = 0;
         profile->all_at_position(s.x, s.y, s.z, i == 0, korvale::DEFAULT_SEARCH_WINDOW, &distance,
                                  &max_speed, &recommended, &coasting);
@@ -153,12 +167,15 @@ int run_drive(const DriveArgs& args, std::ostream& out) {
                       number_or_empty(liftoff).c_str(), number_or_empty(target).c_str(),
                       profile->offset_from_route());
         out << line;
+        if (clock) {
+            out.flush();
+        }
 
         if (link) {
             const double stamp = s.t - samples.front().t + 1.0;
             link->send_status(static_cast<std::int32_t>(i), distance, max_speed, recommended,
                               coasting, speed, 0.0, has_slowdown ? liftoff - distance : 0.0,
-                              has_slowdown ? target : 0.0, speed > recommended ? 1 : 0, stamp,
+                              has_slowdown ? target : 0.0, status_flag(speed, recommended), stamp,
                               profile->rows());
             if (i % PLOT_EVERY == 0) {
                 for (int k = 0; k < PLOT_POINTS; ++k) {
