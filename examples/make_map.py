@@ -8,7 +8,8 @@ curve is banked by up to 4 % towards its inside. The limit is 100 km/h, 40 mph
 (64.4 km/h) from 230 m, and 100 km/h again from 480 m.
 
 Road 2, "Village street", 300 m: starts where road 1 ends, with a short
-straight, a 60 m right-hand arc banked 3 % and a straight. The road's limit is
+straight, a 60 m right-hand arc banked 3 % (the bank turned in over 20 m
+before and out over 20 m after it) and a straight. The road's limit is
 50 km/h; its right lane (lane -1) has a limit of its own, 8.5 m/s (30.6 km/h),
 from 200 m. Its geometry starts with a paramPoly3 with normalized p.
 
@@ -184,8 +185,10 @@ def main():
         "\n".join([
             # the road falls to the right (the inside of the right curve): positive roll
             cubic("superelevation", 0, 0.0),
+            cubic("superelevation", 20, 0.0, 0.0, 3 * 0.03 / 20**2, -2 * 0.03 / 20**3),
             cubic("superelevation", 40, 0.03),
-            cubic("superelevation", 134.2477796, 0.0),
+            cubic("superelevation", 134.2477796, 0.03, 0.0, -3 * 0.03 / 20**2, 2 * 0.03 / 20**3),
+            cubic("superelevation", 154.2477796, 0.0),
         ]),
         '\n                        <speed sOffset="200" max="8.5"/>')
     print(f'''<?xml version="1.0" encoding="UTF-8"?>

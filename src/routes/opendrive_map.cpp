@@ -303,11 +303,14 @@ OpenDriveMap OpenDriveMap::read(const std::string& path) {
                          "': " + std::generic_category().message(errno));
     }
     std::string data;
-    char block[1 << 16];
     std::size_t got = 0;
-    while ((got = std::fread(block, 1, sizeof block, file)) > 0) {
-        data.append(block, got);
-    }
+    do {
+        // grows by half what it holds, from 64 KiB: a few reads for a map of any size
+        const std::size_t held = data.size();
+        data.resize(held + std::max<std::size_t>(held / 2, 1 << 16));
+        got = std::fread(&data[held], 1, data.size() - held, file);
+        data.resize(held + got);
+    } while (got > 0);
     const bool failed = std::ferror(file) != 0;
     const int code = errno;
     std::fclose(file);
