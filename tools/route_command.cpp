@@ -114,8 +114,9 @@ void add_route_command(CLI::App& app, CommandRun& run) {
                           "the reference line");
     opendrive->add_option("--step", args->step, "metres between rows, 0.01 to 1000")
         ->capture_default_str();
-    opendrive->add_option("--limit", args->limit,
-                          "speed limit (km/h) for rows where the map gives none");
+    opendrive
+        ->add_option("--limit", args->limit, "speed limit (km/h) for rows where the map gives none")
+        ->check(CLI::PositiveNumber);
     opendrive->add_flag("--reverse", args->reverse,
                         "drive the chain the other way (a single road towards -s)");
     opendrive->add_option("-o,--output", args->output, "route file to write")->required();

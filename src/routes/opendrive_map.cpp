@@ -18,7 +18,8 @@ namespace korvale::routes {
 
 namespace {
 
-constexpr double NO_LIMIT = std::numeric_limits<double>::quiet_NaN();
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double NO_LIMIT = NaN;
 constexpr double MPH_IN_KMH = 1.609344;
 constexpr double MS_IN_KMH = 3.6;
 // Attribute values quoted in messages are cut to this many characters.
@@ -360,7 +361,7 @@ std::vector<RoadSummary> OpenDriveMap::summaries() const {
         summary.id = road.attribute("id").value();
         summary.name = road.attribute("name").value();
         if (!read_number(road.attribute("length").value(), &summary.length)) {
-            summary.length = NO_LIMIT;
+            summary.length = NaN;
         }
         summary.junction = road.attribute("junction") ? road.attribute("junction").value() : "-1";
         summary.predecessor = read_link(road.child("link").child("predecessor"));
