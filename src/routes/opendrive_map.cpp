@@ -26,11 +26,6 @@ constexpr double MS_IN_KMH = 3.6;
 constexpr std::size_t MAX_QUOTED = 40;
 constexpr std::size_t REPEATED_ID = static_cast<std::size_t>(-1);
 
-std::string show(double value) {
-    char text[MAX_NUMBER_CHARS];
-    return std::string(text, format_number(value, text));
-}
-
 std::string quoted(const char* value) {
     std::string text(value);
     if (text.size() > MAX_QUOTED) {
@@ -124,7 +119,8 @@ PlanGeometry read_geometry(const pugi::xml_node& node) {
     const RecordStart start{number(node, "s"), number(node, "x"), number(node, "y"),
                             number(node, "hdg"), number(node, "length")};
     if (start.length < 0) {
-        throw RouteError("the geometry record at s = " + show(start.s) + " has a negative length");
+        throw RouteError("the geometry record at s = " + number_text(start.s) +
+                         " has a negative length");
     }
     const pugi::xml_node shape = shape_of(node);
     const std::string kind = shape.name();
@@ -156,10 +152,12 @@ PlanGeometry read_geometry(const pugi::xml_node& node) {
             return PlanGeometry::param_poly3(start, u, v, range != "arcLength");
         }
     } catch (const RouteError& error) {
-        throw RouteError("the " + kind + " record at s = " + show(start.s) + ": " + error.what());
+        throw RouteError("the " + kind + " record at s = " + number_text(start.s) + ": " +
+                         error.what());
     }
     throw RouteError("unsupported geometry record " +
-                     quoted(kind.empty() ? "(none)" : kind.c_str()) + " at s = " + show(start.s));
+                     quoted(kind.empty() ? "(none)" : kind.c_str()) +
+                     " at s = " + number_text(start.s));
 }
 
 Lane read_lane(const pugi::xml_node& node) {
@@ -192,7 +190,7 @@ Road read_road(const pugi::xml_node& node) {
     try {
         road.length = number(node, "length");
         if (road.length < 0) {
-            throw RouteError("negative length " + show(road.length));
+            throw RouteError("negative length " + number_text(road.length));
         }
         for (const pugi::xml_node& geometry : node.child("planView").children("geometry")) {
             road.geometry.push_back(read_geometry(geometry));

@@ -12,11 +12,6 @@ namespace korvale::routes {
 
 namespace {
 
-std::string show(double value) {
-    char text[MAX_NUMBER_CHARS];
-    return std::string(text, format_number(value, text));
-}
-
 std::string road_name(const Road& road) {
     return "road '" + road.id + "'";
 }
@@ -82,19 +77,19 @@ std::vector<Station> stations(const Road& road, bool backwards, double step) {
 CubicValue lane_centre(const Road& road, int lane, double s) {
     const LaneSection* section = record_in_force(road.sections, s);
     if (section == nullptr) {
-        throw RouteError(road_name(road) + " has no lane section at s = " + show(s));
+        throw RouteError(road_name(road) + " has no lane section at s = " + number_text(s));
     }
     CubicValue t = road.lane_offset.at(s);
     const int side = lane > 0 ? 1 : -1;
     for (int id = side; id != lane + side; id += side) {
         const Lane* found = section->lane(id);
         if (found == nullptr) {
-            throw RouteError(road_name(road) + ": the lane section at s = " + show(section->s) +
-                             " has no lane " + std::to_string(id));
+            throw RouteError(road_name(road) + ": the lane section at s = " +
+                             number_text(section->s) + " has no lane " + std::to_string(id));
         }
         if (found->has_border) {
             throw RouteError(road_name(road) + ": lane " + std::to_string(id) +
-                             " of the lane section at s = " + show(section->s) +
+                             " of the lane section at s = " + number_text(section->s) +
                              " is given by border records, which are not supported");
         }
         const CubicValue w = found->width.at(s - section->s);
@@ -147,10 +142,10 @@ RouteRow make_row(const Road& road, int lane, double s, double default_limit) {
     if (lane != 0) {
         t = lane_centre(road, lane, s);
         if (!(1 - k * t.value > 0)) {
-            throw RouteError(road_name(road) + " at s = " + show(s) + ": lane " +
-                             std::to_string(lane) + " lies " + show(t.value) +
+            throw RouteError(road_name(road) + " at s = " + number_text(s) + ": lane " +
+                             std::to_string(lane) + " lies " + number_text(t.value) +
                              " m from the reference line, beyond the centre of its curve (radius " +
-                             show(1 / std::fabs(k)) + " m)");
+                             number_text(1 / std::fabs(k)) + " m)");
         }
         curvature = offset_curvature(k, pose.curvature_rate, t);
     }
@@ -168,7 +163,7 @@ RouteRow make_row(const Road& road, int lane, double s, double default_limit) {
     row.speed_limit = limit_at(road, lane, s);
     if (std::isnan(row.speed_limit)) {
         if (!(default_limit > 0)) {
-            throw RouteError(road_name(road) + " has no speed limit at s = " + show(s) +
+            throw RouteError(road_name(road) + " has no speed limit at s = " + number_text(s) +
                              "; give a limit for rows without one");
         }
         row.speed_limit = default_limit;
@@ -176,7 +171,7 @@ RouteRow make_row(const Road& road, int lane, double s, double default_limit) {
     if (!std::isfinite(row.x) || !std::isfinite(row.y) || !std::isfinite(row.z) ||
         !std::isfinite(row.radius) || !std::isfinite(row.superelevation) ||
         !std::isfinite(row.speed_limit)) {
-        throw RouteError(road_name(road) + " at s = " + show(s) +
+        throw RouteError(road_name(road) + " at s = " + number_text(s) +
                          ": the map gives a point, curvature or speed that is not a finite number");
     }
     return row;
@@ -208,8 +203,8 @@ OpenDriveRoute::OpenDriveRoute(const OpenDriveMap& map, OpenDriveRouteOptions op
     : map_name_(map.name()), options_(std::move(options)) {
     const double step = options_.step;
     if (!(step >= MIN_STEP && step <= MAX_STEP)) {
-        throw RouteError("the step " + show(step) + " m is outside " + show(MIN_STEP) + " to " +
-                         show(MAX_STEP) + " m");
+        throw RouteError("the step " + number_text(step) + " m is outside " +
+                         number_text(MIN_STEP) + " to " + number_text(MAX_STEP) + " m");
     }
     if (options_.lane < -MAX_LANE_ID || options_.lane > MAX_LANE_ID) {
         throw RouteError("lane " + std::to_string(options_.lane) +
@@ -263,8 +258,8 @@ OpenDriveRoute::OpenDriveRoute(const OpenDriveMap& map, OpenDriveRouteOptions op
             const double gap = std::fmin(to_start, to_end);
             if (!(gap <= MAX_ROAD_GAP)) {
                 throw RouteError("roads '" + legs_[i - 1].road.id + "' and '" + leg.road.id +
-                                 "' do not meet: their nearest ends are " + show(gap) +
-                                 " m apart (more than " + show(MAX_ROAD_GAP) + " m)");
+                                 "' do not meet: their nearest ends are " + number_text(gap) +
+                                 " m apart (more than " + number_text(MAX_ROAD_GAP) + " m)");
             }
         }
         leaving = leg.backwards ? start : end;
@@ -288,8 +283,8 @@ std::vector<std::string> OpenDriveRoute::comments() const {
     return {"korvale route from the OpenDRIVE map '" + map_name_ + "'",
             roads,
             lane_text,
-            "step: " + show(options_.step) + " m",
-            limit > 0 ? "limit where the map gives none: " + show(limit) + " km/h"
+            "step: " + number_text(options_.step) + " m",
+            limit > 0 ? "limit where the map gives none: " + number_text(limit) + " km/h"
                       : "limit where the map gives none: none",
             "x y z curve_radius speed_limit superelevation"};
 }

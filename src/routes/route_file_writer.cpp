@@ -91,6 +91,11 @@ std::size_t format_number(double value, char* out) {
     return static_cast<std::size_t>(std::to_chars(out, last, value).ptr - out);
 }
 
+std::string number_text(double value) {
+    char text[MAX_NUMBER_CHARS];
+    return std::string(text, format_number(value, text));
+}
+
 void append_row(const RouteRow& row, std::string& out) {
     const double values[6] = {row.x, row.y, row.z, row.radius, row.speed_limit, row.superelevation};
     char line[6 * (MAX_NUMBER_CHARS + 1)];

@@ -40,6 +40,8 @@ constexpr std::size_t MAX_NUMBER_CHARS = 32;
 // magnitude, else the shortest text that reads back exactly ("1.5e+300", "inf", "nan"). Never
 // depends on the locale. -0 is written as 0.
 std::size_t format_number(double value, char* out);
+// The same as a string, for messages.
+std::string number_text(double value);
 
 // Appends the row as one line "x y z radius limit superelevation\n".
 void append_row(const RouteRow& row, std::string& out);
