@@ -287,6 +287,7 @@
         state.plot = event;
       }
     }
+    showAge(); // at once, with the counters, not at the next tick of the clock
     requestRedraw();
   }
 
