@@ -16,6 +16,11 @@ if setarch "$(uname -m)" -R true 2>/dev/null; then
     sanitized=(setarch "$(uname -m)" -R)
 fi
 
+# The browser test's npm packages (puppeteer-core), from the committed lock when missing.
+if [ ! -d tests/browser/node_modules/puppeteer-core ]; then
+    (cd tests/browser && npm ci --no-audit --no-fund)
+fi
+
 echo "=== g++ build and tests"
 cmake -S . -B build/gcc -G Ninja -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVALE_WERROR=ON

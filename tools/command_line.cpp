@@ -104,9 +104,16 @@ void add_drive_command(CLI::App& app, CommandRun& run) {
                         "send status records and plots to HOST:PORT");
     command->add_option("--horizon", args->horizon, "how far ahead the advice looks, m")
         ->capture_default_str();
+    auto* realtime = command->add_flag("--realtime", "replay at the pace of the trace's times");
+    command->add_option("--speedup", args->speedup, "with --realtime, this many times faster")
+        ->needs(realtime);
     add_vehicle_options(command, &args->vehicle);
-    command->callback(
-        [args, &run] { run = [args](std::ostream& out) { return run_drive(*args, out); }; });
+    command->callback([args, realtime, &run] {
+        if (*realtime && !args->speedup) {
+            args->speedup = 1.0;
+        }
+        run = [args](std::ostream& out) { return run_drive(*args, out); };
+    });
 }
 
 void add_dashboard_command(CLI::App& app, CommandRun& run) {
@@ -119,6 +126,19 @@ void add_dashboard_command(CLI::App& app, CommandRun& run) {
     command->add_option("--count", args->count, "stop after this many datagrams");
     command->add_option("--timeout", args->timeout_s,
                         "stop after this many seconds without a datagram");
+    auto* http = command->add_option("--http", args->http,
+                                     "serve a live web page on this TCP port (0: any free port)");
+    command->add_option("--bind", args->bind, "address the web page is served on")
+        ->capture_default_str()
+        ->needs(http);
+    command->add_option("--route", args->route, "route file: the page shows its profile")
+        ->needs(http);
+    command->add_option("--fields", args->fields,
+                        "names of record fields on the page and in JSON: r1=NAME,r5=NAME,...");
+    command->add_option("--forward-json", args->forward_json,
+                        "send each record on as one JSON datagram to HOST:PORT");
+    command->add_flag("--print", args->print, "with --http, print the text lines too")->needs(http);
+    add_vehicle_options(command, &args->vehicle);
     command->callback(
         [args, &run] { run = [args](std::ostream& out) { return run_dashboard(*args, out); }; });
 }

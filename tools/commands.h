@@ -34,6 +34,7 @@ struct DriveArgs {
     korvale::VehicleParameters vehicle;
     std::string dashboard; // HOST:PORT, or empty
     double horizon = 1000.0;
+    std::optional<double> speedup; // replay at the pace of the trace's times, this much faster
 };
 
 struct DashboardArgs {
@@ -41,6 +42,13 @@ struct DashboardArgs {
     std::string plot_counts = "100,100"; // A,B
     std::int64_t count = 0;              // stop after this many datagrams; 0: never
     double timeout_s = 0.0;              // stop after this long without a datagram; 0: never
+    std::optional<int> http;             // serve the web page on this port (0: any free one)
+    std::string bind = "127.0.0.1";      // the address the web page is served on
+    std::string route;                   // the route whose profile the page shows; or empty
+    korvale::VehicleParameters vehicle;  // for the route's profile
+    std::string fields;                  // new names of record fields: "r1=NAME,..."
+    std::string forward_json;            // HOST:PORT that receives each record as JSON; or empty
+    bool print = false;                  // with --http, the text lines too
 };
 
 int run_profile(const ProfileArgs& args, std::ostream& out);

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "geometry/point3.h"
 #include "profile/advice.h"
 #include "profile/speed_models.h"
+#include "replay_clock.h"
 #include "route_table.h"
 
 namespace korvale_tool {
@@ -102,6 +104,11 @@ std::unique_ptr<korvale::comm::DashboardLink> open_dashboard(const std::string& 
     return link;
 }
 
+// The record's flag: bit 0 when the vehicle is faster than recommended.
+int status_flag(double speed, double recommended) {
+    return speed > recommended ? 1 : 0;
+}
+
 std::string number_or_empty(double value) {
     if (std::isnan(value)) {
         return "";
@@ -141,7 +148,7 @@ void send_row(korvale::comm::DashboardLink& link, const korvale::RouteProfile& p
     link.send_status(static_cast<std::int32_t>(i), row.distance, row.max_speed, row.recommended,
                      row.coasting, row.speed, 0.0,
                      row.has_slowdown ? row.liftoff - row.distance : 0.0,
-                     row.has_slowdown ? row.target : 0.0, row.speed > row.recommended ? 1 : 0,
+                     row.has_slowdown ? row.target : 0.0, status_flag(row.speed, row.recommended),
                      stamp, profile.row_count());
     if (i % PLOT_EVERY != 0) {
         return;
@@ -164,10 +171,17 @@ int run_drive(const DriveArgs& args, std::ostream& out) {
     if (!args.dashboard.empty()) {
         link = open_dashboard(args.dashboard);
     }
+    std::optional<ReplayClock> clock;
+    if (args.speedup) {
+        clock.emplace(*args.speedup);
+    }
     out << "t,distance,speed,max_speed,recommended_speed,coasting_speed,liftoff_distance,"
            "target_speed,offset\n";
     for (std::size_t i = 0; i < samples.size(); ++i) {
         const Sample& s = samples[i];
+        if (clock) {
+            clock->wait_for_sample(s.t);
+        }
         const DriveRow row = drive_row(*profile, samples, i, args.horizon);
         char line[320];
         std::snprintf(line, sizeof line, "%.3f,%.3f,%.3f,%.3f,%.3f,%.3f,%s,%s,%.3f\n", s.t,
@@ -175,6 +189,9 @@ int run_drive(const DriveArgs& args, std::ostream& out) {
                       number_or_empty(row.liftoff).c_str(), number_or_empty(row.target).c_str(),
                       profile->offset_from_route());
         out << line;
+        if (clock) {
+            out.flush();
+        }
         if (link) {
             send_row(*link, *profile, row, i, s.t - samples.front().t + 1.0);
         }

@@ -28,6 +28,7 @@ __all__ = [
     "Slowdown",
     "library",
     "plot",
+    "routes",
 ]
 
 try:  # optional
@@ -324,3 +325,7 @@ def plot(route, output, step=5.0, cruise=None, horizon=1000.0):
     figure.savefig(output, dpi=100)
     pyplot.close(figure)
     return output
+
+
+# Route files from road maps (libkorvale_routes, loaded on first use).
+from . import routes  # noqa: E402  (needs KorvaleError above)

@@ -91,23 +91,27 @@ SIGNATURES = {
 }
 
 
-def _candidates():
-    explicit = os.environ.get(ENV_VARIABLE)
+def _candidates(names, env_variable, link_name, near=()):
+    explicit = os.environ.get(env_variable)
     if explicit:
         yield explicit
         return
     here = os.path.dirname(os.path.abspath(__file__))
-    for name in _NAMES:
-        yield os.path.join(here, name)
-    found = ctypes.util.find_library("korvale")
+    for directory in (here, *near):
+        for name in names:
+            yield os.path.join(directory, name)
+    found = ctypes.util.find_library(link_name)
     if found:
         yield found
 
 
-def load_library():
-    """The shared library with every export declared; OSError when it cannot be found."""
+def find_library(names, env_variable, link_name, signatures, near=()):
+    """The first library of these file names that loads: the path in env_variable when it is
+    set, else next to this package, in the directories `near`, or on the system's library path
+    (link_name, as for -l). Declares each function of signatures that it exports; OSError when
+    none loads."""
     tried = []
-    for path in _candidates():
+    for path in _candidates(names, env_variable, link_name, near):
         if not os.path.isabs(path) and os.sep not in path:
             pass  # a bare name from find_library: let the loader search for it
         elif not os.path.exists(path):
@@ -118,7 +122,7 @@ def load_library():
         except OSError as error:
             tried.append(f"{path} ({error})")
             continue
-        for name, (result, arguments) in SIGNATURES.items():
+        for name, (result, arguments) in signatures.items():
             function = getattr(library, name, None)
             if function is None:
                 continue  # an older library without this export
@@ -126,6 +130,11 @@ def load_library():
             function.argtypes = arguments
         return library
     raise OSError(
-        "korvale shared library not found; set %s to its path (tried: %s)"
-        % (ENV_VARIABLE, ", ".join(tried) or "nothing")
+        "%s shared library not found; set %s to its path (tried: %s)"
+        % (link_name, env_variable, ", ".join(tried) or "nothing")
     )
+
+
+def load_library():
+    """The shared library with every export declared; OSError when it cannot be found."""
+    return find_library(_NAMES, ENV_VARIABLE, "korvale", SIGNATURES)

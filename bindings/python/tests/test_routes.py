@@ -1,0 +1,41 @@
+"""korvale.routes over libkorvale_routes (found beside the library KORVALE_LIBRARY names)."""
+
+import os
+
+import pytest
+
+import korvale
+from korvale import routes
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+EXAMPLE_MAP = os.path.normpath(os.path.join(HERE, "..", "..", "..", "examples", "map.xodr"))
+
+try:
+    routes.library()
+except OSError:  # pragma: no cover - a build without the route layer
+    pytest.skip("libkorvale_routes is not built", allow_module_level=True)
+
+
+def test_from_opendrive_writes_a_route_that_loads_and_raises_route_error_on_failure(tmp_path):
+    path = str(tmp_path / "route.txt")
+    assert routes.from_opendrive(EXAMPLE_MAP, path, roads=[1, 2], lane=-1, step=2.0) == path
+    with korvale.Route(path) as route:
+        assert route.rows == 467  # every 2 m, and where the arc of road 2 starts
+        assert route.length == pytest.approx(930.1, abs=0.1)
+        assert route.at_distance(0).max_speed == 100.0
+    # Backwards along road 2 alone, lane -1 named: lane 1 of road 2, which has no limit of its
+    # own, so the road's 50 km/h holds all along.
+    routes.from_opendrive(EXAMPLE_MAP, path, roads="2", lane=-1, reverse=True)
+    with korvale.Route(path) as route:
+        assert route.rows == 302
+        assert max(route.max_speed_at(d) for d in range(0, 300, 10)) == 50.0
+
+    failed = str(tmp_path / "failed.txt")
+    with pytest.raises(routes.RouteError, match=r"has no road '5'"):
+        routes.from_opendrive(EXAMPLE_MAP, failed, roads=[1, 2, 5])
+    with pytest.raises(routes.RouteError, match=r"has 2 roads; name the roads to drive"):
+        routes.from_opendrive(EXAMPLE_MAP, failed)
+    with pytest.raises(routes.RouteError, match=r"above 0 km/h"):
+        routes.from_opendrive(EXAMPLE_MAP, failed, roads=[1], limit=0)
+    assert isinstance(routes.RouteError("x"), korvale.KorvaleError)
+    assert sorted(os.listdir(tmp_path)) == ["route.txt"]

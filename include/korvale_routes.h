@@ -1,0 +1,92 @@
+/*
+ * korvale routes: route files for korvale made from road maps.
+ *
+ * The route layer turns a source of road geometry into the route file that
+ * initialize_korvale() reads (x y z curve_radius speed_limit superelevation per line). It is a
+ * library of its own, libkorvale_routes, built where its XML reader (pugixml) is found; the
+ * speed-profile library libkorvale does not depend on it, and it does not depend on libkorvale.
+ *
+ * Its shape (src/routes/):
+ * - readers of sources: an OpenDRIVE map (opendrive_map.*: roads, reference-line geometry,
+ *   elevation, superelevation, lanes and speed records, read with pugixml);
+ * - builders that sample a source into route rows (opendrive_route.*: a chain of roads, rows
+ *   every step metres, radius from the geometry's curvature);
+ * - one route file writer for every builder (route_file_writer.*): comment lines first, numbers
+ *   written the same under every locale, a temporary file renamed into place only when every
+ *   row is written, and a cap of KORVALE_ROUTES_MAX_ROWS rows checked before rows are made;
+ * - the C functions below, each a thin guard over a builder.
+ *
+ * Rules every function here follows:
+ * - It returns KORVALE_ROUTES_OK (0) on success and KORVALE_ROUTES_FAILED (-1) on failure.
+ * - On failure it writes a message (UTF-8, one line, no trailing line feed) into the caller's
+ *   buffer `error` of `error_size` bytes, cut to fit and always terminated when error_size > 0;
+ *   on success the buffer gets an empty string. A null buffer or a size of 0 gets nothing.
+ * - It never ends the process, prints nothing, and no C++ exception ever leaves it.
+ * - A failed build leaves no route file behind (nor any temporary file); an existing file at the
+ *   route path is replaced only by a complete route.
+ * - Functions hold no global state and may be called from several threads at once.
+ *
+ * The header is plain C (C89 with stdint.h and stddef.h) and C++.
+ */
+#ifndef KORVALE_ROUTES_H
+#define KORVALE_ROUTES_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32) || defined(__CYGWIN__)
+#if defined(KORVALE_ROUTES_BUILDING)
+#define KORVALE_ROUTES_API __declspec(dllexport)
+#else
+#define KORVALE_ROUTES_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__) || defined(__clang__)
+#define KORVALE_ROUTES_API __attribute__((visibility("default")))
+#else
+#define KORVALE_ROUTES_API
+#endif
+
+#define KORVALE_ROUTES_OK 0
+#define KORVALE_ROUTES_FAILED (-1)
+
+/* The most rows a route file may have; a longer route is refused before it is built. */
+#define KORVALE_ROUTES_MAX_ROWS 10000000
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/*
+ * Writes the route file route_path for a chain of roads of the OpenDRIVE map at map_path.
+ *
+ * roads:     road ids in driving order, separated by commas ("12,3,7"), connecting roads inside
+ *            junctions included. Each road after the first is entered at its end (s = 0 or its
+ *            length) nearer to where the road before it left off; the first is driven towards
+ *            the end that meets the second. A single road is driven towards +s. Ends more than
+ *            0.5 m apart are an error. Null or empty: the map's only road.
+ * lane:      0 for the reference line; otherwise the centre of lane `lane` (OpenDRIVE's ids:
+ *            negative to the right of the reference line), named for roads driven towards +s;
+ *            on a road driven backwards lane -lane is taken, on the same side of the driver.
+ * step:      metres between rows, 0.01 to 1000; rows also lie at every geometry record's start
+ *            and at each road's far end.
+ * limit_kmh: the speed limit (km/h) of rows where the map gives none; 0 or below (or NaN): none,
+ *            and such a row is an error.
+ * reverse:   nonzero drives the chain the other way: the roads in the opposite order (a single
+ *            road towards -s).
+ *
+ * The file starts with comment lines ("# ...") naming the map, the roads, the lane and the step.
+ * Columns: x y z (m) of the reference line or lane centre; curve radius (m), 10000 on straights
+ * (curvature below 1e-4 per metre); speed limit (km/h) of the lane (when it has its own) or of
+ * the road; superelevation as a fraction, positive when the road banks towards the inside of
+ * the curve.
+ */
+KORVALE_ROUTES_API int32_t korvale_route_from_opendrive(const char* map_path, const char* roads,
+                                                        int32_t lane, double step, double limit_kmh,
+                                                        int32_t reverse, const char* route_path,
+                                                        char* error, size_t error_size);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KORVALE_ROUTES_H */

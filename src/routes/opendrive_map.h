@@ -1,0 +1,105 @@
+// An OpenDRIVE map (1.4 to 1.8), read with pugixml: the list of its roads, and one road at a
+// time in full (reference line, elevation, superelevation, lane offset, lane sections with
+// widths and speed records, the road's speed records). Roads are read only when asked for, so
+// that a record the route does not use cannot stop it.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cubic_records.h"
+#include "plan_geometry.h"
+
+namespace korvale::routes {
+
+// A speed limit from s onwards, km/h; NaN where the record says there is none.
+struct SpeedRecord {
+    double s = 0.0;
+    double kmh = 0.0;
+};
+
+struct Lane {
+    int id = 0;
+    CubicRecords width; // in ds from the lane section's start
+    bool has_border = false;
+    std::vector<SpeedRecord> speeds; // s from the lane section's start, sorted
+};
+
+struct LaneSection {
+    double s = 0.0;
+    std::vector<Lane> lanes;
+
+    const Lane* lane(int id) const {
+        for (const Lane& lane : lanes) {
+            if (lane.id == id) {
+                return &lane;
+            }
+        }
+        return nullptr;
+    }
+};
+
+struct Road {
+    std::string id;
+    std::string name;
+    double length = 0.0;
+    std::vector<PlanGeometry> geometry; // sorted by s
+    CubicRecords elevation;
+    CubicRecords superelevation; // roll angle, rad, positive where the road falls to the right
+    CubicRecords lane_offset;
+    std::vector<LaneSection> sections; // sorted by s
+    std::vector<SpeedRecord> speeds;   // from the road's type records, sorted by s
+};
+
+// A road's predecessor or successor: element type ("road", "junction"), id and contact point
+// ("start", "end"); empty strings where the map gives none.
+struct RoadLink {
+    std::string element_type;
+    std::string element_id;
+    std::string contact_point;
+};
+
+struct RoadSummary {
+    std::string id;
+    std::string name;
+    double length = 0.0;
+    std::string junction; // "-1" outside junctions
+    RoadLink predecessor;
+    RoadLink successor;
+    std::string first_limit;                 // "40.2 km/h", "no limit", or empty
+    std::vector<std::string> geometry_kinds; // element names in order of first use
+};
+
+// km/h from a speed record's max and unit attributes: unit m/s when absent, km/h or mph; NaN
+// for "no limit" and "undefined". Throws RouteError for anything else.
+double speed_in_kmh(const char* max, const char* unit);
+
+class OpenDriveMap {
+public:
+    // Reads the map file; throws RouteError when it cannot be read, is not well-formed XML
+    // (naming the line) or has no OpenDRIVE root.
+    static OpenDriveMap read(const std::string& path);
+    // The same from bytes in memory; name stands for the file in messages.
+    static OpenDriveMap parse(const char* data, std::size_t size, const std::string& name);
+
+    OpenDriveMap(OpenDriveMap&&) noexcept;
+    OpenDriveMap& operator=(OpenDriveMap&&) noexcept;
+    ~OpenDriveMap();
+
+    const std::string& name() const;
+    std::size_t road_count() const;
+    // Every road's summary, in the map's order. Never throws for the content of a road.
+    std::vector<RoadSummary> summaries() const;
+    // The road with this id, read in full; throws RouteError for an unknown or repeated id, an
+    // unsupported geometry record, a number that does not read, and the like, naming the road.
+    Road road(const std::string& id) const;
+
+private:
+    struct Impl;
+    explicit OpenDriveMap(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace korvale::routes

@@ -1,0 +1,76 @@
+// A route through an OpenDRIVE map: a chain of roads the user names, joined end to end, sampled
+// every step metres (and at every geometry record's start and each road's far end) along the
+// reference line or the centre of one lane, and written as a route file.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "opendrive_map.h"
+#include "route_file_writer.h"
+
+namespace korvale::routes {
+
+constexpr double MIN_STEP = 0.01; // m
+constexpr double MAX_STEP = 1000.0;
+constexpr double DEFAULT_STEP = 1.0;
+// Road ends farther apart than this do not meet.
+constexpr double MAX_ROAD_GAP = 0.5; // m
+// A row closer than this to the row before it on the same road is left out.
+constexpr double MIN_ROW_SPACING = 0.001; // m
+// Lane ids a route may name.
+constexpr int MAX_LANE_ID = 1000;
+
+struct OpenDriveRouteOptions {
+    std::vector<std::string> roads; // ids in driving order; empty: the map's only road
+    int lane = 0;                   // 0: the reference line
+    double step = DEFAULT_STEP;
+    // The limit (km/h) of rows where the map gives none; none when not above 0 (or NaN).
+    double default_limit_kmh = std::numeric_limits<double>::quiet_NaN();
+    bool reverse = false; // the chain the other way: roads in the opposite order
+    double max_rows = static_cast<double>(MAX_ROUTE_ROWS);
+};
+
+// "12, 3,7" as ids; throws RouteError for an empty id.
+std::vector<std::string> split_road_ids(const std::string& text);
+
+using RowSink = std::function<void(const RouteRow&)>;
+
+// The chain of roads, read from the map and joined: the options checked, each road's direction
+// found, the ends checked to meet, and the number of rows checked against the cap. Throws
+// RouteError for any of it.
+class OpenDriveRoute {
+public:
+    struct Leg {
+        Road road;
+        bool backwards = false; // driven from s = length to s = 0
+    };
+
+    OpenDriveRoute(const OpenDriveMap& map, OpenDriveRouteOptions options);
+
+    const std::vector<Leg>& legs() const { return legs_; }
+    // Lines for the head of the route file: the map, the roads, the lane, the step.
+    std::vector<std::string> comments() const;
+    // Makes every row in driving order and hands it to sink; throws RouteError for a row
+    // without a speed limit, a lane the map lacks or a point that is not a finite number.
+    void sample(const RowSink& sink) const;
+
+private:
+    std::string map_name_;
+    OpenDriveRouteOptions options_;
+    std::vector<Leg> legs_;
+};
+
+struct WrittenRoute {
+    std::size_t rows = 0;
+    double length = 0.0; // m, along the rows in 3-D
+};
+
+// Builds the route and writes it to path (replacing a file there only when complete).
+WrittenRoute write_opendrive_route(const OpenDriveMap& map, const OpenDriveRouteOptions& options,
+                                   const std::string& path);
+
+} // namespace korvale::routes

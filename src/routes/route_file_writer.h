@@ -1,0 +1,79 @@
+// The route file writer that every route builder uses: comment lines, then one row per line,
+// numbers written the same under every locale; rows go to a temporary file beside the route,
+// which takes the route's name only when every row is written.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "korvale_routes.h"
+
+namespace korvale::routes {
+
+// One row of a route file.
+struct RouteRow {
+    double x = 0.0; // m
+    double y = 0.0;
+    double z = 0.0;
+    double radius = 0.0;         // m, 10000 on straights
+    double speed_limit = 0.0;    // km/h
+    double superelevation = 0.0; // fraction
+};
+
+// The radius written for straights, and the curvature (1/m) below which a row is straight.
+constexpr double STRAIGHT_RADIUS = 10000.0;
+constexpr double STRAIGHT_CURVATURE = 1e-4;
+
+constexpr std::size_t MAX_ROUTE_ROWS = KORVALE_ROUTES_MAX_ROWS;
+
+// Throws RouteError when a route of `rows` rows (a count that may be huge or not even finite)
+// exceeds `max_rows`; builders call it with their estimate before making any row.
+void check_row_count(double rows, double max_rows = static_cast<double>(MAX_ROUTE_ROWS));
+
+// Longest text format_number() writes, without a terminating zero.
+constexpr std::size_t MAX_NUMBER_CHARS = 32;
+
+// Writes value into out (at least MAX_NUMBER_CHARS bytes) and returns the characters written:
+// six decimals with trailing zeros dropped ("12.5", "10000", "-0.000123") below 1e15 in
+// magnitude, else the shortest text that reads back exactly ("1.5e+300", "inf", "nan"). Never
+// depends on the locale. -0 is written as 0.
+std::size_t format_number(double value, char* out);
+// The same as a string, for messages.
+std::string number_text(double value);
+
+// Appends the row as one line "x y z radius limit superelevation\n".
+void append_row(const RouteRow& row, std::string& out);
+
+class RouteFileWriter {
+public:
+    // Opens a temporary file beside path and writes the comment lines, each prefixed with "# "
+    // (a comment longer than a route line may be is split over several lines; control
+    // characters become '?'). Throws RouteError when the file cannot be made.
+    RouteFileWriter(std::string path, const std::vector<std::string>& comments);
+    // Without commit(): closes and removes the temporary file; the route path is untouched.
+    ~RouteFileWriter();
+    RouteFileWriter(const RouteFileWriter&) = delete;
+    RouteFileWriter& operator=(const RouteFileWriter&) = delete;
+
+    void add(const RouteRow& row);
+    // Writes what is buffered, closes the file and renames it to the route path, replacing a
+    // file there. Throws RouteError (and removes the temporary file) when any of it fails.
+    void commit();
+
+    std::size_t rows() const { return rows_; }
+
+private:
+    void flush();
+    void fail(const std::string& what);
+
+    std::string path_;
+    std::string temporary_;
+    std::FILE* file_ = nullptr;
+    std::string buffer_;
+    std::size_t rows_ = 0;
+    bool committed_ = false;
+};
+
+} // namespace korvale::routes

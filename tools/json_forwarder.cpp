@@ -1,0 +1,57 @@
+#include "json_forwarder.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace korvale_tool {
+
+namespace net = korvale::platform;
+
+HostPort parse_host_port(const std::string& text, const std::string& option) {
+    const std::size_t colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0) {
+        throw std::runtime_error(option + ": '" + text + "' is not HOST:PORT");
+    }
+    const std::string port_text = text.substr(colon + 1);
+    char* end = nullptr;
+    errno = 0;
+    const long port = std::strtol(port_text.c_str(), &end, 10);
+    if (port_text.empty() || *end != '\0' || errno != 0 || port < 1 || port > 65535) {
+        throw std::runtime_error(option + ": port '" + port_text + "' is not 1 to 65535");
+    }
+    return {text.substr(0, colon), static_cast<std::uint16_t>(port)};
+}
+
+JsonForwarder::JsonForwarder(const HostPort& target) {
+    std::uint32_t address = net::parse_dotted_address(target.host.c_str());
+    int error = 0;
+    if (address == net::address_none && !net::resolve_ipv4(target.host.c_str(), &address, &error)) {
+        throw std::runtime_error("--forward-json: cannot resolve '" + target.host + "' (error " +
+                                 std::to_string(error) + ")");
+    }
+    peer_ = {address, target.port};
+    started_ = net::socket_layer_startup();
+    sock_ = started_ ? net::open_udp_socket() : net::invalid_socket;
+    if (sock_ == net::invalid_socket) {
+        const int code = net::last_error();
+        if (started_) {
+            net::socket_layer_cleanup();
+        }
+        throw std::runtime_error("--forward-json: cannot create a socket (error " +
+                                 std::to_string(code) + ")");
+    }
+}
+
+JsonForwarder::~JsonForwarder() {
+    net::close_socket(sock_);
+    net::socket_layer_cleanup();
+}
+
+void JsonForwarder::send(const std::string& json) {
+    if (!net::send_to(sock_, json.data(), static_cast<int>(json.size()), peer_)) {
+        ++failures_;
+    }
+}
+
+} // namespace korvale_tool

@@ -1,0 +1,127 @@
+// korvale route roads and korvale route opendrive: route files from OpenDRIVE maps.
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "command_line.h"
+#include "opendrive_map.h"
+#include "opendrive_route.h"
+
+namespace korvale_tool {
+
+namespace {
+
+using namespace korvale::routes;
+
+std::string link_text(const RoadLink& link) {
+    if (link.element_type.empty() && link.element_id.empty()) {
+        return "-";
+    }
+    std::string text = link.element_type + " " + link.element_id;
+    if (!link.contact_point.empty()) {
+        text += " " + link.contact_point;
+    }
+    return text;
+}
+
+// One line per road under a header line, in columns as wide as their widest entry.
+int run_roads(const std::string& map_path, std::ostream& out) {
+    const OpenDriveMap map = OpenDriveMap::read(map_path);
+    std::vector<std::vector<std::string>> table{{"id", "name", "length_m", "junction",
+                                                 "predecessor", "successor", "first_limit",
+                                                 "geometry"}};
+    for (const RoadSummary& road : map.summaries()) {
+        char length[64];
+        std::snprintf(length, sizeof length, "%.3f", road.length);
+        std::string kinds;
+        for (const std::string& kind : road.geometry_kinds) {
+            kinds += (kinds.empty() ? "" : ",") + kind;
+        }
+        table.push_back({road.id, road.name.empty() ? "-" : road.name, length, road.junction,
+                         link_text(road.predecessor), link_text(road.successor),
+                         road.first_limit.empty() ? "-" : road.first_limit,
+                         kinds.empty() ? "-" : kinds});
+    }
+    std::vector<std::size_t> widths(table.front().size(), 0);
+    for (const auto& row : table) {
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            widths[i] = std::max(widths[i], row[i].size());
+        }
+    }
+    for (const auto& row : table) {
+        std::string line;
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            line += row[i];
+            if (i + 1 < row.size()) {
+                line += std::string(widths[i] - row[i].size() + 2, ' ');
+            }
+        }
+        out << line << "\n";
+    }
+    return 0;
+}
+
+struct OpenDriveArgs {
+    std::string map;
+    std::string roads;
+    int lane = 0;
+    double step = DEFAULT_STEP;
+    double limit = 0.0;
+    bool reverse = false;
+    std::string output;
+};
+
+int run_opendrive(const OpenDriveArgs& args, std::ostream& out) {
+    OpenDriveRouteOptions options;
+    if (!args.roads.empty()) {
+        options.roads = split_road_ids(args.roads);
+    }
+    options.lane = args.lane;
+    options.step = args.step;
+    options.default_limit_kmh = args.limit;
+    options.reverse = args.reverse;
+    const WrittenRoute written =
+        write_opendrive_route(OpenDriveMap::read(args.map), options, args.output);
+    char line[256];
+    std::snprintf(line, sizeof line, "%zu rows, %.1f m", written.rows, written.length);
+    out << args.output << ": " << line << "\n";
+    return 0;
+}
+
+} // namespace
+
+void add_route_command(CLI::App& app, CommandRun& run) {
+    CLI::App* route = app.add_subcommand("route", "make a route file from a road map");
+    route->require_subcommand(1);
+
+    auto map = std::make_shared<std::string>();
+    CLI::App* roads = route->add_subcommand("roads", "list the roads of an OpenDRIVE map");
+    roads->add_option("map", *map, "OpenDRIVE map (.xodr)")->required();
+    roads->callback(
+        [map, &run] { run = [map](std::ostream& out) { return run_roads(*map, out); }; });
+
+    auto args = std::make_shared<OpenDriveArgs>();
+    CLI::App* opendrive =
+        route->add_subcommand("opendrive", "write the route file of a chain of roads of a map");
+    opendrive->add_option("map", args->map, "OpenDRIVE map (.xodr)")->required();
+    opendrive->add_option("--roads", args->roads,
+                          "road ids in driving order, comma-separated, junction roads too; "
+                          "may be left out for a map of one road");
+    opendrive->add_option("--lane", args->lane,
+                          "centre of this lane (OpenDRIVE id, negative to the right) instead of "
+                          "the reference line");
+    opendrive->add_option("--step", args->step, "metres between rows, 0.01 to 1000")
+        ->capture_default_str();
+    opendrive
+        ->add_option("--limit", args->limit, "speed limit (km/h) for rows where the map gives none")
+        ->check(CLI::PositiveNumber);
+    opendrive->add_flag("--reverse", args->reverse,
+                        "drive the chain the other way (a single road towards -s)");
+    opendrive->add_option("-o,--output", args->output, "route file to write")->required();
+    opendrive->callback(
+        [args, &run] { run = [args](std::ostream& out) { return run_opendrive(*args, out); }; });
+}
+
+} // namespace korvale_tool
