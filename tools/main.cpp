@@ -5,10 +5,16 @@
 #include <CLI/CLI.hpp>
 
 #include "command_line.h"
+#include "tool_output.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"korvale: the speed profile of a known road route"};
     app.require_subcommand(1);
+    // (given before or after the command's own options)
+    app.fallthrough();
+    bool verbose = false;
+    app.add_flag("-v,--verbose", verbose,
+                 "the library's own lines (loading a route, the dashboard link) on standard error");
 
     korvale_tool::CommandRun run;
     korvale_tool::add_profile_command(app, run);
@@ -18,6 +24,7 @@ int main(int argc, char** argv) {
     korvale_tool::add_route_command(app, run);
 
     CLI11_PARSE(app, argc, argv);
+    korvale_tool::set_verbose(verbose);
 
     try {
         return run(std::cout);
