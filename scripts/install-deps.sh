@@ -4,9 +4,11 @@
 set -euo pipefail
 
 # libpugixml-dev builds the route layer (route files from OpenDRIVE maps); libbenchmark-dev builds
-# the benchmarks; libgeos-dev and libfast-float-dev only add comparisons to them.
+# the benchmarks; libgeos-dev and libfast-float-dev only add comparisons to them; python3-venv,
+# -setuptools and -wheel install the Python package with pip, as the README shows.
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libcli11-dev binutils pkg-config
-          python3 python3-pytest python3-numpy python3-matplotlib locales
+          python3 python3-pytest python3-numpy python3-matplotlib locales git
+          python3-venv python3-setuptools python3-wheel
           g++-mingw-w64-x86-64-posix wine64 libpugixml-dev
           libbenchmark-dev libgeos-dev libfast-float-dev
           libcpp-httplib-dev chromium)
