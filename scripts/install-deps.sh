@@ -6,7 +6,7 @@ set -euo pipefail
 # libbenchmark-dev builds the benchmarks; libgeos-dev and libfast-float-dev only add comparisons to them.
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libcli11-dev binutils pkg-config
           python3 python3-pytest python3-numpy python3-matplotlib locales
-          g++-mingw-w64-x86-64-posix wine64
+          g++-mingw-w64-x86-64-posix wine64 llvm lld mono-mcs mono-runtime
           libbenchmark-dev libgeos-dev libfast-float-dev)
 
 missing=()
