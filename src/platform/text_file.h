@@ -34,11 +34,17 @@ private:
     // when the file has nothing more.
     bool fill();
 
+    // What text mode keeps between reads (Windows only): a block of the file's bytes as they
+    // are, the part of it not yet taken, and whether a Ctrl-Z was met.
+    struct RawBlock {
+        std::vector<char> bytes;
+        std::size_t begin = 0;
+        std::size_t end = 0;
+        bool ended = false;
+    };
+
     std::FILE* file_ = nullptr;
-    std::vector<char> raw_; // bytes as they are in the file (Windows only)
-    std::size_t raw_begin_ = 0;
-    std::size_t raw_end_ = 0;
-    bool ended_ = false; // a Ctrl-Z was met
+    RawBlock raw_;
 };
 
 } // namespace korvale::platform

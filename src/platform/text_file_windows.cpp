@@ -56,7 +56,7 @@ const char* find_byte(const char* begin, const char* end, char c) {
 
 TextFile::TextFile(const char* path) : file_(path != nullptr ? std::fopen(path, "rb") : nullptr) {
     if (file_ != nullptr) {
-        raw_.resize(RAW_BLOCK_SIZE);
+        raw_.bytes.resize(RAW_BLOCK_SIZE);
     }
 }
 
@@ -67,11 +67,12 @@ TextFile::~TextFile() {
 }
 
 bool TextFile::fill() {
-    std::memmove(raw_.data(), raw_.data() + raw_begin_, raw_end_ - raw_begin_);
-    raw_end_ -= raw_begin_;
-    raw_begin_ = 0;
-    const std::size_t got = std::fread(raw_.data() + raw_end_, 1, raw_.size() - raw_end_, file_);
-    raw_end_ += got;
+    std::memmove(raw_.bytes.data(), raw_.bytes.data() + raw_.begin, raw_.end - raw_.begin);
+    raw_.end -= raw_.begin;
+    raw_.begin = 0;
+    const std::size_t got =
+        std::fread(raw_.bytes.data() + raw_.end, 1, raw_.bytes.size() - raw_.end, file_);
+    raw_.end += got;
     return got > 0;
 }
 
@@ -80,35 +81,35 @@ std::size_t TextFile::read(char* buffer, std::size_t size) {
         return 0;
     }
     std::size_t written = 0;
-    while (written < size && !ended_) {
-        if (raw_begin_ == raw_end_ && !fill()) {
+    while (written < size && !raw_.ended) {
+        if (raw_.begin == raw_.end && !fill()) {
             break;
         }
         // The run up to the next carriage return or Ctrl-Z is copied as it is.
-        const char* run = raw_.data() + raw_begin_;
-        const std::size_t room = std::min(size - written, raw_end_ - raw_begin_);
+        const char* run = raw_.bytes.data() + raw_.begin;
+        const std::size_t room = std::min(size - written, raw_.end - raw_.begin);
         const char* special = find_either(run, run + room, CARRIAGE_RETURN, END_OF_TEXT);
         const auto length = static_cast<std::size_t>(special - run);
         std::memcpy(buffer + written, run, length);
         written += length;
-        raw_begin_ += length;
+        raw_.begin += length;
         if (length == room) {
             continue;
         }
         if (*special == END_OF_TEXT) {
-            ended_ = true;
+            raw_.ended = true;
             break;
         }
         // A carriage return: its next byte decides, read first when it is not there yet.
-        if (raw_begin_ + 1 == raw_end_ && !fill()) {
+        if (raw_.begin + 1 == raw_.end && !fill()) {
             buffer[written++] = CARRIAGE_RETURN; // the file's last byte
-            raw_begin_ = raw_end_;
+            raw_.begin = raw_.end;
             break;
         }
-        if (raw_[raw_begin_ + 1] != '\n') {
+        if (raw_.bytes[raw_.begin + 1] != '\n') {
             buffer[written++] = CARRIAGE_RETURN;
         }
-        ++raw_begin_;
+        ++raw_.begin;
     }
     return written;
 }
