@@ -34,8 +34,8 @@ scripts/check-install.sh build/gcc
 echo "=== the README's first command and Python section (pip install in a venv), in a clean clone"
 /usr/bin/python3 tests/readme_python_check.py
 
-echo "=== Windows: korvale.dll cross-built with mingw-w64; its tests and a host under Wine"
-scripts/test-windows.sh build/mingw build/gcc/dynamic_host.out
+echo "=== Windows: korvale.dll, korvale.lib and korvale.exe cross-built; their tests under Wine"
+scripts/test-windows.sh build/mingw build/gcc
 
 echo "=== clang build and tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build/clang-asan -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \

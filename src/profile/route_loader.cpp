@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "../diag.h"
+#include "../platform/text_file.h"
 #include "row_reader.h"
 
 namespace korvale {
@@ -18,14 +19,14 @@ constexpr std::size_t READ_CHUNK_SIZE = 8192; // small enough for the stack of a
 constexpr std::size_t READ_BLOCK_SIZE = 1 << 16;
 static_assert(READ_BLOCK_SIZE >= LINE_BUFFER_SIZE, "a block must hold a whole piece of a line");
 
-std::FILE* open_route_file(const char* path, const DiagSink& sink) {
-    std::FILE* file = path != nullptr ? std::fopen(path, "r") : nullptr;
-    if (file == nullptr) {
+// Whether the route file opened; prints both open-failure lines when it did not.
+bool opened(const platform::TextFile& file, const char* path, const DiagSink& sink) {
+    if (!file.is_open()) {
         diag_error(sink, "Can't open output file %s!\n", printable_path(path));
         diag_print(sink, "[KORVALE_DLL] data parser FAILED reading file %s\n",
                    printable_path(path));
     }
-    return file;
+    return file.is_open();
 }
 
 // Follows the pieces of parse_rows() line by line and notes the lines that held something but
@@ -94,13 +95,13 @@ public:
     PieceBuffer() : block(READ_BLOCK_SIZE) {}
 
     // When less than a whole piece is left, moves it to the front and fills the block from file.
-    void refill(std::FILE* file) {
+    void refill(platform::TextFile& file) {
         if (end - begin < PIECE && !at_end_of_file) {
             std::memmove(block.data(), block.data() + begin, end - begin);
             end -= begin;
             begin = 0;
             while (end < block.size()) {
-                const std::size_t got = std::fread(block.data() + end, 1, block.size() - end, file);
+                const std::size_t got = file.read(block.data() + end, block.size() - end);
                 if (got == 0) {
                     at_end_of_file = true;
                     break;
@@ -117,10 +118,9 @@ public:
         }
         *piece = block.data() + begin;
         const std::size_t available = std::min(end - begin, PIECE);
-        const void* feed = std::memchr(*piece, '\n', available);
-        *length = feed != nullptr
-                      ? static_cast<std::size_t>(static_cast<const char*>(feed) - *piece) + 1
-                      : available;
+        const char* feed = platform::find_byte(*piece, *piece + available, '\n');
+        *length =
+            feed != *piece + available ? static_cast<std::size_t>(feed - *piece) + 1 : available;
         begin += *length;
         return true;
     }
@@ -140,8 +140,8 @@ std::int64_t line_count_for_feeds(std::int64_t line_feeds) {
 }
 
 std::int32_t count_lines(const char* path, const DiagSink& sink) {
-    std::FILE* file = open_route_file(path, sink);
-    if (file == nullptr) {
+    platform::TextFile file(path);
+    if (!opened(file, path, sink)) {
         return -1;
     }
     // Counting line feeds in blocks reads the same characters as reading them one by one.
@@ -149,15 +149,14 @@ std::int32_t count_lines(const char* path, const DiagSink& sink) {
     char chunk[READ_CHUNK_SIZE];
     std::int64_t line_feeds = 0;
     std::size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+    while ((got = file.read(chunk, sizeof chunk)) > 0) {
         const char* p = chunk;
         const char* end = chunk + got;
-        while ((p = static_cast<const char*>(std::memchr(p, '\n', end - p))) != nullptr) {
+        while ((p = platform::find_byte(p, end, '\n')) != end) {
             ++line_feeds;
             ++p;
         }
     }
-    std::fclose(file);
     const std::int64_t count = line_count_for_feeds(line_feeds);
     if (count < 0) {
         diag_print(sink, "[KORVALE_DLL] '%s' has more lines than a route can hold\n",
@@ -170,8 +169,8 @@ std::int32_t count_lines(const char* path, const DiagSink& sink) {
 std::int32_t parse_rows(std::int32_t capacity, const char* path, double* x, double* y, double* z,
                         double* curve_radius, double* max_speed, double* superelevation,
                         const DiagSink& sink, SkippedLines* skipped) {
-    std::FILE* file = open_route_file(path, sink);
-    if (file == nullptr) {
+    platform::TextFile file(path);
+    if (!opened(file, path, sink)) {
         return -1;
     }
     PieceBuffer buffer;
@@ -199,7 +198,6 @@ std::int32_t parse_rows(std::int32_t capacity, const char* path, double* x, doub
         skipped_lines.piece(piece, length, stored);
     }
     skipped_lines.finish();
-    std::fclose(file);
     return rows;
 }
 
