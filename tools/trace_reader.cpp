@@ -16,6 +16,8 @@ namespace korvale_tool {
 namespace {
 
 constexpr std::array<const char*, 4> COLUMN_NAMES = {"t", "x", "y", "z"};
+// The byte-order mark that spreadsheets write at the start of a CSV file.
+constexpr char UTF8_BOM[] = "\xEF\xBB\xBF";
 
 std::string trimmed(const std::string& text) {
     const std::size_t begin = text.find_first_not_of(" \t\"");
@@ -103,6 +105,9 @@ std::vector<TraceSample> read_trace(const std::string& path) {
     for (int number = 1; std::getline(in, line); ++number) {
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
+        }
+        if (number == 1 && line.rfind(UTF8_BOM, 0) == 0) {
+            line.erase(0, sizeof UTF8_BOM - 1);
         }
         if (line.find_first_not_of(" \t") == std::string::npos) {
             continue;

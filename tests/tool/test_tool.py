@@ -295,8 +295,8 @@ def test_trace_columns_are_read_by_their_header_names(tmp_path):
     named = tmp_path / "named.csv"
     samples = [(k * 0.5, 100 + 10 * k, 0.5, 0) for k in range(300)]
     plain.write_text("".join(f"{t},{x},{y},{z}\n" for t, x, y, z in samples))
-    named.write_text(" X ,y,z,speed,T\r\n" + "".join(f"{x},{y},{z},99,{t}\r\n"
-                                                    for t, x, y, z in samples))
+    named.write_text("\ufeff X ,y,z,speed,T\r\n" + "".join(f"{x},{y},{z},99,{t}\r\n"
+                                                    for t, x, y, z in samples), encoding="utf-8")
     assert run("drive", route, str(named)).stdout == run("drive", route, str(plain)).stdout
     named.write_text("x,y,t\n1,2,3\n")
     done = run("drive", route, str(named))
