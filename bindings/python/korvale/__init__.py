@@ -74,10 +74,12 @@ def _vehicle(value):
             raise ValueError(f"unknown vehicle parameter {unknown[0]!r}; the parameters are "
                              + ", ".join(Vehicle._fields))
         return BUILT_IN_VEHICLE._replace(**{k: float(v) for k, v in value.items()})
-    values = tuple(value)
-    if len(values) != len(Vehicle._fields):
-        raise ValueError(f"a vehicle has {len(Vehicle._fields)} parameters, not {len(values)}")
-    return Vehicle(*(float(v) for v in values))
+    values = tuple(float(v) for v in value)
+    try:
+        return Vehicle(*values)
+    except TypeError:
+        raise ValueError(f"a vehicle has {len(Vehicle._fields)} parameters, not {len(values)}"
+                         ) from None
 
 SpeedsAtDistance = namedtuple("SpeedsAtDistance", "max_speed recommended_speed coasting_speed")
 SpeedsAtPosition = namedtuple(
