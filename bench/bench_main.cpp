@@ -355,9 +355,9 @@ public:
             const double seconds =
                 run.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
             if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
-                seconds_[run.run_name.str()].push_back(seconds);
+                seconds_by_name[run.run_name.str()].push_back(seconds);
             } else if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-                medians_[run.run_name.str()] = seconds;
+                medians[run.run_name.str()] = seconds;
             }
         }
     }
@@ -394,12 +394,12 @@ public:
 
 private:
     double median(const std::string& name) const {
-        const auto given = medians_.find(name);
-        if (given != medians_.end()) {
+        const auto given = medians.find(name);
+        if (given != medians.end()) {
             return given->second;
         }
-        const auto found = seconds_.find(name);
-        if (found == seconds_.end() || found->second.empty()) {
+        const auto found = seconds_by_name.find(name);
+        if (found == seconds_by_name.end() || found->second.empty()) {
             return 0.0;
         }
         std::vector<double> v = found->second;
@@ -408,8 +408,8 @@ private:
         return v.size() % 2 == 1 ? v[m] : (v[m - 1] + v[m]) / 2.0;
     }
 
-    std::map<std::string, std::vector<double>> seconds_;
-    std::map<std::string, double> medians_;
+    std::map<std::string, std::vector<double>> seconds_by_name;
+    std::map<std::string, double> medians;
 };
 
 } // namespace

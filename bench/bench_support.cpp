@@ -21,13 +21,13 @@ namespace {
 class RouteFiles {
 public:
     ~RouteFiles() {
-        for (const auto& entry : files_) {
+        for (const auto& entry : files) {
             std::remove(entry.second.c_str());
         }
     }
     const std::string& get(std::int32_t rows) {
-        auto found = files_.find(rows);
-        if (found != files_.end()) {
+        auto found = files.find(rows);
+        if (found != files.end()) {
             return found->second;
         }
         const char* dir = std::getenv("TMPDIR");
@@ -38,11 +38,11 @@ public:
         if (!out) {
             throw std::runtime_error("cannot write " + path);
         }
-        return files_.emplace(rows, path).first->second;
+        return files.emplace(rows, path).first->second;
     }
 
 private:
-    std::map<std::int32_t, std::string> files_;
+    std::map<std::int32_t, std::string> files;
 };
 
 RouteFiles& route_files() {

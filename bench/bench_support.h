@@ -8,11 +8,16 @@
 #include <vector>
 
 #include "korvale.h"
+#include "profile/vehicle.h"
 
 namespace korvale_bench {
 
-// The built-in car of the default coasting model.
-constexpr double CAR[8] = {0.3, 2.3, 1.293, 1644, 9.81, 0.015, 0, 0};
+// The built-in car, as the eight arguments of korvale_load.
+constexpr korvale::VehicleParameters BUILT_IN = korvale::BUILT_IN_VEHICLE;
+constexpr double CAR[8] = {BUILT_IN.drag_coefficient, BUILT_IN.frontal_area,
+                           BUILT_IN.air_density,      BUILT_IN.vehicle_mass,
+                           BUILT_IN.gravity,          BUILT_IN.rolling_resistance,
+                           BUILT_IN.coast_power,      BUILT_IN.model_switch};
 
 // The route file of `rows` generated rows, written on first use; removed at exit.
 const std::string& route_file(std::int32_t rows);

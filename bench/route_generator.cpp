@@ -11,15 +11,15 @@ namespace {
 // A small deterministic generator, so that every standard library writes the same routes.
 class Random {
 public:
-    explicit Random(std::uint64_t seed) : state_(seed) {}
+    explicit Random(std::uint64_t seed) : state(seed) {}
     double uniform(double lo, double hi) {
-        state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
-        const double unit = static_cast<double>(state_ >> 11) * (1.0 / 9007199254740992.0);
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        const double unit = static_cast<double>(state >> 11) * (1.0 / 9007199254740992.0);
         return lo + (hi - lo) * unit;
     }
 
 private:
-    std::uint64_t state_;
+    std::uint64_t state;
 };
 
 } // namespace

@@ -24,26 +24,26 @@ public:
             std::abort();
         }
         close(fd);
-        path_ = pattern;
+        file_path = pattern;
     }
-    ~ScratchFile() { std::remove(path_.c_str()); }
+    ~ScratchFile() { std::remove(file_path.c_str()); }
     ScratchFile(const ScratchFile&) = delete;
     ScratchFile& operator=(const ScratchFile&) = delete;
 
     // Replaces the file's content with exactly these bytes.
     void write(const void* data, std::size_t size) const {
-        std::FILE* file = std::fopen(path_.c_str(), "wb");
+        std::FILE* file = std::fopen(file_path.c_str(), "wb");
         if (file == nullptr || (size > 0 && std::fwrite(data, 1, size, file) != size)) {
-            std::perror(path_.c_str());
+            std::perror(file_path.c_str());
             std::abort();
         }
         std::fclose(file);
     }
 
-    const char* path() const { return path_.c_str(); }
+    const char* path() const { return file_path.c_str(); }
 
 private:
-    std::string path_;
+    std::string file_path;
 };
 
 // The diagnostic lines of every load would drown libFuzzer's own lines, which go to standard

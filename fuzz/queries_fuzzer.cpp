@@ -142,8 +142,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string text = route_text(rows);
     file.write(text.data(), text.size());
     const double powered = in.ConsumeBool() ? 1000.0 : 0.0;
+    constexpr korvale::VehicleParameters car = korvale::BUILT_IN_VEHICLE;
     korvale_profile* handle =
-        korvale_load(file.path(), 0.3, 2.3, 1.293, 1644, 9.81, 0.015, powered, 0);
+        korvale_load(file.path(), car.drag_coefficient, car.frontal_area, car.air_density,
+                     car.vehicle_mass, car.gravity, car.rolling_resistance, powered, 0);
     KORVALE_FUZZ_CHECK(handle != nullptr);
     const auto& profile = *reinterpret_cast<const korvale::RouteProfile*>(handle);
     const int32_t n = get_korvale_rows(handle);
@@ -214,10 +216,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (kind >= 3 && kind <= 5) {
             // The tracking state names a segment whose two rows exist, or the one point of a
             // one-row route.
-            const int32_t segment = profile.polyline()->get_last_lookup_segment();
+            const int32_t segment = profile.position_tracker()->get_last_lookup_segment();
             KORVALE_FUZZ_CHECK(segment >= 0 && segment <= (n >= 2 ? n - 2 : 0));
             // On a finite route a finite position maps to a distance on the route.
-            const double found = profile.polyline()->get_last_lookup_distance();
+            const double found = profile.position_tracker()->get_last_lookup_distance();
             if (finite_route && std::isfinite(px) && std::isfinite(py) && std::isfinite(pz)) {
                 const double slack = 1e-9 * (1.0 + length);
                 KORVALE_FUZZ_CHECK(found >= -slack && found <= length + slack);

@@ -12,6 +12,7 @@
 #include "korvale.h"
 #include "profile/advice.h"
 #include "profile/route_profile.h"
+#include "profile/vehicle.h"
 
 namespace {
 
@@ -21,8 +22,18 @@ constexpr double INF = std::numeric_limits<double>::infinity();
 constexpr std::int32_t ROWS_QUERIED = 48;
 
 // The built-in car, and a parameterised model with a power term.
-constexpr double DEFAULT_CAR[8] = {0.3, 2.3, 1.293, 1644, 9.81, 0.015, 0, 0};
-constexpr double POWERED_CAR[8] = {0.3, 2.3, 1.293, 1644, 9.81, 0.015, 1000, 1};
+constexpr korvale::VehicleParameters CAR = korvale::BUILT_IN_VEHICLE;
+constexpr double DEFAULT_CAR[8] = {CAR.drag_coefficient, CAR.frontal_area, CAR.air_density,
+                                   CAR.vehicle_mass,     CAR.gravity,      CAR.rolling_resistance,
+                                   CAR.coast_power,      CAR.model_switch};
+constexpr double POWERED_CAR[8] = {CAR.drag_coefficient,
+                                   CAR.frontal_area,
+                                   CAR.air_density,
+                                   CAR.vehicle_mass,
+                                   CAR.gravity,
+                                   CAR.rolling_resistance,
+                                   1000,
+                                   1};
 
 void query_at_distance(korvale_profile* handle, korvale::RouteProfile& profile, double d) {
     double a = 0, b = 0, c = 0;
@@ -93,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto& profile = *reinterpret_cast<korvale::RouteProfile*>(handle);
     const int32_t rows = get_korvale_rows(handle);
     KORVALE_FUZZ_CHECK(rows >= 1);
-    KORVALE_FUZZ_CHECK(rows == profile.rows());
+    KORVALE_FUZZ_CHECK(rows == profile.row_count());
 
     std::vector<double> x(static_cast<std::size_t>(rows)), y(x.size()), z(x.size()),
         distance(x.size());

@@ -47,14 +47,15 @@ std::vector<Row> four_row_example() {
 // Speed (km/h) at the end of a coast of the built-in car over the route from `from` to `to`,
 // integrated with a 0.05 m step (RK4 in distance), grades from the route's own points.
 double coast_numerically(const RouteProfile& route, double from, double to, double v_kmh) {
-    constexpr double mass = 1644, g = 9.81, rolling = 0.015;
-    constexpr double k = 0.5 * 1.293 * 0.3 * 2.3;
+    constexpr korvale::VehicleParameters car = korvale::BUILT_IN_VEHICLE;
+    constexpr double mass = car.vehicle_mass, g = car.gravity, rolling = car.rolling_resistance;
+    constexpr double k = 0.5 * car.air_density * car.drag_coefficient * car.frontal_area;
     const auto& d = route.distance_column();
     const auto& x = route.x_column();
     const auto& z = route.z_column();
     auto slope_at = [&](double s) {
         size_t i = 0;
-        while (i + 2 < static_cast<size_t>(route.rows()) && d[i + 1] <= s) {
+        while (i + 2 < static_cast<size_t>(route.row_count()) && d[i + 1] <= s) {
             ++i;
         }
         return std::atan((z[i + 1] - z[i]) / std::fabs(x[i + 1] - x[i]));

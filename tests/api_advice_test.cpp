@@ -6,6 +6,7 @@
 
 #include "korvale.h"
 #include "support/temp_dir.h"
+#include "support/vehicles.h"
 
 using korvale_test::DEFAULT_CAR;
 using korvale_test::route_text;

@@ -13,6 +13,7 @@
 #include "support/child_process.h"
 #include "support/sanitizers.h"
 #include "support/temp_dir.h"
+#include "support/vehicles.h"
 
 using korvale_test::address_sanitized;
 using korvale_test::DEFAULT_CAR;
@@ -101,18 +102,6 @@ TEST(ProfileLifecycle, OneRowRouteHasLengthZero) {
     EXPECT_EQ(get_korvale_rows(profile), 1);
     EXPECT_EQ(get_max_distance_korvale(profile), 0.0);
     deinitialize_korvale(profile);
-}
-
-TEST(ProfileLifecycle, NullHandlesGetFixedValuesAndNothingIsWritten) {
-    std::vector<double> out(3, -7.0);
-    EXPECT_EQ(get_korvale_rows(nullptr), -1);
-    EXPECT_EQ(get_max_distance_korvale(nullptr), -1.0);
-    get_korvale_x_vec(nullptr, out.data(), 3);
-    get_korvale_y_vec(nullptr, out.data(), 3);
-    get_korvale_z_vec(nullptr, out.data(), 3);
-    get_korvale_dist_vec(nullptr, out.data(), 3);
-    deinitialize_korvale(nullptr);
-    EXPECT_EQ(out, std::vector<double>(3, -7.0));
 }
 
 TEST(ProfileLifecycle, ExampleRouteLoads) {

@@ -10,6 +10,7 @@
 
 #include "korvale.h"
 #include "support/temp_dir.h"
+#include "support/vehicles.h"
 
 using korvale_test::Row;
 
@@ -22,19 +23,19 @@ constexpr double SENTINEL = -777.25;
 class Profile {
 public:
     explicit Profile(const std::vector<Row>& rows) {
-        const std::string file = dir_.write("route.txt", korvale_test::route_text(rows));
+        const std::string file = dir.write("route.txt", korvale_test::route_text(rows));
         const double* c = korvale_test::DEFAULT_CAR;
-        handle_ = initialize_korvale(file.c_str(), c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7]);
+        handle = initialize_korvale(file.c_str(), c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7]);
     }
-    ~Profile() { deinitialize_korvale(handle_); }
+    ~Profile() { deinitialize_korvale(handle); }
     Profile(const Profile&) = delete;
     Profile& operator=(const Profile&) = delete;
 
-    korvale_profile* get() const { return handle_; }
+    korvale_profile* get() const { return handle; }
 
 private:
-    korvale_test::TempDir dir_;
-    korvale_profile* handle_ = nullptr;
+    korvale_test::TempDir dir;
+    korvale_profile* handle = nullptr;
 };
 
 // Rows along +x with the given maximum speeds. With curves this gentle the allowed speed is the
@@ -238,25 +239,6 @@ TEST(QueriesByPosition, FullSearchIsOneForTheDistanceAndAnyNonzeroForAll) {
     EXPECT_EQ(get_distance_at_position(p, 190, 1, 0, 0, 10), 20.0);
     EXPECT_EQ(get_distance_at_position(p, 190, 1, 0, 1, 10), 20.0);
     EXPECT_EQ(all_at_position(p, 190, 1, 0, 1, 10).distance, 20.0);
-}
-
-TEST(NullHandle, EveryQueryReturnsItsFixedValueAndWritesNothing) {
-    double a = SENTINEL, b = SENTINEL, c = SENTINEL, d = SENTINEL;
-    double xyz[3] = {SENTINEL, SENTINEL, SENTINEL};
-    EXPECT_EQ(get_max_speed_at_distance(nullptr, 5), -1.0);
-    EXPECT_EQ(get_recomended_speed_at_distance(nullptr, 5), -1.0);
-    EXPECT_EQ(get_coasting_speed_at_distance(nullptr, 5), -1.0);
-    EXPECT_EQ(get_all_at_distance(nullptr, 5, &a, &b, &c), -1);
-    EXPECT_EQ(get_pos_at_distance(nullptr, 5, &a, &b, &c), 0);
-    EXPECT_EQ(get_pos_at_polyline_location(nullptr, 5, xyz, 0), 0);
-    EXPECT_EQ(get_distance_at_position(nullptr, 1, 2, 3, 1, 100), -1.0);
-    EXPECT_EQ(get_max_speed_at_position(nullptr, 1, 2, 3), -1.0);
-    EXPECT_EQ(get_recomended_speed_at_position(nullptr, 1, 2, 3), -1.0);
-    EXPECT_EQ(get_coasting_speed_at_position(nullptr, 1, 2, 3), -1.0);
-    EXPECT_EQ(get_all_at_position(nullptr, 1, 2, 3, 1, 100, &a, &b, &c, &d), -1);
-    for (double v : {a, b, c, d, xyz[0], xyz[1], xyz[2]}) {
-        EXPECT_EQ(v, SENTINEL);
-    }
 }
 
 TEST(TinyRoutes, OnePointRouteAnswersEveryQueryWithItsRow) {

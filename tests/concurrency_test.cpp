@@ -15,6 +15,7 @@
 #include "comm/udp_receiver.h"
 #include "korvale.h"
 #include "support/temp_dir.h"
+#include "support/vehicles.h"
 
 using korvale::test::UdpReceiver;
 using korvale_test::DEFAULT_CAR;
@@ -121,17 +122,17 @@ class Fleet {
 public:
     Fleet() {
         for (int r = 0; r < ROUTES; ++r) {
-            paths_.push_back(dir_.write("route" + std::to_string(r) + ".txt",
-                                        korvale_test::route_text(winding_road(r))));
+            paths.push_back(dir.write("route" + std::to_string(r) + ".txt",
+                                      korvale_test::route_text(winding_road(r))));
         }
-        vehicles_.resize(THREADS * PROFILES_PER_THREAD);
-        for (std::size_t i = 0; i < vehicles_.size(); ++i) {
-            vehicles_[i].variant = static_cast<int>(i) % ROUTES;
-            vehicles_[i].receiver = std::make_unique<UdpReceiver>();
+        fleet.resize(THREADS * PROFILES_PER_THREAD);
+        for (std::size_t i = 0; i < fleet.size(); ++i) {
+            fleet[i].variant = static_cast<int>(i) % ROUTES;
+            fleet[i].receiver = std::make_unique<UdpReceiver>();
         }
     }
     ~Fleet() {
-        for (Vehicle& v : vehicles_) {
+        for (Vehicle& v : fleet) {
             deinitialize_korvale(v.profile);
             close_com(v.link);
         }
@@ -140,7 +141,7 @@ public:
     Fleet& operator=(const Fleet&) = delete;
 
     bool ready() const {
-        for (const Vehicle& v : vehicles_) {
+        for (const Vehicle& v : fleet) {
             if (!v.receiver->ready()) {
                 return false;
             }
@@ -150,17 +151,17 @@ public:
 
     // Opens the profile and the link of vehicle i.
     void open(std::size_t i) {
-        Vehicle& v = vehicles_[i];
-        v.profile = open_route(paths_[static_cast<std::size_t>(v.variant)], v.variant);
+        Vehicle& v = fleet[i];
+        v.profile = open_route(paths[static_cast<std::size_t>(v.variant)], v.variant);
         v.link = init_com(v.receiver->port(), i % 2 == 0 ? "127.0.0.1" : "localhost", 0, 0);
     }
 
     // Everything on the calling thread, one vehicle after the other.
     void run_alone() {
-        for (std::size_t i = 0; i < vehicles_.size(); ++i) {
+        for (std::size_t i = 0; i < fleet.size(); ++i) {
             open(i);
-            drive(vehicles_[i], 0, STEPS / 2);
-            drive(vehicles_[i], STEPS / 2, STEPS);
+            drive(fleet[i], 0, STEPS / 2);
+            drive(fleet[i], STEPS / 2, STEPS);
         }
     }
 
@@ -173,9 +174,9 @@ public:
                     ((thread + shift) % THREADS) * PROFILES_PER_THREAD + k);
                 if (opening) {
                     open(i);
-                    drive(vehicles_[i], 0, STEPS / 2);
+                    drive(fleet[i], 0, STEPS / 2);
                 } else {
-                    drive(vehicles_[i], STEPS / 2, STEPS);
+                    drive(fleet[i], STEPS / 2, STEPS);
                 }
             }
         };
@@ -190,12 +191,12 @@ public:
         }
     }
 
-    const std::vector<Vehicle>& vehicles() const { return vehicles_; }
+    const std::vector<Vehicle>& vehicles() const { return fleet; }
 
 private:
-    TempDir dir_;
-    std::vector<std::string> paths_;
-    std::vector<Vehicle> vehicles_;
+    TempDir dir;
+    std::vector<std::string> paths;
+    std::vector<Vehicle> fleet;
 };
 
 // Equal bit for bit, NaN included.

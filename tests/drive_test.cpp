@@ -14,6 +14,7 @@
 
 #include "korvale.h"
 #include "support/temp_dir.h"
+#include "support/vehicles.h"
 
 namespace {
 

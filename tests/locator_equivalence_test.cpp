@@ -15,6 +15,8 @@
 #include "geometry/point3.h"
 #include "geometry/polyline_locator.h"
 #include "geometry/segment.h"
+#include "profile/position_tracker.h"
+#include "support/polylines.h"
 #include "support/random.h"
 
 using korvale::Point3;
@@ -22,6 +24,7 @@ using korvale::PolylineLocator;
 using korvale::Segment;
 using korvale::Vector3;
 
+using korvale_test::make_locator;
 using korvale_test::Random;
 
 namespace {
@@ -136,16 +139,6 @@ std::vector<Point3> random_route(Random& r, int n, bool grid) {
     return route;
 }
 
-PolylineLocator make_locator(const std::vector<Point3>& route) {
-    std::vector<double> x, y, z;
-    for (const Point3& p : route) {
-        x.push_back(p.x);
-        y.push_back(p.y);
-        z.push_back(p.z);
-    }
-    return PolylineLocator(x.data(), y.data(), z.data(), static_cast<std::int32_t>(route.size()));
-}
-
 } // namespace
 
 TEST(LocatorEquivalence, IndexNearAHintIsTheBinarySearchsIndex) {
@@ -182,7 +175,8 @@ TEST(LocatorEquivalence, DrivesFindTheSamePointsDistancesAndSegments) {
     for (int route_number = 0; route_number < 80; ++route_number) {
         const bool grid = route_number % 2 == 0;
         const std::vector<Point3> route = random_route(r, 1 + r.below(400), grid);
-        PolylineLocator locator = make_locator(route);
+        const PolylineLocator locator = make_locator(route);
+        korvale::PositionTracker tracker(locator);
         PlainLocator plain(route);
         const double length = plain.distances.back();
         double s = 0.0;
@@ -217,12 +211,12 @@ TEST(LocatorEquivalence, DrivesFindTheSamePointsDistancesAndSegments) {
             const double window = windows[r.below(8)];
             const bool full = r.below(25) == 0;
             double got_distance = 0, expected_distance = 0;
-            const Point3 got = locator.locate_position(position, &got_distance, window, full);
+            const Point3 got = tracker.locate_position(position, &got_distance, window, full);
             const Point3 expected = plain.locate(position, &expected_distance, window, full);
             ASSERT_TRUE(same_bits(got, expected)) << "route " << route_number << " query " << q;
             ASSERT_TRUE(same_bits(got_distance, expected_distance))
                 << "route " << route_number << " query " << q;
-            ASSERT_EQ(locator.get_last_lookup_segment(), plain.last_segment)
+            ASSERT_EQ(tracker.get_last_lookup_segment(), plain.last_segment)
                 << "route " << route_number << " query " << q;
         }
     }

@@ -50,13 +50,13 @@ TEST(RouteProfileBuild, CurveExampleWithBothModels) {
                        "' data parser has 5 rows\n"
                        "[KORVALE_DLL] data parser finished reading '" +
                        path + "' it has '4'\n");
-    ASSERT_EQ(profile.rows(), 4);
+    ASSERT_EQ(profile.row_count(), 4);
     expect_column(profile.distance_column(), {0, 100, 200, 300}, 0);
     expect_column(profile.coasting_speed_column(), {100, 57.338, 52.371, 100}, 5e-4);
     expect_column(profile.recommended_speed_column(), {100, 57.338, 52.371, 100}, 5e-4);
     expect_column(profile.max_speed_column(), {100, 100, 100, 100}, 0);
     ASSERT_NE(profile.polyline(), nullptr);
-    EXPECT_EQ(profile.polyline()->num_points(), 4);
+    EXPECT_EQ(profile.polyline()->get_num_points(), 4);
     EXPECT_EQ(profile.polyline()->distance_at_index(3), 300.0);
 
     testing::internal::CaptureStdout();
@@ -101,11 +101,11 @@ TEST(RouteProfileBuild, SingleRowRoute) {
     testing::internal::CaptureStdout();
     RouteProfile profile(path.c_str(), default_car);
     testing::internal::GetCapturedStdout();
-    ASSERT_EQ(profile.rows(), 1);
+    ASSERT_EQ(profile.row_count(), 1);
     EXPECT_EQ(profile.distance_column()[0], 0.0);
     EXPECT_EQ(profile.coasting_speed_column()[0], 40.0); // the allowed speed
     EXPECT_EQ(profile.recommended_speed_column()[0], 40.0);
-    EXPECT_EQ(profile.polyline()->num_points(), 1);
+    EXPECT_EQ(profile.polyline()->get_num_points(), 1);
 }
 
 TEST(RouteProfileBuild, MissingAndEmptyFilesGiveNoRows) {
@@ -122,7 +122,7 @@ TEST(RouteProfileBuild, MissingAndEmptyFilesGiveNoRows) {
                        "\n"
                        "[KORVALE_DLL] '" +
                        missing + "' data parser has -1 rows\n");
-    EXPECT_EQ(absent.rows(), -1);
+    EXPECT_EQ(absent.row_count(), -1);
     EXPECT_EQ(absent.polyline(), nullptr);
 
     const std::string words = dir.write("words.txt", "no numbers here\nnor here\n");
@@ -135,7 +135,7 @@ TEST(RouteProfileBuild, MissingAndEmptyFilesGiveNoRows) {
                   "' data parser has 3 rows\n"
                   "[KORVALE_DLL] data parser finished reading '" +
                   words + "' it has '0'\n");
-    EXPECT_EQ(unparsed.rows(), 0);
+    EXPECT_EQ(unparsed.row_count(), 0);
     EXPECT_EQ(unparsed.polyline(), nullptr);
 }
 
@@ -155,7 +155,7 @@ TEST(RouteProfileBuild, SteepDownhillHoldsTheNextSpeedWhereCoastingCannotArrive)
     RouteProfile profile(path.c_str(), powered_car);
     testing::internal::GetCapturedStdout();
     const auto& coasting = profile.coasting_speed_column();
-    for (int i = 0; i < profile.rows(); ++i) {
+    for (int i = 0; i < profile.row_count(); ++i) {
         EXPECT_TRUE(std::isfinite(coasting[i])) << "row " << i;
         EXPECT_TRUE(std::isfinite(profile.recommended_speed_column()[i])) << "row " << i;
     }
@@ -175,7 +175,7 @@ TEST(RouteProfileBuild, NanFromTheFileStaysOnItsRows) {
     testing::internal::CaptureStdout();
     RouteProfile profile(path.c_str(), default_car);
     testing::internal::GetCapturedStdout();
-    ASSERT_EQ(profile.rows(), 3);
+    ASSERT_EQ(profile.row_count(), 3);
     EXPECT_TRUE(std::isnan(profile.recommended_speed_column()[1]));
     EXPECT_EQ(profile.recommended_speed_column()[2], 80.0);
 }
@@ -185,15 +185,16 @@ TEST(ProfileColumns, GradeOfSegmentsWithoutLevelRun) {
     const double x[] = {0, 0, 100, 100, 200};
     const double y[] = {0, 0, 0, 0, 0};
     const double z[] = {0, 3, 8, 10, 10};
-    double distance[5];
     double grade[5];
-    korvale::compute_distance_and_grade(5, x, y, z, distance, grade);
+    korvale::compute_grade(5, x, y, z, grade);
     EXPECT_EQ(grade[0], 0.0);
     EXPECT_EQ(grade[1], 0.05);
     EXPECT_EQ(grade[2], 0.05);
     EXPECT_EQ(grade[3], 0.0);
-    EXPECT_EQ(distance[1], 3.0);
-    EXPECT_EQ(distance[3], 3.0 + std::sqrt(100.0 * 100.0 + 25.0) + 2.0);
+    // Their height still counts in the distance.
+    const korvale::PolylineLocator polyline(x, y, z, 5);
+    EXPECT_EQ(polyline.distance_at_index(1), 3.0);
+    EXPECT_EQ(polyline.distance_at_index(3), 3.0 + std::sqrt(100.0 * 100.0 + 25.0) + 2.0);
 }
 
 TEST(ProfileColumns, LocalMinimaOfTheAllowedSpeed) {
@@ -223,7 +224,8 @@ TEST(ProfileColumns, RepeatedCurveInputsGiveTheSameComfortSpeed) {
 }
 
 // A profile builds its columns in fewer arrays than the steps take one by one; every value must
-// come out as the steps give it with an array of their own each.
+// come out as the steps give it with an array of their own each, and a construction that hands
+// out its working columns must give them as the steps do.
 TEST(RouteProfileBuild, ColumnsEqualTheStepsRunOneByOne) {
     TempDir dir;
     std::vector<Row> rows;
@@ -242,7 +244,7 @@ TEST(RouteProfileBuild, ColumnsEqualTheStepsRunOneByOne) {
     for (const VehicleParameters& car : {default_car, powered_car}) {
         RouteProfile profile(file.c_str(), car);
         const auto n = static_cast<std::int32_t>(rows.size());
-        ASSERT_EQ(profile.rows(), n);
+        ASSERT_EQ(profile.row_count(), n);
         std::vector<double> x, y, z, radius, limit, e;
         for (const Row& r : rows) {
             x.push_back(r.x);
@@ -255,8 +257,13 @@ TEST(RouteProfileBuild, ColumnsEqualTheStepsRunOneByOne) {
         const auto size = rows.size();
         std::vector<double> distance(size), grade(size), comfort(size), allowed(size), minima(size),
             coasting(size), recommended(size);
-        korvale::compute_distance_and_grade(n, x.data(), y.data(), z.data(), distance.data(),
-                                            grade.data());
+        // The cumulative distance as the rule reads: the 3-D step added to the one before.
+        distance[0] = 0.0;
+        for (std::size_t i = 1; i < size; ++i) {
+            const double dx = x[i] - x[i - 1], dy = y[i] - y[i - 1], dz = z[i] - z[i - 1];
+            distance[i] = distance[i - 1] + std::sqrt((dx * dx + dy * dy) + dz * dz);
+        }
+        korvale::compute_grade(n, x.data(), y.data(), z.data(), grade.data());
         korvale::compute_comfort_and_allowed(n, radius.data(), e.data(), limit.data(),
                                              comfort.data(), allowed.data());
         korvale::compute_local_minima(n, allowed.data(), minima.data());
@@ -271,5 +278,17 @@ TEST(RouteProfileBuild, ColumnsEqualTheStepsRunOneByOne) {
         EXPECT_EQ(rows_of(profile.coasting_speed_column()), coasting);
         EXPECT_EQ(rows_of(profile.recommended_speed_column()), recommended);
         EXPECT_EQ(rows_of(profile.max_speed_column()), limit);
+
+        // Asked for the full table, the same pass keeps every working column as well.
+        korvale::ConstructionDetails details;
+        RouteProfile full(file.c_str(), korvale::CoastModel(car), &details);
+        EXPECT_EQ(rows_of(full.coasting_speed_column()), coasting);
+        EXPECT_EQ(rows_of(full.recommended_speed_column()), recommended);
+        EXPECT_EQ(rows_of(details.curve_radius), radius);
+        EXPECT_EQ(rows_of(details.superelevation), e);
+        EXPECT_EQ(rows_of(details.grade), grade);
+        EXPECT_EQ(rows_of(details.comfort_speed), comfort);
+        EXPECT_EQ(rows_of(details.allowed_speed), allowed);
+        EXPECT_EQ(rows_of(details.local_minimum), minima);
     }
 }

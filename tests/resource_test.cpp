@@ -13,6 +13,7 @@
 #include "korvale.h"
 #include "support/sanitizers.h"
 #include "support/temp_dir.h"
+#include "support/vehicles.h"
 
 using korvale_test::address_sanitized;
 using korvale_test::DEFAULT_CAR;

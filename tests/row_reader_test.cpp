@@ -233,7 +233,7 @@ void expect_same_file(const std::string& path) {
 TEST(RowReader, ReadsGeneratedAndRandomLinesAsSscanfDoes) {
     const RowReader reader;
 #if defined(__GLIBC__)
-    EXPECT_TRUE(reader.quick()); // the C locale, rounding to nearest
+    EXPECT_TRUE(reader.is_quick()); // the C locale, rounding to nearest
 #endif
     Random r(42);
     int rows = 0;
@@ -282,7 +282,7 @@ TEST(RowReader, ReadsTheFuzzCorpusAsSscanfDoes) {
         GTEST_SKIP() << "this C library reads every line with sscanf itself";
     }
     const RowReader reader;
-    ASSERT_TRUE(reader.quick());
+    ASSERT_TRUE(reader.is_quick());
     const std::filesystem::path corpus = KORVALE_FUZZ_CORPUS;
     ASSERT_TRUE(std::filesystem::is_directory(corpus)) << corpus;
     int files = 0;
@@ -325,7 +325,7 @@ TEST(RowReader, OtherRoundingModesAreLeftToTheCLibrary) {
     ASSERT_EQ(std::fesetround(FE_UPWARD), 0);
     const RowReader upward;
     std::fesetround(mode);
-    EXPECT_FALSE(upward.quick());
+    EXPECT_FALSE(upward.is_quick());
     Random r(3);
     int rows = 0;
     ASSERT_EQ(std::fesetround(FE_UPWARD), 0);
@@ -354,7 +354,7 @@ TEST(RowReader, ADecimalCommaLocaleIsFollowed) {
     }
     {
         const RowReader comma;
-        EXPECT_FALSE(comma.quick());
+        EXPECT_FALSE(comma.is_quick());
         double v[6];
         const std::string line = "1,5 2,25 3 4 5 6,5\n";
         ASSERT_TRUE(comma.read(line.data(), line.size(), v));

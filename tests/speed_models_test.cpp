@@ -1,6 +1,7 @@
 // Comfort speed, local minima and the two coasting models.
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -18,8 +19,12 @@ namespace {
 
 const double nan_value = std::numeric_limits<double>::quiet_NaN();
 
+// The built-in car with the two parameters that choose the model.
 VehicleParameters car(double coast_power = 0, double model_switch = 0) {
-    return {0.3, 2.3, 1.293, 1644, 9.81, 0.015, coast_power, model_switch};
+    VehicleParameters p = korvale::BUILT_IN_VEHICLE;
+    p.coast_power = coast_power;
+    p.model_switch = model_switch;
+    return p;
 }
 
 // The comfort speed's defining equation at v: the speed for the friction at v.
@@ -64,6 +69,22 @@ TEST(LocalMinimum, MarksStrictDropsFollowedByNoDrop) {
     EXPECT_EQ(find_local_minimum(50, 40, 39), NO_LOCAL_MINIMUM);
     EXPECT_EQ(find_local_minimum(nan_value, 40, 50), NO_LOCAL_MINIMUM);
     EXPECT_EQ(find_local_minimum(50, nan_value, 50), NO_LOCAL_MINIMUM);
+    // A minimum that is itself 1000 km/h is still a minimum to the predicate.
+    EXPECT_TRUE(korvale::is_local_minimum(1200, NO_LOCAL_MINIMUM, 1100));
+
+    // Where the drive slows down along a column: never row 0, the last row when lower than the
+    // one before, a plateau at its first row.
+    const double speeds[] = {30, 50, 40, 40, 60, 20};
+    std::vector<int> rows;
+    for (int i = -1; i <= 6; ++i) {
+        if (korvale::slows_down_at(speeds, 6, i)) {
+            rows.push_back(i);
+        }
+    }
+    EXPECT_EQ(rows, (std::vector<int>{2, 5}));
+    const double with_nan[] = {50, nan_value, 40, 45};
+    EXPECT_FALSE(korvale::slows_down_at(with_nan, 4, 1));
+    EXPECT_FALSE(korvale::slows_down_at(with_nan, 4, 2));
 }
 
 TEST(CoastingModels, RulesComeBeforeThePhysics) {
@@ -99,7 +120,8 @@ TEST(CoastingModels, ModelChoiceAndPowerTermLimits) {
     no_drag.drag_coefficient = 0;
     for (const VehicleParameters& p : {car(0, 1), car(-500, 1), no_drag}) {
         const double v = coast_back_parameterised(p, 0, 50, 100, 0, NO_LOCAL_MINIMUM);
-        const double a = (1644 * 9.81) * 0.015 / 1644;
+        const VehicleParameters& c = korvale::BUILT_IN_VEHICLE;
+        const double a = (c.vehicle_mass * c.gravity) * c.rolling_resistance / c.vehicle_mass;
         EXPECT_NEAR(v, std::sqrt((50 / 3.6) * (50 / 3.6) + 200 * a) * 3.6, 1e-9);
     }
     // A NaN parameter still propagates, with or without air drag.

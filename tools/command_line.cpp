@@ -10,7 +10,7 @@
 namespace korvale_tool {
 
 void add_vehicle_options(CLI::App* command, korvale::VehicleParameters* v) {
-    *v = korvale::VehicleParameters{0.3, 2.3, 1.293, 1644.0, 9.81, 0.015, 0.0, 0.0};
+    *v = korvale::BUILT_IN_VEHICLE;
     const char* group = "Vehicle";
     command->add_option("--drag-coefficient", v->drag_coefficient, "aerodynamic drag coefficient")
         ->capture_default_str()

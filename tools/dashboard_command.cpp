@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "comm/datagram_decoder.h"
@@ -148,9 +149,14 @@ struct Outlets {
     }
 };
 
-} // namespace
+// The values in a plot's two arrays.
+struct PlotCounts {
+    std::size_t a = 0;
+    std::size_t b = 0;
+};
 
-int run_dashboard(const DashboardArgs& args, std::ostream& out) {
+// The ports and plot counts of the command line, checked.
+PlotCounts check_arguments(const DashboardArgs& args) {
     if (args.port < 0 || args.port > 65535) {
         throw std::runtime_error("--port: " + std::to_string(args.port) + " is not 0 to 65535");
     }
@@ -164,47 +170,38 @@ int run_dashboard(const DashboardArgs& args, std::ostream& out) {
         throw std::runtime_error("--plot-counts: '" + args.plot_counts +
                                  "' is not two whole numbers from 0 to 8192");
     }
-    const auto count_a = static_cast<std::size_t>(counts[0]);
-    const auto count_b = static_cast<std::size_t>(counts[1]);
+    return {static_cast<std::size_t>(counts[0]), static_cast<std::size_t>(counts[1])};
+}
 
+// The monitor and the JSON forwarding that the options ask for, and the page's settings.
+Outlets open_outlets(const DashboardArgs& args, const PlotCounts& counts, HttpSettings* http) {
     Outlets outlets;
     if (!args.fields.empty() && !args.http && args.forward_json.empty()) {
         throw std::runtime_error("--fields: names are for --http and --forward-json");
     }
     if (args.http || !args.forward_json.empty()) {
         outlets.monitor = std::make_unique<DashboardMonitor>(
-            args.fields.empty() ? default_field_names() : parse_field_names(args.fields), count_a,
-            count_b);
+            args.fields.empty() ? default_field_names() : parse_field_names(args.fields), counts.a,
+            counts.b);
     }
-    HttpSettings http;
     if (args.http) {
-        http.bind = args.bind;
-        http.port = *args.http;
+        http->bind = args.bind;
+        http->port = *args.http;
         if (!args.route.empty()) {
-            http.route_json = route_json(*load_route(args.route, args.vehicle), MAX_ROUTE_POINTS);
+            http->route_json = route_json(*load_route(args.route, args.vehicle), MAX_ROUTE_POINTS);
         }
     }
     if (!args.forward_json.empty()) {
         outlets.forwarder =
             std::make_unique<JsonForwarder>(parse_host_port(args.forward_json, "--forward-json"));
     }
+    return outlets;
+}
 
-    if (args.http) {
-        outlets.http = start_http_dashboard(http, *outlets.monitor);
-    }
-    ReceiveSocket receiver(args.port);
-    net::Ipv4Address bound;
-    net::local_address(receiver.sock, &bound);
-    out << "listening on port " << bound.port << "\n" << std::flush;
-    if (outlets.http) {
-        out << "dashboard page on http://" << http.bind << ":" << outlets.http->port() << "/\n"
-            << std::flush;
-    }
-    if (outlets.forwarder) {
-        out << "forwarding records as JSON to " << args.forward_json << "\n" << std::flush;
-    }
+// Receives until the count or the timeout of the options is reached; the datagrams received.
+std::int64_t receive(const DashboardArgs& args, const ReceiveSocket& receiver,
+                     const PlotCounts& counts, Outlets& outlets, std::ostream& out) {
     const bool text_lines = !args.http || args.print;
-
     std::vector<unsigned char> buffer(RECEIVE_BUFFER_SIZE);
     std::int64_t received = 0;
     auto last_arrival = std::chrono::steady_clock::now();
@@ -223,12 +220,37 @@ int run_dashboard(const DashboardArgs& args, std::ostream& out) {
         last_arrival = std::chrono::steady_clock::now();
         ++received;
         const auto length = static_cast<std::size_t>(size);
-        const Datagram datagram = classify(buffer.data(), length, count_a, count_b);
+        const Datagram datagram = classify(buffer.data(), length, counts.a, counts.b);
         if (text_lines) {
-            print_datagram(datagram, length, count_a, count_b, out);
+            print_datagram(datagram, length, counts.a, counts.b, out);
         }
         outlets.deliver(datagram, length);
     }
+    return received;
+}
+
+} // namespace
+
+int run_dashboard(const DashboardArgs& args, std::ostream& out) {
+    const PlotCounts counts = check_arguments(args);
+    HttpSettings http;
+    Outlets outlets = open_outlets(args, counts, &http);
+    if (args.http) {
+        outlets.http = start_http_dashboard(http, *outlets.monitor);
+    }
+    ReceiveSocket receiver(args.port);
+    net::Ipv4Address bound;
+    net::local_address(receiver.sock, &bound);
+    out << "listening on port " << bound.port << "\n" << std::flush;
+    if (outlets.http) {
+        out << "dashboard page on http://" << http.bind << ":" << outlets.http->port() << "/\n"
+            << std::flush;
+    }
+    if (outlets.forwarder) {
+        out << "forwarding records as JSON to " << args.forward_json << "\n" << std::flush;
+    }
+
+    const std::int64_t received = receive(args, receiver, counts, outlets, out);
     out << "received " << received << " datagrams\n";
     if (outlets.monitor) {
         const DashboardCounters c = outlets.monitor->counters();

@@ -62,75 +62,74 @@ std::string event_text(const std::string& json) {
 
 class HttplibDashboard : public HttpDashboard {
 public:
-    HttplibDashboard(const HttpSettings& settings, const DashboardMonitor& monitor)
-        : monitor_(monitor), config_(monitor.config_json(!settings.route_json.empty())),
-          route_(settings.route_json) {
-        server_.new_task_queue = [] {
+    HttplibDashboard(const HttpSettings& settings, const DashboardMonitor& source)
+        : monitor(source), config(source.config_json(!settings.route_json.empty())),
+          route(settings.route_json) {
+        server.new_task_queue = [] {
             return new httplib::ThreadPool(MAX_EVENT_STREAMS + SPARE_THREADS);
         };
-        server_.set_payload_max_length(MAX_REQUEST_BODY);
-        server_.set_keep_alive_timeout(KEEP_ALIVE_SECONDS);
-        server_.set_default_headers({{"X-Content-Type-Options", "nosniff"}});
+        server.set_payload_max_length(MAX_REQUEST_BODY);
+        server.set_keep_alive_timeout(KEEP_ALIVE_SECONDS);
+        server.set_default_headers({{"X-Content-Type-Options", "nosniff"}});
         add_routes();
-        port_ = settings.port == 0
-                    ? server_.bind_to_any_port(settings.bind)
-                    : (server_.bind_to_port(settings.bind, settings.port) ? settings.port : -1);
-        if (port_ <= 0) {
+        bound_port = settings.port == 0
+                         ? server.bind_to_any_port(settings.bind)
+                         : (server.bind_to_port(settings.bind, settings.port) ? settings.port : -1);
+        if (bound_port <= 0) {
             throw std::runtime_error("--http: cannot listen on " + settings.bind + " port " +
                                      std::to_string(settings.port));
         }
-        thread_ = std::thread([this] {
-            server_.listen_after_bind();
-            listening_done_ = true;
+        thread = std::thread([this] {
+            server.listen_after_bind();
+            listening_done = true;
         });
         // stop() only stops a server that runs: wait until it does.
         const auto until = std::chrono::steady_clock::now() + SERVER_START_WAIT;
-        while (!server_.is_running() && !listening_done_ &&
+        while (!server.is_running() && !listening_done &&
                std::chrono::steady_clock::now() < until) {
             std::this_thread::sleep_for(1ms);
         }
     }
 
     ~HttplibDashboard() override {
-        hub_.shut_down();
-        server_.stop();
-        thread_.join();
+        hub.shut_down();
+        server.stop();
+        thread.join();
     }
 
-    int port() const override { return port_; }
-    void publish(std::string event) override { hub_.publish(std::move(event)); }
+    int port() const override { return bound_port; }
+    void publish(std::string event) override { hub.publish(std::move(event)); }
 
 private:
     void add_routes() {
-        server_.Get("/", [](const httplib::Request&, httplib::Response& res) {
+        server.Get("/", [](const httplib::Request&, httplib::Response& res) {
             serve_asset(*find_asset("index.html"), res);
         });
-        server_.Get(R"(/assets/([A-Za-z0-9._-]+))",
-                    [](const httplib::Request& req, httplib::Response& res) {
-                        const PageAsset* asset = find_asset(req.matches[1]);
-                        if (asset == nullptr) {
-                            res.status = 404;
-                            return;
-                        }
-                        serve_asset(*asset, res);
-                    });
-        server_.Get("/api/latest", [this](const httplib::Request&, httplib::Response& res) {
-            serve_json(monitor_.latest_json(), res);
+        server.Get(R"(/assets/([A-Za-z0-9._-]+))",
+                   [](const httplib::Request& req, httplib::Response& res) {
+                       const PageAsset* asset = find_asset(req.matches[1]);
+                       if (asset == nullptr) {
+                           res.status = 404;
+                           return;
+                       }
+                       serve_asset(*asset, res);
+                   });
+        server.Get("/api/latest", [this](const httplib::Request&, httplib::Response& res) {
+            serve_json(monitor.latest_json(), res);
         });
-        server_.Get("/api/config", [this](const httplib::Request&, httplib::Response& res) {
-            serve_json(config_, res);
+        server.Get("/api/config", [this](const httplib::Request&, httplib::Response& res) {
+            serve_json(config, res);
         });
-        server_.Get("/api/route", [this](const httplib::Request&, httplib::Response& res) {
-            if (route_.empty()) {
+        server.Get("/api/route", [this](const httplib::Request&, httplib::Response& res) {
+            if (route.empty()) {
                 res.status = 404;
                 return;
             }
-            serve_json(route_, res);
+            serve_json(route, res);
         });
-        server_.Get("/events", [this](const httplib::Request&, httplib::Response& res) {
-            stream_events(res);
-        });
-        server_.set_error_handler([](const httplib::Request&, httplib::Response& res) {
+        server.Get("/events",
+                   [this](const httplib::Request&, httplib::Response& res) { stream_events(res); });
+        server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
             if (res.body.empty()) {
                 res.set_content(std::to_string(res.status) + "\n", "text/plain");
             }
@@ -139,13 +138,13 @@ private:
 
     void stream_events(httplib::Response& res) {
         EventHub::StreamHandle stream;
-        if (!hub_.open(&stream)) {
+        if (!hub.open(&stream)) {
             res.status = 503;
             res.set_content("too many event streams are open\n", "text/plain");
             return;
         }
         res.set_header("Cache-Control", NO_STORE);
-        auto hello = std::make_shared<std::string>(event_text(monitor_.hello_json()));
+        auto hello = std::make_shared<std::string>(event_text(monitor.hello_json()));
         auto last_write = std::make_shared<std::chrono::steady_clock::time_point>();
         res.set_chunked_content_provider(
             "text/event-stream",
@@ -154,7 +153,7 @@ private:
                 if (!hello->empty()) {
                     text.swap(*hello);
                 } else {
-                    const EventHub::Batch batch = hub_.take(stream, STREAM_POLL);
+                    const EventHub::Batch batch = hub.take(stream, STREAM_POLL);
                     if (batch.closed) {
                         return false;
                     }
@@ -176,17 +175,17 @@ private:
                 *last_write = now;
                 return sink.write(text.data(), text.size());
             },
-            [this, stream](bool) { hub_.close(stream); });
+            [this, stream](bool) { hub.close(stream); });
     }
 
-    const DashboardMonitor& monitor_;
-    const std::string config_;
-    const std::string route_;
-    EventHub hub_{MAX_EVENT_STREAMS, STREAM_QUEUE_CAPACITY};
-    httplib::Server server_;
-    std::thread thread_;
-    std::atomic<bool> listening_done_{false};
-    int port_ = -1;
+    const DashboardMonitor& monitor;
+    const std::string config;
+    const std::string route;
+    EventHub hub{MAX_EVENT_STREAMS, STREAM_QUEUE_CAPACITY};
+    httplib::Server server;
+    std::thread thread;
+    std::atomic<bool> listening_done{false};
+    int bound_port = -1;
 };
 
 } // namespace

@@ -133,7 +133,7 @@ std::string record_json(const korvale::comm::RecordFields& r, const FieldNames& 
 }
 
 std::string route_json(const korvale::RouteProfile& profile, std::size_t max_points) {
-    const auto rows = static_cast<std::size_t>(std::max(profile.rows(), 0));
+    const auto rows = static_cast<std::size_t>(std::max(profile.row_count(), 0));
     const std::size_t per_point = std::max<std::size_t>(1, (rows + max_points - 1) / max_points);
     std::vector<double> distance, maximum, recommended, coasting, elevation;
     const auto lowest = [](const korvale::Column& column, std::size_t from, std::size_t to) {
@@ -165,24 +165,24 @@ std::string route_json(const korvale::RouteProfile& profile, std::size_t max_poi
     return out;
 }
 
-DashboardMonitor::DashboardMonitor(FieldNames names, std::size_t count_a, std::size_t count_b)
-    : names_(std::move(names)), count_a_(count_a), count_b_(count_b) {}
+DashboardMonitor::DashboardMonitor(FieldNames names, std::size_t values_a, std::size_t values_b)
+    : field_names(std::move(names)), count_a(values_a), count_b(values_b) {}
 
 void DashboardMonitor::arrived() {
-    ++counters_.received;
-    last_arrival_ = std::chrono::steady_clock::now();
+    ++totals.received;
+    last_arrival = std::chrono::steady_clock::now();
 }
 
 std::string DashboardMonitor::on_record(const korvale::comm::RecordFields& record,
                                         const std::string& json) {
-    const std::lock_guard<std::mutex> lock(mutex_);
+    const std::lock_guard<std::mutex> lock(mutex);
     arrived();
-    ++counters_.records;
-    if (last_i1_ && record.i1 > *last_i1_) {
-        counters_.lost += static_cast<std::int64_t>(record.i1) - *last_i1_ - 1;
+    ++totals.records;
+    if (last_i1 && record.i1 > *last_i1) {
+        totals.lost += static_cast<std::int64_t>(record.i1) - *last_i1 - 1;
     }
-    last_i1_ = record.i1;
-    latest_record_ = json;
+    last_i1 = record.i1;
+    latest_record = json;
     return "{\"type\":\"record\",\"record\":" + json + ",\"counters\":" + counters_json() + "}";
 }
 
@@ -193,10 +193,10 @@ std::string DashboardMonitor::on_plot(const korvale::comm::PlotArrays& plot, dou
     append_array(body, plot.a);
     body += ",\"b\":";
     append_array(body, plot.b);
-    const std::lock_guard<std::mutex> lock(mutex_);
+    const std::lock_guard<std::mutex> lock(mutex);
     arrived();
-    ++counters_.plots;
-    latest_plot_ = "{" + body + "}";
+    ++totals.plots;
+    latest_plot = "{" + body + "}";
     return "{\"type\":\"plot\"," + body + ",\"counters\":" + counters_json() + "}";
 }
 
@@ -204,14 +204,14 @@ std::string DashboardMonitor::on_malformed(std::size_t bytes, double t) {
     std::string json = "{\"type\":\"malformed\",\"t\":";
     append_number(json, t);
     json += ",\"bytes\":" + std::to_string(bytes);
-    const std::lock_guard<std::mutex> lock(mutex_);
+    const std::lock_guard<std::mutex> lock(mutex);
     arrived();
-    ++counters_.malformed;
+    ++totals.malformed;
     return json + ",\"counters\":" + counters_json() + "}";
 }
 
 std::string DashboardMonitor::counters_json() const {
-    const DashboardCounters& c = counters_;
+    const DashboardCounters& c = totals;
     return "{\"received\":" + std::to_string(c.received) +
            ",\"records\":" + std::to_string(c.records) + ",\"plots\":" + std::to_string(c.plots) +
            ",\"malformed\":" + std::to_string(c.malformed) + ",\"lost\":" + std::to_string(c.lost) +
@@ -219,10 +219,10 @@ std::string DashboardMonitor::counters_json() const {
 }
 
 std::string DashboardMonitor::latest_body() const {
-    std::string out = "\"record\":" + (latest_record_.empty() ? "null" : latest_record_);
+    std::string out = "\"record\":" + (latest_record.empty() ? "null" : latest_record);
     out += ",\"age_s\":";
-    if (last_arrival_) {
-        const std::chrono::duration<double> age = std::chrono::steady_clock::now() - *last_arrival_;
+    if (last_arrival) {
+        const std::chrono::duration<double> age = std::chrono::steady_clock::now() - *last_arrival;
         append_number(out, age.count());
     } else {
         out += "null";
@@ -231,14 +231,14 @@ std::string DashboardMonitor::latest_body() const {
 }
 
 std::string DashboardMonitor::latest_json() const {
-    const std::lock_guard<std::mutex> lock(mutex_);
+    const std::lock_guard<std::mutex> lock(mutex);
     return "{" + latest_body() + "}";
 }
 
 std::string DashboardMonitor::hello_json() const {
-    const std::lock_guard<std::mutex> lock(mutex_);
+    const std::lock_guard<std::mutex> lock(mutex);
     return "{\"type\":\"hello\"," + latest_body() +
-           ",\"plot\":" + (latest_plot_.empty() ? "null" : latest_plot_) + "}";
+           ",\"plot\":" + (latest_plot.empty() ? "null" : latest_plot) + "}";
 }
 
 std::string DashboardMonitor::config_json(bool has_route) const {
@@ -246,16 +246,16 @@ std::string DashboardMonitor::config_json(bool has_route) const {
     for (std::size_t i = 0; i < RECORD_FIELD_COUNT; ++i) {
         out += i > 0 ? "," : "";
         append_key(out, RECORD_FIELD_KEYS[i]);
-        out += '"' + names_[i] + '"';
+        out += '"' + field_names[i] + '"';
     }
-    out += "},\"plot_counts\":[" + std::to_string(count_a_) + "," + std::to_string(count_b_) +
+    out += "},\"plot_counts\":[" + std::to_string(count_a) + "," + std::to_string(count_b) +
            "],\"route\":" + (has_route ? "true" : "false") + "}";
     return out;
 }
 
 DashboardCounters DashboardMonitor::counters() const {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    return counters_;
+    const std::lock_guard<std::mutex> lock(mutex);
+    return totals;
 }
 
 double unix_time_now() {

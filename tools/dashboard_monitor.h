@@ -50,7 +50,7 @@ std::string route_json(const korvale::RouteProfile& profile, std::size_t max_poi
 
 class DashboardMonitor {
 public:
-    DashboardMonitor(FieldNames names, std::size_t count_a, std::size_t count_b);
+    DashboardMonitor(FieldNames names, std::size_t values_a, std::size_t values_b);
 
     // Each takes one datagram, counts it and returns the event for the page, with the counters
     // after it. A record comes with its record_json(); t is the Unix time of arrival.
@@ -67,21 +67,21 @@ public:
     std::string config_json(bool has_route) const;
 
     DashboardCounters counters() const;
-    const FieldNames& names() const { return names_; }
+    const FieldNames& names() const { return field_names; }
 
 private:
     std::string counters_json() const; // the mutex held
     std::string latest_body() const;   // the mutex held
     void arrived();                    // the mutex held
 
-    const FieldNames names_;
-    const std::size_t count_a_, count_b_;
-    mutable std::mutex mutex_;
-    DashboardCounters counters_;
-    std::optional<std::int32_t> last_i1_;
-    std::string latest_record_; // JSON, empty before the first
-    std::string latest_plot_;   // JSON, empty before the first
-    std::optional<std::chrono::steady_clock::time_point> last_arrival_;
+    const FieldNames field_names;
+    const std::size_t count_a, count_b;
+    mutable std::mutex mutex;
+    DashboardCounters totals;
+    std::optional<std::int32_t> last_i1;
+    std::string latest_record; // JSON, empty before the first
+    std::string latest_plot;   // JSON, empty before the first
+    std::optional<std::chrono::steady_clock::time_point> last_arrival;
 };
 
 // Now, in Unix seconds.

@@ -15,6 +15,7 @@
 #include "commands.h"
 #include "geometry/point3.h"
 #include "profile/advice.h"
+#include "profile/speed_models.h"
 #include "replay_clock.h"
 #include "route_table.h"
 
@@ -28,7 +29,6 @@ constexpr int PLOT_POINTS = 100;
 constexpr double PLOT_SPACING_M = 10.0;
 // Records and plots share one time-stamp gate, so a plot goes 1 ms after its record.
 constexpr double PLOT_STAMP_AFTER_S = 0.001;
-constexpr double KMH_PER_MS = 3.6;
 
 struct Sample {
     double t, x, y, z;
@@ -80,7 +80,7 @@ double vehicle_speed(const std::vector<Sample>& samples, std::size_t i) {
     const Sample& b = samples[i == 0 ? 1 : i];
     const double metres =
         korvale::distance_between(korvale::Point3(a.x, a.y, a.z), korvale::Point3(b.x, b.y, b.z));
-    return metres / (b.t - a.t) * KMH_PER_MS;
+    return metres / (b.t - a.t) * korvale::KMH_PER_MS;
 }
 
 std::unique_ptr<korvale::comm::DashboardLink> open_dashboard(const std::string& target) {
@@ -98,21 +98,10 @@ std::unique_ptr<korvale::comm::DashboardLink> open_dashboard(const std::string& 
     }
     auto link = std::make_unique<korvale::comm::DashboardLink>(static_cast<int>(port), 0);
     link->open(host.c_str());
-    if (!link->is_open()) {
+    if (!link->get_is_open()) {
         throw std::runtime_error("--dashboard: cannot reach '" + host + "'");
     }
     return link;
-}
-
-// Recommended speed at a distance, held at the route's ends.
-double recommended_held(const korvale::RouteProfile& p, double d) {
-    if (p.first_distance() > d) {
-        return p.first_recommended_speed();
-    }
-    if (d > p.total_length()) {
-        return p.last_recommended_speed();
-    }
-    return p.recommended_speed_at_distance(d);
 }
 
 // The record's flag: bit 0 when the vehicle is faster than recommended.
@@ -129,6 +118,50 @@ std::string number_or_empty(double value) {
     return text;
 }
 
+// What the drive prints and sends for one sample.
+struct DriveRow {
+    double distance = 0, max_speed = 0, recommended = 0, coasting = 0, speed = 0;
+    bool has_slowdown = false;
+    double liftoff = 0, target = 0; // NaN without a slow-down ahead
+};
+
+// The position queries at sample i (a full search at the first) and the advice ahead.
+DriveRow drive_row(korvale::RouteProfile& profile, const std::vector<Sample>& samples,
+                   std::size_t i, double horizon) {
+    const Sample& s = samples[i];
+    DriveRow row;
+    profile.all_at_position(s.x, s.y, s.z, i == 0, korvale::DEFAULT_SEARCH_WINDOW, &row.distance,
+                            &row.max_speed, &row.recommended, &row.coasting);
+    row.speed = vehicle_speed(samples, i);
+    korvale::Slowdown ahead;
+    row.has_slowdown = korvale::next_slowdown(profile, row.distance, row.speed, horizon, &ahead);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    row.liftoff = row.has_slowdown ? ahead.liftoff_distance : nan;
+    row.target = row.has_slowdown ? ahead.target_speed : nan;
+    return row;
+}
+
+// The status record of sample i and, every PLOT_EVERY samples, a plot of the recommended speed
+// ahead.
+void send_row(korvale::comm::DashboardLink& link, const korvale::RouteProfile& profile,
+              const DriveRow& row, std::size_t i, double stamp) {
+    link.send_status(static_cast<std::int32_t>(i), row.distance, row.max_speed, row.recommended,
+                     row.coasting, row.speed, 0.0,
+                     row.has_slowdown ? row.liftoff - row.distance : 0.0,
+                     row.has_slowdown ? row.target : 0.0, status_flag(row.speed, row.recommended),
+                     stamp, profile.row_count());
+    if (i % PLOT_EVERY != 0) {
+        return;
+    }
+    double plot_distance[PLOT_POINTS];
+    double plot_speed[PLOT_POINTS];
+    for (int k = 0; k < PLOT_POINTS; ++k) {
+        plot_distance[k] = row.distance + k * PLOT_SPACING_M;
+        plot_speed[k] = profile.recommended_speed_held_at_distance(plot_distance[k]);
+    }
+    link.send_plot(plot_distance, plot_speed, PLOT_POINTS, PLOT_POINTS, stamp + PLOT_STAMP_AFTER_S);
+}
+
 } // namespace
 
 int run_drive(const DriveArgs& args, std::ostream& out) {
@@ -138,13 +171,10 @@ int run_drive(const DriveArgs& args, std::ostream& out) {
     if (!args.dashboard.empty()) {
         link = open_dashboard(args.dashboard);
     }
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    std::vector<double> plot_distance(PLOT_POINTS), plot_speed(PLOT_POINTS);
     std::optional<ReplayClock> clock;
     if (args.speedup) {
         clock.emplace(*args.speedup);
     }
-
     out << "t,distance,speed,max_speed,recommended_speed,coasting_speed,liftoff_distance,"
            "target_speed,offset\n";
     for (std::size_t i = 0; i < samples.size(); ++i) {
@@ -152,39 +182,18 @@ int run_drive(const DriveArgs& args, std::ostream& out) {
         if (clock) {
             clock->wait_for_sample(s.t);
         }
-        double distance = 0, max_speed = 0, recommended = 0, coasting = 0;
-        profile->all_at_position(s.x, s.y, s.z, i == 0, korvale::DEFAULT_SEARCH_WINDOW, &distance,
-                                 &max_speed, &recommended, &coasting);
-        const double speed = vehicle_speed(samples, i);
-        korvale::Slowdown ahead;
-        const bool has_slowdown =
-            korvale::next_slowdown(*profile, distance, speed, args.horizon, &ahead);
-        const double liftoff = has_slowdown ? ahead.liftoff_distance : nan;
-        const double target = has_slowdown ? ahead.target_speed : nan;
+        const DriveRow row = drive_row(*profile, samples, i, args.horizon);
         char line[320];
         std::snprintf(line, sizeof line, "%.3f,%.3f,%.3f,%.3f,%.3f,%.3f,%s,%s,%.3f\n", s.t,
-                      distance, speed, max_speed, recommended, coasting,
-                      number_or_empty(liftoff).c_str(), number_or_empty(target).c_str(),
+                      row.distance, row.speed, row.max_speed, row.recommended, row.coasting,
+                      number_or_empty(row.liftoff).c_str(), number_or_empty(row.target).c_str(),
                       profile->offset_from_route());
         out << line;
         if (clock) {
             out.flush();
         }
-
         if (link) {
-            const double stamp = s.t - samples.front().t + 1.0;
-            link->send_status(static_cast<std::int32_t>(i), distance, max_speed, recommended,
-                              coasting, speed, 0.0, has_slowdown ? liftoff - distance : 0.0,
-                              has_slowdown ? target : 0.0, status_flag(speed, recommended), stamp,
-                              profile->rows());
-            if (i % PLOT_EVERY == 0) {
-                for (int k = 0; k < PLOT_POINTS; ++k) {
-                    plot_distance[k] = distance + k * PLOT_SPACING_M;
-                    plot_speed[k] = recommended_held(*profile, plot_distance[k]);
-                }
-                link->send_plot(plot_distance.data(), plot_speed.data(), PLOT_POINTS, PLOT_POINTS,
-                                stamp + PLOT_STAMP_AFTER_S);
-            }
+            send_row(*link, *profile, row, i, s.t - samples.front().t + 1.0);
         }
     }
     if (link) {

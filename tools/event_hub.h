@@ -31,8 +31,8 @@ public:
         bool closed = false;     // the hub is closing: end the stream
     };
 
-    EventHub(std::size_t max_streams, std::size_t queue_capacity)
-        : max_streams_(max_streams), queue_capacity_(queue_capacity) {}
+    EventHub(std::size_t stream_limit, std::size_t capacity)
+        : max_streams(stream_limit), queue_capacity(capacity) {}
 
     // Opens a stream; false when max_streams are open already.
     bool open(StreamHandle* stream);
@@ -50,12 +50,12 @@ public:
     std::size_t open_streams() const;
 
 private:
-    const std::size_t max_streams_;
-    const std::size_t queue_capacity_;
-    mutable std::mutex mutex_;
-    std::condition_variable arrived_;
-    std::list<Stream> streams_;
-    bool shutting_down_ = false;
+    const std::size_t max_streams;
+    const std::size_t queue_capacity;
+    mutable std::mutex mutex;
+    std::condition_variable arrived;
+    std::list<Stream> streams;
+    bool shutting_down = false;
 };
 
 } // namespace korvale_tool

@@ -30,12 +30,12 @@ JsonForwarder::JsonForwarder(const HostPort& target) {
         throw std::runtime_error("--forward-json: cannot resolve '" + target.host + "' (error " +
                                  std::to_string(error) + ")");
     }
-    peer_ = {address, target.port};
-    started_ = net::socket_layer_startup();
-    sock_ = started_ ? net::open_udp_socket() : net::invalid_socket;
-    if (sock_ == net::invalid_socket) {
+    peer = {address, target.port};
+    started = net::socket_layer_startup();
+    sock = started ? net::open_udp_socket() : net::invalid_socket;
+    if (sock == net::invalid_socket) {
         const int code = net::last_error();
-        if (started_) {
+        if (started) {
             net::socket_layer_cleanup();
         }
         throw std::runtime_error("--forward-json: cannot create a socket (error " +
@@ -44,13 +44,13 @@ JsonForwarder::JsonForwarder(const HostPort& target) {
 }
 
 JsonForwarder::~JsonForwarder() {
-    net::close_socket(sock_);
+    net::close_socket(sock);
     net::socket_layer_cleanup();
 }
 
 void JsonForwarder::send(const std::string& json) {
-    if (!net::send_to(sock_, json.data(), static_cast<int>(json.size()), peer_)) {
-        ++failures_;
+    if (!net::send_to(sock, json.data(), static_cast<int>(json.size()), peer)) {
+        ++failure_count;
     }
 }
 

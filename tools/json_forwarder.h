@@ -26,13 +26,13 @@ public:
 
     // Sends one datagram; a failure is counted, not thrown.
     void send(const std::string& json);
-    std::int64_t failures() const { return failures_; }
+    std::int64_t failures() const { return failure_count; }
 
 private:
-    korvale::platform::socket_handle sock_ = korvale::platform::invalid_socket;
-    korvale::platform::Ipv4Address peer_;
-    bool started_ = false;
-    std::int64_t failures_ = 0;
+    korvale::platform::socket_handle sock = korvale::platform::invalid_socket;
+    korvale::platform::Ipv4Address peer;
+    bool started = false;
+    std::int64_t failure_count = 0;
 };
 
 } // namespace korvale_tool

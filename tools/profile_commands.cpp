@@ -10,6 +10,7 @@
 
 #include "commands.h"
 #include "profile/advice.h"
+#include "profile/speed_models.h"
 #include "route_table.h"
 
 namespace korvale_tool {
@@ -21,16 +22,12 @@ struct SlowPoint {
     double speed;
 };
 
-// Rows where the allowed speed has a local minimum (and the last row where it is lower than the
-// row before), slowest first.
+// Rows where the drive slows down to the allowed speed, slowest first.
 std::vector<SlowPoint> slowest_points(const RouteTable& table, int how_many) {
     std::vector<SlowPoint> points;
-    const auto& allowed = table.allowed;
-    for (std::int32_t i = 0; i < table.rows; ++i) {
-        // The first row is where the drive starts, not a place the road slows it down.
-        const bool lower_than_before = i > 0 && allowed[i] < allowed[i - 1];
-        const bool not_higher_after = i == table.rows - 1 || allowed[i] <= allowed[i + 1];
-        if (table.rows > 1 && lower_than_before && not_higher_after) {
+    const auto& allowed = table.details.allowed_speed;
+    for (std::int32_t i = 1; i < table.rows; ++i) {
+        if (korvale::slows_down_at(allowed.data(), table.rows, i)) {
             points.push_back({i, allowed[i]});
         }
     }
@@ -48,15 +45,15 @@ void write_csv(const RouteTable& table, const std::string& path) {
         throw std::runtime_error("cannot write '" + path + "'");
     }
     const korvale::RouteProfile& p = *table.profile;
+    const korvale::ConstructionDetails& d = table.details;
     std::fprintf(file, "x,y,z,distance,grade,radius,superelevation,comfort_speed,max_speed,"
                        "allowed_speed,coasting_speed,recommended_speed\n");
     for (std::int32_t i = 0; i < table.rows; ++i) {
-        std::fprintf(file,
-                     "%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g\n",
-                     p.x_column()[i], p.y_column()[i], p.z_column()[i], p.distance_column()[i],
-                     table.grade[i], table.radius[i], table.superelevation[i], table.comfort[i],
-                     p.max_speed_column()[i], table.allowed[i], p.coasting_speed_column()[i],
-                     p.recommended_speed_column()[i]);
+        std::fprintf(
+            file, "%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g\n",
+            p.x_column()[i], p.y_column()[i], p.z_column()[i], p.distance_column()[i], d.grade[i],
+            d.curve_radius[i], d.superelevation[i], d.comfort_speed[i], p.max_speed_column()[i],
+            d.allowed_speed[i], p.coasting_speed_column()[i], p.recommended_speed_column()[i]);
     }
     if (std::fclose(file) != 0) {
         throw std::runtime_error("cannot write '" + path + "'");
@@ -131,7 +128,7 @@ int run_profile(const ProfileArgs& args, std::ostream& out) {
             std::snprintf(line, sizeof line,
                           "  %9.1f m  %6.1f km/h  %-5s (limit %.0f, curve radius %.0f m)\n",
                           p.distance_column()[s.row], s.speed, slow_reason(table, s.row),
-                          p.max_speed_column()[s.row], table.radius[s.row]);
+                          p.max_speed_column()[s.row], table.details.curve_radius[s.row]);
             out << line;
         }
     }

@@ -1,24 +1,24 @@
-// Every column of a route, the kept ones and the ones construction works with and drops,
-// computed by the same core functions that construction uses.
+// A route as the tool shows it: the profile, and beside it the columns that construction works
+// with and a profile drops, from the same construction pass.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
+#include "profile/profile_columns.h"
 #include "profile/route_profile.h"
 
 namespace korvale_tool {
 
 struct RouteTable {
     std::unique_ptr<korvale::RouteProfile> profile;
+    korvale::ConstructionDetails details; // grade, radius, comfort, allowed speed, local minima
     std::int32_t rows = 0;
-    std::vector<double> grade, radius, superelevation, comfort, allowed;
 };
 
-// Loads the route (the library's own lines go to standard output) and fills the table; throws
-// std::runtime_error with a message when the file yields no rows.
+// Loads the route once (the library's own lines go to standard output) and keeps every column;
+// throws std::runtime_error with a message when the file yields no rows.
 RouteTable load_route_table(const std::string& path, const korvale::VehicleParameters& vehicle);
 
 // Builds only the profile; throws like load_route_table.

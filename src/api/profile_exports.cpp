@@ -25,7 +25,7 @@ korvale_profile* load_profile(const char* path, const korvale::VehicleParameters
     } catch (...) {
         // Not even the profile object fits in memory.
     }
-    if (!profile || profile->rows() <= 0) {
+    if (!profile || profile->row_count() <= 0) {
         korvale::diag_print("Can not load file for Korvale");
         return nullptr;
     }
@@ -61,30 +61,30 @@ void deinitialize_korvale(korvale_profile* handle) {
 }
 
 int32_t get_korvale_rows(korvale_profile* handle) {
-    return guarded<RouteProfile>(handle, -1, [](RouteProfile& p) { return p.rows(); });
+    return guarded<RouteProfile>(handle, -1, [](RouteProfile& p) { return p.row_count(); });
 }
 
 void get_korvale_x_vec(korvale_profile* handle, double* destination, int32_t count) {
     guarded_void<RouteProfile>(handle, [&](RouteProfile& p) {
-        RouteProfile::copy_column(p.x_column(), p.rows(), destination, count);
+        RouteProfile::copy_column(p.x_column(), p.row_count(), destination, count);
     });
 }
 
 void get_korvale_y_vec(korvale_profile* handle, double* destination, int32_t count) {
     guarded_void<RouteProfile>(handle, [&](RouteProfile& p) {
-        RouteProfile::copy_column(p.y_column(), p.rows(), destination, count);
+        RouteProfile::copy_column(p.y_column(), p.row_count(), destination, count);
     });
 }
 
 void get_korvale_z_vec(korvale_profile* handle, double* destination, int32_t count) {
     guarded_void<RouteProfile>(handle, [&](RouteProfile& p) {
-        RouteProfile::copy_column(p.z_column(), p.rows(), destination, count);
+        RouteProfile::copy_column(p.z_column(), p.row_count(), destination, count);
     });
 }
 
 void get_korvale_dist_vec(korvale_profile* handle, double* destination, int32_t count) {
     guarded_void<RouteProfile>(handle, [&](RouteProfile& p) {
-        RouteProfile::copy_column(p.distance_column(), p.rows(), destination, count);
+        RouteProfile::copy_column(p.distance_column(), p.row_count(), destination, count);
     });
 }
 

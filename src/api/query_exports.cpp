@@ -16,26 +16,13 @@ double get_max_speed_at_distance(korvale_profile* handle, double distance) {
 
 double get_recomended_speed_at_distance(korvale_profile* handle, double distance) {
     return guarded<RouteProfile>(handle, -1.0, [&](RouteProfile& p) {
-        if (p.first_distance() > distance) {
-            return p.first_recommended_speed();
-        }
-        if (distance > p.total_length()) {
-            return p.last_recommended_speed();
-        }
-        return p.recommended_speed_at_distance(distance);
+        return p.recommended_speed_held_at_distance(distance);
     });
 }
 
 double get_coasting_speed_at_distance(korvale_profile* handle, double distance) {
-    return guarded<RouteProfile>(handle, -1.0, [&](RouteProfile& p) {
-        if (p.first_distance() > distance) {
-            return p.first_coasting_speed();
-        }
-        if (distance > p.total_length()) {
-            return p.last_coasting_speed();
-        }
-        return p.coasting_speed_at_distance(distance);
-    });
+    return guarded<RouteProfile>(
+        handle, -1.0, [&](RouteProfile& p) { return p.coasting_speed_held_at_distance(distance); });
 }
 
 int32_t get_all_at_distance(korvale_profile* handle, double distance, double* max_speed,

@@ -18,13 +18,13 @@ bool ConnectionInterface::send_status_record(std::int32_t i1, double r1, double 
                                              double r4, double r5, double r6, double r7, double r8,
                                              std::int32_t flag, double time_stamp,
                                              std::int32_t i2) {
-    if (!(time_stamp > last_time_)) {
+    if (!(time_stamp > last_time)) {
         return false;
     }
-    record_.fill(i1, r1, r2, r3, r4, r5, r6, r7, r8, flag, i2);
-    last_time_ = time_stamp;
-    return send_datagram(reinterpret_cast<const char*>(record_.data()),
-                         static_cast<int>(record_.size()));
+    record.fill(i1, r1, r2, r3, r4, r5, r6, r7, r8, flag, i2);
+    last_time = time_stamp;
+    return send_datagram(reinterpret_cast<const char*>(record.data()),
+                         static_cast<int>(record.size()));
 }
 
 double ConnectionInterface::send_plot_arrays(const double* a, const double* b,

@@ -34,15 +34,15 @@ public:
     int add_to_counter(int n);
     bool counter_is_positive() const { return counter > 0; }
 
-    double last_time() const { return last_time_; }
-    const DashboardRecord& record() const { return record_; }
+    double get_last_time() const { return last_time; }
+    const DashboardRecord& get_record() const { return record; }
 
 private:
     static constexpr double INITIAL_LAST_TIME = -1.0;
 
-    DashboardRecord record_;
+    DashboardRecord record;
     std::int32_t counter = 0;
-    double last_time_ = INITIAL_LAST_TIME;
+    double last_time = INITIAL_LAST_TIME;
 };
 
 } // namespace korvale::comm

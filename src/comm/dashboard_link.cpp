@@ -13,15 +13,15 @@ constexpr int PORT_MASK = 0xFFFF;
 
 } // namespace
 
-DashboardLink::DashboardLink(int port, int plot_delay_ms) noexcept
-    : plot_delay_ms_(plot_delay_ms), port_(port & PORT_MASK) {}
+DashboardLink::DashboardLink(int port_number, int delay_ms) noexcept
+    : plot_delay_ms(delay_ms), port(port_number & PORT_MASK) {}
 
 DashboardLink::~DashboardLink() {
     release();
 }
 
 void DashboardLink::open(const char* host) noexcept {
-    if (is_open_ || sock != platform::invalid_socket) {
+    if (is_open || sock != platform::invalid_socket) {
         return;
     }
     if (!platform::socket_layer_startup()) {
@@ -34,7 +34,7 @@ void DashboardLink::open(const char* host) noexcept {
         platform::socket_layer_cleanup();
         return;
     }
-    peer_addr.port = static_cast<std::uint16_t>(port_);
+    peer_addr.port = static_cast<std::uint16_t>(port);
     peer_addr.address = platform::parse_dotted_address(host);
     if (peer_addr.address == platform::address_none) {
         int error = 0;
@@ -46,33 +46,33 @@ void DashboardLink::open(const char* host) noexcept {
             return;
         }
     }
-    is_open_ = true;
-    last_time_ = 0.0;
+    is_open = true;
+    last_time = 0.0;
 }
 
 void DashboardLink::send_status(std::int32_t i1, double r1, double r2, double r3, double r4,
                                 double r5, double r6, double r7, double r8, std::int32_t flag,
                                 double time_stamp, std::int32_t i2) noexcept {
-    if (!(time_stamp > last_time_)) {
+    if (!(time_stamp > last_time)) {
         return;
     }
-    last_time_ = time_stamp;
-    record_.fill(i1, r1, r2, r3, r4, r5, r6, r7, r8, flag, i2);
-    if (!is_open_) {
+    last_time = time_stamp;
+    record.fill(i1, r1, r2, r3, r4, r5, r6, r7, r8, flag, i2);
+    if (!is_open) {
         return;
     }
-    if (!platform::send_to(sock, record_.data(), static_cast<int>(record_.size()), peer_addr)) {
+    if (!platform::send_to(sock, record.data(), static_cast<int>(record.size()), peer_addr)) {
         diag_print("sendto() failed; %d\n", platform::last_error());
     }
 }
 
 double DashboardLink::send_plot(const double* a, const double* b, std::uint64_t count_a,
                                 std::uint64_t count_b, double time_stamp) {
-    if (!(time_stamp > last_time_)) {
+    if (!(time_stamp > last_time)) {
         return time_stamp;
     }
-    last_time_ = time_stamp;
-    if (!is_open_) {
+    last_time = time_stamp;
+    if (!is_open) {
         return time_stamp;
     }
     std::size_t size = 0;
@@ -85,23 +85,23 @@ double DashboardLink::send_plot(const double* a, const double* b, std::uint64_t 
         // Too large for one datagram: nothing is built, the send fails as the socket would.
         diag_print("sendto() failed; %d\n", platform::message_too_long_error());
     }
-    platform::sleep_ms(plot_delay_ms_);
+    platform::sleep_ms(plot_delay_ms);
     return time_stamp;
 }
 
 void DashboardLink::close() noexcept {
-    diag_print("Closing connection for port %d\n", port_);
+    diag_print("Closing connection for port %d\n", port);
     release();
 }
 
 void DashboardLink::release() noexcept {
-    if (!is_open_) {
+    if (!is_open) {
         return;
     }
     platform::close_socket(sock);
     sock = platform::invalid_socket;
     platform::socket_layer_cleanup();
-    is_open_ = false;
+    is_open = false;
 }
 
 } // namespace korvale::comm

@@ -39,12 +39,12 @@ public:
     // Prints the closing line and releases what the link holds. The link sends nothing after.
     void close() noexcept;
 
-    bool is_open() const { return is_open_; }
-    double last_time() const { return last_time_; }
-    int port() const { return port_; }
-    int plot_delay_ms() const { return plot_delay_ms_; }
+    bool get_is_open() const { return is_open; }
+    double get_last_time() const { return last_time; }
+    int get_port() const { return port; }
+    int get_plot_delay_ms() const { return plot_delay_ms; }
     platform::Ipv4Address peer_address() const { return peer_addr; }
-    const DashboardRecord& record() const { return record_; }
+    const DashboardRecord& get_record() const { return record; }
 
 private:
     void release() noexcept;
@@ -52,15 +52,15 @@ private:
     platform::socket_handle sock = platform::invalid_socket;
     platform::Ipv4Address peer_addr;
     // The record in its wire form, sent as it stands: no separate send buffer is needed.
-    DashboardRecord record_;
-    std::int32_t plot_delay_ms_;
+    DashboardRecord record;
+    std::int32_t plot_delay_ms;
     // The port as init_com was given it, low 16 bits.
-    int port_;
+    int port;
     // True once the socket and the peer address are ready; the link then holds one reference on
     // the socket layer.
-    bool is_open_ = false;
+    bool is_open = false;
     // The time stamp of the last record or plot accepted.
-    double last_time_ = 0.0;
+    double last_time = 0.0;
 };
 
 } // namespace korvale::comm

@@ -16,17 +16,17 @@ public:
     static Decoded success(T value) { return Decoded(std::move(value), std::string()); }
     static Decoded failure(std::string error) { return Decoded(T(), std::move(error)); }
 
-    bool ok() const { return error_.empty(); }
+    bool ok() const { return message.empty(); }
     explicit operator bool() const { return ok(); }
     // The value; all fields zero or empty when decoding failed.
-    const T& value() const { return value_; }
+    const T& value() const { return result; }
     // Empty on success.
-    const std::string& error() const { return error_; }
+    const std::string& error() const { return message; }
 
 private:
-    Decoded(T value, std::string error) : value_(std::move(value)), error_(std::move(error)) {}
-    T value_;
-    std::string error_;
+    Decoded(T value, std::string error) : result(std::move(value)), message(std::move(error)) {}
+    T result;
+    std::string message;
 };
 
 // The fields of a status record as they travel (reals as 32-bit floats).

@@ -22,7 +22,7 @@ bool may_share_root(double squared, double best) {
 PolylineLocator::PolylineLocator(const double* x, const double* y, const double* z,
                                  std::int32_t n) {
     distances.push_back(0.0);
-    num_points_ = n;
+    num_points = n;
     if (n > 0) {
         points.reserve(static_cast<std::size_t>(n));
         distances.reserve(static_cast<std::size_t>(n));
@@ -37,20 +37,17 @@ PolylineLocator::PolylineLocator(const double* x, const double* y, const double*
             segment_lengths.push_back(step);
         }
     }
-    last_lookup_distance = 0.0;
-    last_lookup_position = Point3();
-    last_lookup_segment = -1;
 }
 
 Point3 PolylineLocator::point_at_index(std::int32_t i) const {
-    const std::int32_t k = num_points_ - 1;
+    const std::int32_t k = num_points - 1;
     const std::int32_t m = i < k ? i : k;
     const std::int32_t r = m < 0 ? 0 : m;
     return points.at(static_cast<std::size_t>(r));
 }
 
 std::int32_t PolylineLocator::index_at_distance(double d) const {
-    const std::int32_t n = num_points_;
+    const std::int32_t n = num_points;
     if (n < 1) {
         return 0;
     }
@@ -84,7 +81,7 @@ std::int32_t PolylineLocator::index_at_distance(double d) const {
 }
 
 std::int32_t PolylineLocator::index_at_distance_near(double d, std::int32_t hint) const {
-    const std::int32_t n = num_points_;
+    const std::int32_t n = num_points;
     // Cumulative distances never decrease, and a NaN anywhere reaches the last one. So when d
     // lies strictly between the first and the last distance, the binary search's answer is the
     // i with distances[i] < d < distances[i + 1], unless some distance equals d: then the probe
@@ -118,12 +115,12 @@ std::int32_t PolylineLocator::index_at_distance_near(double d, std::int32_t hint
 }
 
 double PolylineLocator::distance_at_index(std::int32_t i) const {
-    const std::int32_t m = std::min(i, num_points_ - 1);
+    const std::int32_t m = std::min(i, num_points - 1);
     return distances.at(m < 0 ? 0 : static_cast<std::size_t>(m));
 }
 
 Segment PolylineLocator::segment_at_index(std::int32_t i) const {
-    const std::int32_t n = num_points_;
+    const std::int32_t n = num_points;
     if (i >= n - 1) {
         const Point3 last = points.at(n - 1);
         return Segment(last, last + END_SEGMENT_OFFSET);
@@ -140,25 +137,17 @@ Point3 PolylineLocator::position_at_distance(double d) const {
     return segment_at_index(i).point_at(d - base, true);
 }
 
-Point3 PolylineLocator::locate_position(Point3 position, double* distance_out, double search_window,
-                                        bool full_search) {
-    if (position == last_lookup_position && last_lookup_segment >= 0) {
-        *distance_out = last_lookup_distance;
-        return last_lookup_result_point;
-    }
-    const std::int32_t n = num_points_;
-    const bool full = full_search || last_lookup_segment < 0;
-    const double range = full ? distances.at(n - 1) : search_window;
-    const double L = last_lookup_distance;
+SegmentWindow PolylineLocator::search_window(double center, double range, std::int32_t near) const {
+    const std::int32_t n = num_points;
+    SegmentWindow window;
+    window.lo = std::max(0, std::min(n - 2, index_at_distance_near(center - range, near)));
+    window.hi = std::min(n - 1, std::max(2, index_at_distance_near(center + range, near) + 1));
+    return window;
+}
 
-    // The window covers the segment that holds L - range up to and including the segment that
-    // holds L + range, and keeps at least the first two segments near the start. Both bounds
-    // stay inside the points, so routes of one or two points are searched safely too.
-    const std::int32_t near = last_lookup_segment;
-    const std::int32_t lo = std::max(0, std::min(n - 2, index_at_distance_near(L - range, near)));
-    const std::int32_t hi =
-        std::min(n - 1, std::max(2, index_at_distance_near(L + range, near) + 1));
-
+PolylineHit PolylineLocator::nearest_point(Point3 position, SegmentWindow window) const {
+    const std::int32_t lo = window.lo;                          // read checked below
+    const std::int32_t hi = std::min(window.hi, num_points - 1); // so lo..hi lie inside the points
     // Candidates are compared by squared distance; only where two squares differ so little
     // that their roots may be equal are the roots compared, so that equal distances still go
     // to the later segment.
@@ -181,12 +170,12 @@ Point3 PolylineLocator::locate_position(Point3 position, double* distance_out, d
     }
     const double distance =
         distances.at(best_segment) + distance_between(points.at(best_segment), temp_point);
-    *distance_out = distance;
-    last_lookup_distance = distance;
-    last_lookup_segment = best_segment;
-    last_lookup_result_point = temp_point;
-    last_lookup_position = position;
-    return temp_point;
+    return {best_segment, temp_point, distance};
+}
+
+PolylineHit PolylineLocator::nearest_point_around(Point3 position, double center, double range,
+                                                  std::int32_t near) const {
+    return nearest_point(position, search_window(center, range, near));
 }
 
 } // namespace korvale

@@ -26,20 +26,40 @@ bool step_grade(double dx, double dy, double dz, double* grade) {
 
 } // namespace
 
-void compute_distance_and_grade(std::int32_t rows, const double* x, const double* y,
-                                const double* z, double* distance, double* grade) {
+WorkingColumns ConstructionDetails::working_columns(std::size_t capacity) {
+    for (Column* column :
+         {&curve_radius, &superelevation, &grade, &comfort_speed, &allowed_speed, &local_minimum}) {
+        column->resize(capacity);
+    }
+    return {curve_radius.data(),  superelevation.data(), grade.data(),
+            comfort_speed.data(), allowed_speed.data(),  local_minimum.data()};
+}
+
+void compute_profile_columns(std::int32_t rows, const CoastModel& model, const double* x,
+                             const double* y, const double* z, const double* max_speed,
+                             const double* distance, const WorkingColumns& work,
+                             double* coasting_speed, double* recommended_speed) {
+    // The comfort speed comes first: where the grade shares the radius's array, the radius is
+    // read before the grade overwrites it; likewise the superelevation before the local minima.
+    compute_comfort_and_allowed(rows, work.curve_radius, work.superelevation, max_speed,
+                                work.comfort_speed, work.allowed_speed);
+    compute_grade(rows, x, y, z, work.grade);
+    compute_local_minima(rows, work.allowed_speed, work.local_minimum);
+    compute_coasting_and_recommended(rows, model, work.grade, distance, work.allowed_speed,
+                                     work.local_minimum, coasting_speed, recommended_speed);
+}
+
+void compute_grade(std::int32_t rows, const double* x, const double* y, const double* z,
+                   double* grade) {
     if (rows < 1) {
         return;
     }
-    distance[0] = 0.0;
     for (std::int32_t i = 1; i < rows; ++i) {
         const double dx = x[i] - x[i - 1];
         const double dy = y[i] - y[i - 1];
         const double dz = z[i] - z[i - 1];
-        const double step = std::sqrt((dx * dx + dy * dy) + dz * dz);
-        distance[i] = distance[i - 1] + step;
         if (!step_grade(dx, dy, dz, &grade[i - 1])) {
-            grade[i - 1] = i >= 2 ? grade[i - 2] : 0.0;
+            grade[i - 1] = i >= 2 ? grade[i - 2] : FIRST_SEGMENT_GRADE;
         }
     }
     grade[rows - 1] = 0.0; // no segment starts at the last row
@@ -52,7 +72,7 @@ double segment_grade(const double* x, const double* y, const double* z, std::int
             return grade;
         }
     }
-    return 0.0;
+    return FIRST_SEGMENT_GRADE;
 }
 
 void compute_comfort_and_allowed(std::int32_t rows, const double* curve_radius,

@@ -1,22 +1,62 @@
-// The steps that turn a route's file columns into its speed columns. Route profile
-// construction runs them in order; tools that want the intermediate columns run the same steps.
-// Every array holds at least rows doubles.
+// The steps that turn a route's file columns into its speed columns, in the one order that
+// construction runs them (compute_profile_columns). Every array holds at least rows doubles.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
+#include "column.h"
 #include "speed_models.h"
 
 namespace korvale {
 
-// Cumulative 3-D distance from row 0, and the grade (rise over level run) of the segment that
-// starts at each row but the last. A segment without level run takes the grade of the one
-// before it; the first segment, having none before it, gets grade 0.
-void compute_distance_and_grade(std::int32_t rows, const double* x, const double* y,
-                                const double* z, double* distance, double* grade);
+// The grade of a first segment without level run, which has no segment before it.
+constexpr double FIRST_SEGMENT_GRADE = 0.0;
+
+// The columns that construction works with besides the kept ones. A profile lets them share
+// arrays (the grade overwrites the radius, the local minima the superelevation, the comfort
+// and allowed speeds pass through the coasting and recommended columns); a table of their own
+// each keeps every one of them.
+struct WorkingColumns {
+    double* curve_radius;   // column 4 of the file, m
+    double* superelevation; // column 6 of the file, fraction
+    double* grade;          // of the segment from each row to the next
+    double* comfort_speed;  // km/h
+    double* allowed_speed;  // the smaller of comfort and maximum speed, km/h
+    double* local_minimum;  // the allowed speed where it has a local minimum, else 1000
+};
+
+// What construction knows beyond what a profile keeps: the full table of the route for tools,
+// filled by the same construction pass that builds the profile (RouteProfile's constructor).
+struct ConstructionDetails {
+    Column curve_radius;
+    Column superelevation;
+    Column grade;
+    Column comfort_speed;
+    Column allowed_speed;
+    Column local_minimum;
+
+    // Sizes every column to capacity rows and names them as construction's working columns.
+    WorkingColumns working_columns(std::size_t capacity);
+};
+
+// Every step below in construction's order, from the file's columns (x, y, z, max_speed and
+// the working columns' curve radius and superelevation) and the cumulative distance (the
+// polyline's own, PolylineLocator) to coasting and recommended speed, through the other working
+// columns. Shared arrays as a profile shares them are safe.
+void compute_profile_columns(std::int32_t rows, const CoastModel& model, const double* x,
+                             const double* y, const double* z, const double* max_speed,
+                             const double* distance, const WorkingColumns& work,
+                             double* coasting_speed, double* recommended_speed);
+
+// The grade (rise over level run) of the segment that starts at each row but the last (the
+// last row gets 0). A segment without level run takes the grade of the one before it; the
+// first segment, having none before it, FIRST_SEGMENT_GRADE.
+void compute_grade(std::int32_t rows, const double* x, const double* y, const double* z,
+                   double* grade);
 
 // Grade of the segment from row i to row i+1 alone, walking back over segments without level
-// run as compute_distance_and_grade() does; i from 0 to rows - 2.
+// run as compute_grade() does; i from 0 to rows - 2.
 double segment_grade(const double* x, const double* y, const double* z, std::int32_t i);
 
 // Comfort speed of every row and the allowed speed, the smaller of comfort and maximum speed.

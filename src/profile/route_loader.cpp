@@ -28,6 +28,54 @@ std::FILE* open_route_file(const char* path) {
     return file;
 }
 
+// The file read in large blocks and cut into the pieces that fgets() with the line buffer would
+// give: up to and including the next line feed, at most LINE_BUFFER_SIZE - 1 characters. A
+// block always holds a whole piece, or the rest of the file.
+class PieceBuffer {
+public:
+    static constexpr std::size_t PIECE = LINE_BUFFER_SIZE - 1;
+
+    PieceBuffer() : block(READ_BLOCK_SIZE) {}
+
+    // When less than a whole piece is left, moves it to the front and fills the block from file.
+    void refill(std::FILE* file) {
+        if (end - begin < PIECE && !at_end_of_file) {
+            std::memmove(block.data(), block.data() + begin, end - begin);
+            end -= begin;
+            begin = 0;
+            while (end < block.size()) {
+                const std::size_t got = std::fread(block.data() + end, 1, block.size() - end, file);
+                if (got == 0) {
+                    at_end_of_file = true;
+                    break;
+                }
+                end += got;
+            }
+        }
+    }
+
+    // The next piece of what the block holds; false when it holds nothing.
+    bool next_piece(const char** piece, std::size_t* length) {
+        if (begin == end) {
+            return false;
+        }
+        *piece = block.data() + begin;
+        const std::size_t available = std::min(end - begin, PIECE);
+        const void* feed = std::memchr(*piece, '\n', available);
+        *length = feed != nullptr
+                      ? static_cast<std::size_t>(static_cast<const char*>(feed) - *piece) + 1
+                      : available;
+        begin += *length;
+        return true;
+    }
+
+private:
+    std::vector<char> block;
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    bool at_end_of_file = false;
+};
+
 } // namespace
 
 std::int64_t line_count_for_feeds(std::int64_t line_feeds) {
@@ -69,40 +117,16 @@ std::int32_t parse_rows(std::int32_t capacity, const char* path, double* x, doub
     if (file == nullptr) {
         return -1;
     }
-    // The file is read in large blocks and cut into the pieces that fgets() with the line
-    // buffer would give: up to and including the next line feed, at most LINE_BUFFER_SIZE - 1
-    // characters. A block always holds a whole piece, or the rest of the file.
-    constexpr std::size_t PIECE = LINE_BUFFER_SIZE - 1;
-    std::vector<char> block(READ_BLOCK_SIZE);
-    std::size_t begin = 0;
-    std::size_t end = 0;
-    bool at_end_of_file = false;
+    PieceBuffer buffer;
     const RowReader reader;
     std::int32_t rows = 0;
     while (rows < capacity) {
-        if (end - begin < PIECE && !at_end_of_file) {
-            std::memmove(block.data(), block.data() + begin, end - begin);
-            end -= begin;
-            begin = 0;
-            while (end < block.size()) {
-                const std::size_t got = std::fread(block.data() + end, 1, block.size() - end, file);
-                if (got == 0) {
-                    at_end_of_file = true;
-                    break;
-                }
-                end += got;
-            }
-        }
-        if (begin == end) {
+        buffer.refill(file);
+        const char* piece = nullptr;
+        std::size_t length = 0;
+        if (!buffer.next_piece(&piece, &length)) {
             break; // nothing left to read
         }
-        const char* piece = block.data() + begin;
-        const std::size_t available = std::min(end - begin, PIECE);
-        const void* feed = std::memchr(piece, '\n', available);
-        const std::size_t length =
-            feed != nullptr ? static_cast<std::size_t>(static_cast<const char*>(feed) - piece) + 1
-                            : available;
-        begin += length;
         double v[6];
         if (reader.read(piece, length, v)) {
             x[rows] = v[0];

@@ -6,72 +6,75 @@
 #include <new>
 
 #include "../diag.h"
-#include "profile_columns.h"
 #include "route_loader.h"
 
 namespace korvale {
 
-namespace {} // namespace
-
-RouteProfile::RouteProfile(const char* path, const VehicleParameters& parameters)
-    : parameters_(parameters) {
+RouteProfile::RouteProfile(const char* path, const CoastModel& coast_model,
+                           ConstructionDetails* details)
+    : model(coast_model) {
     diag_print("=== KORVALE_DLL Library === (START)\n");
     const std::int32_t capacity = count_lines(path);
-    rows_ = capacity;
+    rows = capacity;
     diag_print("[KORVALE_DLL] '%s' data parser has %d rows\n", printable_path(path), capacity);
-    if (rows_ <= 0) {
+    if (rows <= 0) {
         return;
     }
     try {
-        build(path);
+        build(path, details);
     } catch (const std::exception& e) {
         // Memory for the columns or the polyline ran out: the route cannot be held.
         diag_print("[KORVALE_DLL] '%s' cannot be held in memory (%s)\n", printable_path(path),
                    e.what());
+        tracker.reset();
         locator.reset();
-        for (auto* column :
-             {&distance, &recommended_speed, &coasting_speed, &x, &y, &z, &max_speed}) {
+        for (Column* column : kept_columns()) {
             Column().swap(*column);
         }
-        rows_ = 0;
+        rows = 0;
     }
     diag_print("[KORVALE_DLL] data parser finished reading '%s' it has '%d'\n",
-               printable_path(path), rows_);
+               printable_path(path), rows);
 }
 
-void RouteProfile::build(const char* path) {
-    const auto capacity = static_cast<std::size_t>(rows_);
+std::array<Column*, 7> RouteProfile::kept_columns() {
+    return {&distance, &recommended_speed, &coasting_speed, &x, &y, &z, &max_speed};
+}
+
+void RouteProfile::build(const char* path, ConstructionDetails* details) {
+    const auto capacity = static_cast<std::size_t>(rows);
     // Sized from the line count but left unwritten: only the rows parsed are ever touched.
-    for (auto* column : {&distance, &recommended_speed, &coasting_speed, &x, &y, &z, &max_speed}) {
+    for (Column* column : kept_columns()) {
         column->resize(capacity);
     }
-    // Two working columns: the curve radius and the superelevation as the file gives them,
-    // which hold the grade and the local minima once the comfort speed is known. The comfort
-    // speed passes through the coasting column and the allowed speed through the recommended
-    // column, until the backward pass writes them row by row, each row read before it is
-    // written.
-    Column curve_radius(capacity), superelevation(capacity);
+    // A profile keeps two working columns of its own and lets the others share arrays (see
+    // WorkingColumns); a caller that wants them all gets a table of its own for each.
+    Column curve_radius;
+    Column superelevation;
+    WorkingColumns work{};
+    if (details != nullptr) {
+        work = details->working_columns(capacity);
+    } else {
+        curve_radius.resize(capacity);
+        superelevation.resize(capacity);
+        work = {curve_radius.data(),   superelevation.data(),    curve_radius.data(),
+                coasting_speed.data(), recommended_speed.data(), superelevation.data()};
+    }
 
-    rows_ = parse_rows(rows_, path, x.data(), y.data(), z.data(), curve_radius.data(),
-                       max_speed.data(), superelevation.data());
-    if (rows_ < 0) {
+    rows = parse_rows(rows, path, x.data(), y.data(), z.data(), work.curve_radius, max_speed.data(),
+                      work.superelevation);
+    if (rows < 0) {
         diag_print("[KORVALE_DLL] data parser FAILED reading file %s\n", printable_path(path));
     }
-    if (rows_ < 1) {
+    if (rows < 1) {
         return;
     }
-    double* comfort_speed = coasting_speed.data();
-    double* allowed_speed = recommended_speed.data();
-    compute_comfort_and_allowed(rows_, curve_radius.data(), superelevation.data(), max_speed.data(),
-                                comfort_speed, allowed_speed);
-    double* grade = curve_radius.data();
-    double* local_minimum = superelevation.data();
-    compute_distance_and_grade(rows_, x.data(), y.data(), z.data(), distance.data(), grade);
-    compute_local_minima(rows_, allowed_speed, local_minimum);
-    compute_coasting_and_recommended(rows_, CoastModel(parameters_), grade, distance.data(),
-                                     allowed_speed, local_minimum, comfort_speed,
-                                     recommended_speed.data());
-    locator = std::make_unique<PolylineLocator>(x.data(), y.data(), z.data(), rows_);
+    // The polyline computes the route's cumulative distances once; the column is a copy.
+    locator = std::make_unique<PolylineLocator>(x.data(), y.data(), z.data(), rows);
+    std::copy_n(locator->get_distances().data(), rows, distance.data());
+    compute_profile_columns(rows, model, x.data(), y.data(), z.data(), max_speed.data(),
+                            distance.data(), work, coasting_speed.data(), recommended_speed.data());
+    tracker.emplace(*locator);
 }
 
 void RouteProfile::copy_column(const Column& column, std::int32_t rows, double* destination,
@@ -86,19 +89,8 @@ void RouteProfile::copy_column(const Column& column, std::int32_t rows, double* 
 // ---------------------------------------------------------------- queries by distance
 
 double RouteProfile::interpolate_at_distance(double s, const Column& column) const {
-    return interpolate_in_segment(s, locator->index_at_distance(s), column);
-}
-
-double RouteProfile::interpolate_in_segment(double s, std::int32_t i, const Column& column) const {
-    if (i >= rows_ - 1) {
-        return column[rows_ - 1];
-    }
-    const double span = distance[i + 1] - distance[i];
-    if (span == 0.0) {
-        return column[i]; // a repeated route point: the interval's first row
-    }
-    const double slope = (column[i + 1] - column[i]) / span;
-    return column[i] + slope * (s - distance[i]);
+    return interpolate_by_slope(column.data(), distance.data(), rows, locator->index_at_distance(s),
+                                s);
 }
 
 double RouteProfile::max_speed_at_distance(double s) const {
@@ -113,11 +105,28 @@ double RouteProfile::coasting_speed_at_distance(double s) const {
     return interpolate_at_distance(s, coasting_speed);
 }
 
+double RouteProfile::held_at_distance(double s, const Column& column) const {
+    if (first_distance() > s) {
+        return column[0];
+    }
+    if (s > total_length()) {
+        return column[rows - 1];
+    }
+    return interpolate_at_distance(s, column);
+}
+
+double RouteProfile::recommended_speed_held_at_distance(double s) const {
+    return held_at_distance(s, recommended_speed);
+}
+
+double RouteProfile::coasting_speed_held_at_distance(double s) const {
+    return held_at_distance(s, coasting_speed);
+}
+
 bool RouteProfile::index_and_ratio_at_distance(double s, std::int32_t* index, double* ratio) const {
     *index = locator->index_at_distance(s);
-    if (*index >= 0 && *index < rows_ - 1) {
-        const double span = distance[*index + 1] - distance[*index];
-        *ratio = span == 0.0 ? 0.0 : (s - distance[*index]) / span;
+    if (*index >= 0 && *index < rows - 1) {
+        *ratio = interval_ratio(s, distance[*index], distance[*index + 1], ShortSpan::zero);
     }
     return *index >= 0;
 }
@@ -129,15 +138,9 @@ bool RouteProfile::all_at_distance(double s, double* max_out, double* recommende
     if (!index_and_ratio_at_distance(s, &middle, &ratio)) {
         return false;
     }
-    auto value = [&](const Column& column) {
-        if (middle >= rows_ - 1) {
-            return column[rows_ - 1];
-        }
-        return column[middle] + (column[middle + 1] - column[middle]) * ratio;
-    };
-    *max_out = value(max_speed);
-    *recommended_out = value(recommended_speed);
-    *coasting_out = value(coasting_speed);
+    *max_out = interpolate_by_ratio(max_speed.data(), rows, middle, ratio);
+    *recommended_out = interpolate_by_ratio(recommended_speed.data(), rows, middle, ratio);
+    *coasting_out = interpolate_by_ratio(coasting_speed.data(), rows, middle, ratio);
     return true;
 }
 
@@ -157,38 +160,29 @@ bool RouteProfile::pos_at_distance(double d, double* x_out, double* y_out, doubl
 double RouteProfile::distance_at_position(double px, double py, double pz, bool full_search,
                                           double search_window) {
     double found = 0.0;
-    locator->locate_position(Point3(px, py, pz), &found, search_window, full_search);
+    tracker->locate_position(Point3(px, py, pz), &found, search_window, full_search);
     return found;
 }
 
 bool RouteProfile::all_at_position(double px, double py, double pz, bool full_search,
                                    double search_window, double* distance_out, double* max_out,
                                    double* recommended_out, double* coasting_out) {
-    locator->locate_position(Point3(px, py, pz), distance_out, search_window, full_search);
-    const std::int32_t i = locator->get_last_lookup_segment();
-    const double d0 = locator->distance_at_index(i);
-    double ratio = 0.0;
-    const double span = locator->distance_at_index(i + 1) - d0;
-    if (span > MIN_INTERPOLATION_SPAN) {
-        ratio = (*distance_out - d0) / span;
-    }
-    auto value = [&](const Column& column) {
-        if (i + 1 >= rows_) {
-            return column[i]; // a one-row route has no row after its point
-        }
-        return column[i] + (column[i + 1] - column[i]) * ratio;
-    };
-    *max_out = value(max_speed);
-    *recommended_out = value(recommended_speed);
-    *coasting_out = value(coasting_speed);
+    tracker->locate_position(Point3(px, py, pz), distance_out, search_window, full_search);
+    // The row pair is the search's segment, the ratio from the locator's own distances.
+    const std::int32_t i = tracker->get_last_lookup_segment();
+    const double ratio = interval_ratio(*distance_out, locator->distance_at_index(i),
+                                        locator->distance_at_index(i + 1), ShortSpan::position);
+    *max_out = interpolate_by_ratio(max_speed.data(), rows, i, ratio);
+    *recommended_out = interpolate_by_ratio(recommended_speed.data(), rows, i, ratio);
+    *coasting_out = interpolate_by_ratio(coasting_speed.data(), rows, i, ratio);
     return true;
 }
 
 double RouteProfile::speed_at_position(double px, double py, double pz, const Column& column) {
     const double d = distance_at_position(px, py, pz, false, DEFAULT_SEARCH_WINDOW);
     // The search has just found d on its last segment, so the index is walked to from there.
-    const std::int32_t i = locator->index_at_distance_near(d, locator->get_last_lookup_segment());
-    return interpolate_in_segment(d, i, column);
+    const std::int32_t i = locator->index_at_distance_near(d, tracker->get_last_lookup_segment());
+    return interpolate_by_slope(column.data(), distance.data(), rows, i, d);
 }
 
 double RouteProfile::max_speed_at_position(double px, double py, double pz) {

@@ -1,13 +1,17 @@
-// The speed profile of a route, built once from a route file and the vehicle parameters, and
-// the queries along it by distance and by position.
+// The speed profile of a route, built once from a route file and a vehicle, and the queries
+// along it by distance and by position.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
-#include <vector>
+#include <optional>
 
 #include "../geometry/polyline_locator.h"
 #include "column.h"
+#include "interpolation.h"
+#include "position_tracker.h"
+#include "profile_columns.h"
 #include "speed_models.h"
 
 namespace korvale {
@@ -15,21 +19,27 @@ namespace korvale {
 // Window of route distance, in metres on each side of the previous result, that the speed
 // queries at a position search.
 constexpr double DEFAULT_SEARCH_WINDOW = 100.0;
-// A query by position interpolates between two rows only when they are farther apart than this.
-constexpr double MIN_INTERPOLATION_SPAN = 1e-4;
 
 class RouteProfile {
 public:
-    // Reads the route file and builds every column; rows() > 0 means success. Prints the start
-    // and finished lines. Never throws: a route that cannot be held in memory gives no rows.
-    RouteProfile(const char* path, const VehicleParameters& parameters);
+    // Reads the route file and builds every column with the coasting model; row_count() > 0
+    // means success. Prints the start and finished lines. With details, the same pass also
+    // fills the columns that the profile does not keep. Never throws: a route that cannot be
+    // held in memory gives no rows.
+    RouteProfile(const char* path, const CoastModel& model, ConstructionDetails* details = nullptr);
+    // The model that the parameters select (model_for).
+    RouteProfile(const char* path, const VehicleParameters& parameters)
+        : RouteProfile(path, CoastModel(parameters)) {}
 
     RouteProfile(const RouteProfile&) = delete;
     RouteProfile& operator=(const RouteProfile&) = delete;
 
-    std::int32_t rows() const { return rows_; }
-    const VehicleParameters& parameters() const { return parameters_; }
+    std::int32_t row_count() const { return rows; }
+    const CoastModel& coast_model() const { return model; }
+    const VehicleParameters& parameters() const { return model.vehicle(); }
     const PolylineLocator* polyline() const { return locator.get(); }
+    // What the queries by position carry from call to call; none without rows.
+    const PositionTracker* position_tracker() const { return tracker ? &*tracker : nullptr; }
 
     const Column& distance_column() const { return distance; }
     const Column& recommended_speed_column() const { return recommended_speed; }
@@ -48,15 +58,16 @@ public:
     double max_speed_at_distance(double s) const;
     double recommended_speed_at_distance(double s) const;
     double coasting_speed_at_distance(double s) const;
+    // A column at s, held at its first row's value before the first row's distance and at its
+    // last row's value beyond the last (both strict), interpolated in between.
+    double held_at_distance(double s, const Column& column) const;
+    double recommended_speed_held_at_distance(double s) const;
+    double coasting_speed_held_at_distance(double s) const;
     bool index_and_ratio_at_distance(double s, std::int32_t* index, double* ratio) const;
     bool all_at_distance(double s, double* max_out, double* recommended_out,
                          double* coasting_out) const;
     double first_distance() const { return distance[0]; }
-    double total_length() const { return distance[rows_ - 1]; }
-    double first_recommended_speed() const { return recommended_speed[0]; }
-    double last_recommended_speed() const { return recommended_speed[rows_ - 1]; }
-    double first_coasting_speed() const { return coasting_speed[0]; }
-    double last_coasting_speed() const { return coasting_speed[rows_ - 1]; }
+    double total_length() const { return distance[rows - 1]; }
 
     // The point at a distance along the route; false (nothing written) without a locator.
     bool pos_at_distance(double d, double* x_out, double* y_out, double* z_out) const;
@@ -72,16 +83,16 @@ public:
     double coasting_speed_at_position(double px, double py, double pz);
     // How far the position of the last query by position lies from the route point it was
     // mapped to, m; -1.0 before any query by position.
-    double offset_from_route() const { return locator ? locator->last_lookup_offset() : -1.0; }
+    double offset_from_route() const { return tracker ? tracker->last_lookup_offset() : -1.0; }
 
 private:
-    void build(const char* path);
-    // Interpolation of a column at s in the rows of segment i, which index_at_distance(s) gave.
-    double interpolate_in_segment(double s, std::int32_t i, const Column& column) const;
-    // A speed column at the distance of a position, searched in the default window.
+    void build(const char* path, ConstructionDetails* details);
+    std::array<Column*, 7> kept_columns();
+    // A column at the distance of a position, searched in the default window.
     double speed_at_position(double px, double py, double pz, const Column& column);
 
     std::unique_ptr<PolylineLocator> locator;
+    std::optional<PositionTracker> tracker;
     Column distance;
     Column recommended_speed;
     Column coasting_speed;
@@ -89,8 +100,8 @@ private:
     Column y;
     Column z;
     Column max_speed;
-    VehicleParameters parameters_;
-    std::int32_t rows_ = 0;
+    CoastModel model;
+    std::int32_t rows = 0;
 };
 
 } // namespace korvale

@@ -60,6 +60,97 @@ constexpr int MAX_KEPT_DIGITS = 19; // fit an unsigned 64-bit integer
 
 enum class Scan { number, end_of_line, unsure };
 
+// A number as scan_number reads it: sign, significant digits and power of ten.
+struct NumberText {
+    bool negative = false;
+    std::uint64_t mantissa = 0; // the significant digits (wrapped when there are too many)
+    int significant = 0;        // how many significant digits were read
+    int exponent = 0;           // the power of ten of the mantissa's last digit
+};
+
+// The sign, the integer digits and the fraction at p; false when they hold no digit.
+bool scan_significand(const char*& p, const char* end, NumberText* number) {
+    if (p < end && (*p == '+' || *p == '-')) {
+        number->negative = *p == '-';
+        ++p;
+    }
+    const char* digits_start = p;
+    while (p < end && *p == '0') {
+        ++p; // leading zeros
+    }
+    const char* integer_start = p;
+    p = read_digits(p, end, &number->mantissa);
+    number->significant = static_cast<int>(p - integer_start);
+    bool any_digit = p != digits_start;
+    if (p < end && *p == '.') {
+        ++p;
+        const char* fraction_start = p;
+        if (number->significant == 0) {
+            while (p < end && *p == '0') {
+                ++p; // zeros that only place the first significant digit
+            }
+        }
+        const char* significant_start = p;
+        p = read_digits(p, end, &number->mantissa);
+        number->significant += static_cast<int>(p - significant_start);
+        number->exponent = -static_cast<int>(p - fraction_start);
+        any_digit = any_digit || p != fraction_start;
+    }
+    return any_digit;
+}
+
+// An exponent at p, when there is one, added to *exponent; false when it has no digit.
+bool scan_exponent(const char*& p, const char* end, int* exponent) {
+    if (!(p < end && (*p == 'e' || *p == 'E'))) {
+        return true;
+    }
+    ++p;
+    bool negative_exponent = false;
+    if (p < end && (*p == '+' || *p == '-')) {
+        negative_exponent = *p == '-';
+        ++p;
+    }
+    if (p == end || !digit(*p)) {
+        return false;
+    }
+    int written = 0;
+    for (; p < end && digit(*p); ++p) {
+        if (written < 100000) {
+            written = written * 10 + (*p - '0');
+        }
+    }
+    *exponent += negative_exponent ? -written : written;
+    return true;
+}
+
+// The value of the number text[0..length) read as number: one exact operation on exact values
+// where that suffices, else strtod on the text.
+Scan convert_number(const char* text, std::size_t length, const NumberText& number, double* value) {
+    const bool long_digits = number.significant > MAX_KEPT_DIGITS;
+    if (number.mantissa == 0 && !long_digits) {
+        *value = number.negative ? -0.0 : 0.0;
+        return Scan::number;
+    }
+    if (!long_digits && number.mantissa <= MAX_EXACT_MANTISSA &&
+        number.exponent >= -MAX_EXACT_POWER && number.exponent <= MAX_EXACT_POWER) {
+        // The sign goes on before the one rounding, so that every rounding mode agrees.
+        const double m = number.negative ? -static_cast<double>(number.mantissa)
+                                         : static_cast<double>(number.mantissa);
+        *value = number.exponent < 0 ? m / EXACT_POWERS_OF_TEN[-number.exponent]
+                                     : m * EXACT_POWERS_OF_TEN[number.exponent];
+        return Scan::number;
+    }
+    char token[MAX_PIECE + 1];
+    if (length > MAX_PIECE) {
+        return Scan::unsure;
+    }
+    std::memcpy(token, text, length);
+    token[length] = '\0';
+    char* stop = nullptr;
+    *value = std::strtod(token, &stop);
+    return stop == token + length ? Scan::number : Scan::unsure;
+}
+
 // Reads one number at *p: optional sign, digits with an optional decimal point (at least one
 // digit), an optional exponent with at least one digit, then white space or the end of the
 // line. A number with at most 2^53 as its significant digits and a power of ten of at most 22
@@ -74,82 +165,17 @@ Scan scan_number(const char*& p, const char* end, double* value) {
         return Scan::end_of_line;
     }
     const char* start = p;
-    bool negative = false;
-    if (*p == '+' || *p == '-') {
-        negative = *p == '-';
-        ++p;
-    }
-    const char* digits_start = p;
-    while (p < end && *p == '0') {
-        ++p; // leading zeros
-    }
-    std::uint64_t mantissa = 0;
-    const char* integer_start = p;
-    p = read_digits(p, end, &mantissa);
-    auto significant = static_cast<int>(p - integer_start);
-    bool any_digit = p != digits_start;
-    int exponent = 0;
-    if (p < end && *p == '.') {
-        ++p;
-        const char* fraction_start = p;
-        if (significant == 0) {
-            while (p < end && *p == '0') {
-                ++p; // zeros that only place the first significant digit
-            }
-        }
-        const char* significant_start = p;
-        p = read_digits(p, end, &mantissa);
-        significant += static_cast<int>(p - significant_start);
-        exponent = -static_cast<int>(p - fraction_start);
-        any_digit = any_digit || p != fraction_start;
-    }
-    if (!any_digit) {
+    NumberText number;
+    if (!scan_significand(p, end, &number)) {
         return Scan::unsure;
     }
-    const bool long_digits = significant > MAX_KEPT_DIGITS;
-    if (p < end && (*p == 'e' || *p == 'E')) {
-        ++p;
-        bool negative_exponent = false;
-        if (p < end && (*p == '+' || *p == '-')) {
-            negative_exponent = *p == '-';
-            ++p;
-        }
-        if (p == end || !digit(*p)) {
-            return Scan::unsure;
-        }
-        int written = 0;
-        for (; p < end && digit(*p); ++p) {
-            if (written < 100000) {
-                written = written * 10 + (*p - '0');
-            }
-        }
-        exponent += negative_exponent ? -written : written;
+    if (!scan_exponent(p, end, &number.exponent)) {
+        return Scan::unsure;
     }
     if (p < end && !space(*p)) {
         return Scan::unsure;
     }
-    if (mantissa == 0 && !long_digits) {
-        *value = negative ? -0.0 : 0.0;
-        return Scan::number;
-    }
-    if (!long_digits && mantissa <= MAX_EXACT_MANTISSA && exponent >= -MAX_EXACT_POWER &&
-        exponent <= MAX_EXACT_POWER) {
-        // The sign goes on before the one rounding, so that every rounding mode agrees.
-        const double m = negative ? -static_cast<double>(mantissa) : static_cast<double>(mantissa);
-        *value =
-            exponent < 0 ? m / EXACT_POWERS_OF_TEN[-exponent] : m * EXACT_POWERS_OF_TEN[exponent];
-        return Scan::number;
-    }
-    char token[MAX_PIECE + 1];
-    const auto length = static_cast<std::size_t>(p - start);
-    if (length > MAX_PIECE) {
-        return Scan::unsure;
-    }
-    std::memcpy(token, start, length);
-    token[length] = '\0';
-    char* stop = nullptr;
-    *value = std::strtod(token, &stop);
-    return stop == token + length ? Scan::number : Scan::unsure;
+    return convert_number(start, static_cast<std::size_t>(p - start), number, value);
 }
 
 } // namespace
@@ -163,12 +189,12 @@ RowReader::RowReader() {
                     &probe[3], &probe[4], &probe[5]) == 6 &&
         probe[0] == 0.5 && probe[1] == 1.25 && probe[2] == -25.0 && probe[3] == 0.5 &&
         probe[4] == 4.0 && probe[5] == 5.5;
-    quick_ = platform::decimal_input_correctly_rounded && FLT_EVAL_METHOD == 0 &&
-             std::fegetround() == FE_TONEAREST && point_is_decimal_point;
+    quick = platform::decimal_input_correctly_rounded && FLT_EVAL_METHOD == 0 &&
+            std::fegetround() == FE_TONEAREST && point_is_decimal_point;
 }
 
 bool RowReader::read(const char* text, std::size_t length, double values[6]) const {
-    if (quick_ && length <= MAX_PIECE) {
+    if (quick && length <= MAX_PIECE) {
         const char* p = text;
         const char* end = text + length;
         double read_values[6];

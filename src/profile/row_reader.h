@@ -22,10 +22,10 @@ public:
     static bool read_with_sscanf(const char* text, std::size_t length, double values[6]);
 
     // Whether read() may answer lines itself.
-    bool quick() const { return quick_; }
+    bool is_quick() const { return quick; }
 
 private:
-    bool quick_ = false;
+    bool quick = false;
 };
 
 } // namespace korvale

@@ -251,16 +251,6 @@ TEST(DashboardLink, AnUnresolvableNameGivesAFailedLinkThatSendsNothingAndHoldsNo
     EXPECT_TRUE(receiver.stays_silent());
 }
 
-TEST(DashboardLink, ANullHandleGetsItsFixedAnswerAndOnlySendMsgSpeaks) {
-    const double values[] = {1.0};
-    CaptureStdout();
-    send_msg(nullptr, 1, 1, 2, 3, 4, 5, 6, 7, 8, 1, 1.0, 2);
-    EXPECT_EQ(send_msg_plot(nullptr, values, values, 1, 1, 12.5), 12.5);
-    EXPECT_TRUE(std::isnan(send_msg_plot(nullptr, values, values, 1, 1, NaN)));
-    close_com(nullptr);
-    EXPECT_EQ(GetCapturedStdout(), "Dashboard message -  wrong pointer\n");
-}
-
 TEST(DashboardLink, ALinkOpensAndClosesWithItsTwoLinesAndReleasesItsSocket) {
     UdpReceiver receiver;
     ASSERT_TRUE(receiver.ready());

@@ -177,7 +177,7 @@ TEST(ConnectionInterface, StartsItselfAndItsGateAcceptsAFirstRecordAtZero) {
     ASSERT_NE(connection.socket(), korvale::platform::invalid_socket);
     EXPECT_EQ(connection.receive_buffer_size(), 76);
     EXPECT_EQ(connection.get_mode(), 2);
-    EXPECT_EQ(connection.last_time(), -1.0);
+    EXPECT_EQ(connection.get_last_time(), -1.0);
 
     EXPECT_TRUE(connection.send_status_record(1, 1.5, -2.0, 0.25, 100.0, 3.0, 999.0, -0.5, 1024.0,
                                               0x1FF, 0.0, -2));
@@ -218,7 +218,7 @@ TEST(ConnectionInterface, SendsEveryPlotWithoutGateOrPauseButRefusesAnOversizeOn
         EXPECT_EQ(arrays.value().a, (std::vector<double>{1.0, 2.0, 3.0}));
         EXPECT_EQ(arrays.value().b, (std::vector<double>{4.0, 5.0}));
     }
-    EXPECT_EQ(connection.last_time(), 10.0);
+    EXPECT_EQ(connection.get_last_time(), 10.0);
     EXPECT_TRUE(connection.errors.empty());
 
     EXPECT_EQ(connection.send_plot_arrays(a, b, 8189, 0, 2.0), 2.0);

@@ -22,9 +22,9 @@ UdpReceiver::UdpReceiver() {
         return;
     }
     platform::Ipv4Address local;
-    ready_ = platform::bind_socket(sock, platform::Ipv4Address{LOOPBACK, 0}) &&
-             platform::local_address(sock, &local);
-    port_ = local.port;
+    bound = platform::bind_socket(sock, platform::Ipv4Address{LOOPBACK, 0}) &&
+            platform::local_address(sock, &local);
+    bound_port = local.port;
 }
 
 UdpReceiver::~UdpReceiver() {
@@ -35,7 +35,7 @@ UdpReceiver::~UdpReceiver() {
 }
 
 std::optional<Datagram> UdpReceiver::receive(int timeout_ms) {
-    if (!ready_ || !platform::set_receive_timeout(sock, timeout_ms)) {
+    if (!bound || !platform::set_receive_timeout(sock, timeout_ms)) {
         return std::nullopt;
     }
     Datagram d;

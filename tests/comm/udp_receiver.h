@@ -29,8 +29,8 @@ public:
     UdpReceiver& operator=(const UdpReceiver&) = delete;
 
     // True when the socket is bound and port() is known.
-    bool ready() const { return ready_; }
-    std::uint16_t port() const { return port_; }
+    bool ready() const { return bound; }
+    std::uint16_t port() const { return bound_port; }
 
     // The next datagram, or nothing when none arrives within timeout_ms.
     std::optional<Datagram> receive(int timeout_ms = ARRIVAL_TIMEOUT_MS);
@@ -40,8 +40,8 @@ public:
 private:
     platform::socket_handle sock = platform::invalid_socket;
     bool started = false;
-    bool ready_ = false;
-    std::uint16_t port_ = 0;
+    bool bound = false;
+    std::uint16_t bound_port = 0;
 };
 
 // The number of descriptors the process has open, or -1 where it cannot be counted (Windows).

@@ -13,6 +13,7 @@
 #include "korvale.h"
 #include "korvale_routes.h"
 #include "support/temp_dir.h"
+#include "support/vehicles.h"
 
 namespace {
 

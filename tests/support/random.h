@@ -7,10 +7,10 @@ namespace korvale_test {
 
 class Random {
 public:
-    explicit Random(std::uint64_t seed) : state_(seed) {}
+    explicit Random(std::uint64_t seed) : state(seed) {}
     std::uint64_t next() {
-        state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
-        return state_ >> 17;
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return state >> 17;
     }
     int below(int n) { return static_cast<int>(next() % static_cast<std::uint64_t>(n)); }
     // Uniform in [0, 1).
@@ -18,7 +18,7 @@ public:
     double uniform(double lo, double hi) { return lo + (hi - lo) * unit(); }
 
 private:
-    std::uint64_t state_;
+    std::uint64_t state;
 };
 
 } // namespace korvale_test

@@ -31,7 +31,7 @@ public:
                         std::to_string(made++));
             std::error_code error;
             if (fs::create_directory(candidate, error)) {
-                path_ = candidate.string();
+                root = candidate.string();
                 return;
             }
         }
@@ -39,19 +39,19 @@ public:
     }
     ~TempDir() {
         std::error_code error;
-        std::filesystem::remove_all(path_, error);
+        std::filesystem::remove_all(root, error);
         if (error) {
-            std::fprintf(stderr, "could not remove %s\n", path_.c_str());
+            std::fprintf(stderr, "could not remove %s\n", root.c_str());
         }
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    const std::string& path() const { return path_; }
+    const std::string& path() const { return root; }
 
     // Writes content byte for byte to a file in the directory and returns its path.
     std::string write(const std::string& name, const std::string& content) const {
-        const std::string file = path_ + "/" + name;
+        const std::string file = root + "/" + name;
         std::ofstream out(file, std::ios::binary);
         out << content;
         if (!out) {
@@ -61,7 +61,7 @@ public:
     }
 
 private:
-    std::string path_;
+    std::string root;
 };
 
 // One route row: x y z radius limit superelevation.
@@ -80,8 +80,5 @@ inline std::string route_text(const std::vector<Row>& rows) {
     }
     return text;
 }
-
-// The built-in car of the default coasting model, as the eight parameters.
-constexpr double DEFAULT_CAR[8] = {0.3, 2.3, 1.293, 1644, 9.81, 0.015, 0, 0};
 
 } // namespace korvale_test

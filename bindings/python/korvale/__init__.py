@@ -17,6 +17,7 @@ from collections import namedtuple
 from ._native import LinkHandle, ProfileHandle, load_library
 
 __all__ = [
+    "BUILT_IN_VEHICLE",
     "DashboardLink",
     "KorvaleError",
     "LoadError",
@@ -53,7 +54,10 @@ Vehicle.__doc__ = """The eight vehicle parameters. Vehicle.default() is the buil
 (drag 0.3, 2.3 m^2, air 1.293 kg/m^3, 1644 kg, g 9.81 m/s^2, rolling 0.015) with coast_power and
 model_switch 0, which selects the built-in coasting model; a positive coast_power or
 model_switch selects the model driven by these parameters."""
-Vehicle.default = staticmethod(lambda: Vehicle(0.3, 2.3, 1.293, 1644.0, 9.81, 0.015, 0.0, 0.0))
+# The built-in car, value for value as the library defines it (BUILT_IN_VEHICLE in
+# src/profile/vehicle.h); the package's tests check this table against that definition.
+BUILT_IN_VEHICLE = Vehicle(0.3, 2.3, 1.293, 1644.0, 9.81, 0.015, 0.0, 0.0)
+Vehicle.default = staticmethod(lambda: BUILT_IN_VEHICLE)
 
 SpeedsAtDistance = namedtuple("SpeedsAtDistance", "max_speed recommended_speed coasting_speed")
 SpeedsAtPosition = namedtuple(

@@ -2,6 +2,7 @@
 
 import math
 import os
+import re
 import socket
 import struct
 import subprocess
@@ -12,7 +13,8 @@ import pytest
 import korvale
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-EXAMPLE = os.path.normpath(os.path.join(HERE, "..", "..", "..", "examples", "route.txt"))
+ROOT = os.path.normpath(os.path.join(HERE, "..", "..", ".."))
+EXAMPLE = os.path.join(ROOT, "examples", "route.txt")
 
 
 def write_route(tmp_path, rows, name="route.txt"):
@@ -120,3 +122,12 @@ def test_advice_and_offset(tmp_path):
         assert route.offset_from_route() == -1.0
         route.at_position(150, 3, 4)
         assert route.offset_from_route() == 5.0
+
+
+def test_built_in_vehicle_is_the_librarys_own():
+    with open(os.path.join(ROOT, "src", "profile", "vehicle.h")) as header:
+        found = re.search(r"BUILT_IN_VEHICLE\{([^}]*)\}", header.read())
+    assert found, "BUILT_IN_VEHICLE is no longer defined in src/profile/vehicle.h"
+    values = [float(v) for v in found.group(1).split(",")]
+    assert korvale.BUILT_IN_VEHICLE == korvale.Vehicle(*values)
+    assert korvale.Vehicle.default() == korvale.BUILT_IN_VEHICLE
