@@ -38,6 +38,8 @@ constexpr double VERTICAL_NARROWEST = 10.0, VERTICAL_WIDEST = 1000.0;
 // bandwidths whose curvature is at least SIGNIFICANCE times its noise.
 constexpr double CURVE_SHARE = 0.15;
 constexpr double SIGNIFICANCE = 10.0;
+// The positions are taken from a bandwidth of at most this (or the spacing of the fixes).
+constexpr double POSITION_BANDWIDTH = 25.0; // m
 // The grade is taken from the narrowest bandwidth whose grade is noisy by at most this.
 constexpr double GRADE_NOISE = 0.004;
 // Simulated noise runs per bandwidth, and their seed.
@@ -414,10 +416,15 @@ SmoothedLine smooth_track(const std::vector<TrackPoint>& points, const Smoothing
     Signal horizontal{{&px, &py}, 2, std::max(HORIZONTAL_NOISE_FLOOR, line.horizontal_noise)};
     const std::vector<double> across = ladder(HORIZONTAL_NARROWEST, HORIZONTAL_WIDEST);
     line.bandwidth = choose_bandwidth(fit, horizontal, fix_spacing, across);
-    Blend plan = blend(fit, horizontal, fix_spacing, across, line.bandwidth);
+    line.curvature = blend(fit, horizontal, fix_spacing, across, line.bandwidth).estimate;
+    // The positions follow the fixes more closely than the curvature may.
+    std::vector<double> closer(line.bandwidth.size());
+    for (std::size_t j = 0; j < closer.size(); ++j) {
+        closer[j] = std::min(line.bandwidth[j], std::max(POSITION_BANDWIDTH, fix_spacing));
+    }
+    Blend plan = blend(fit, horizontal, fix_spacing, across, closer);
     line.x = std::move(plan.components[0]);
     line.y = std::move(plan.components[1]);
-    line.curvature = std::move(plan.estimate);
     line.arc = arc_of(line.x, line.y);
 
     // Heights: bandwidth by grade.
