@@ -33,7 +33,7 @@ constexpr double MEDIAN_TO_DEVIATION = 1.4826;
 // Bandwidth ladders, m, each rung BANDWIDTH_RATIO times the one before.
 constexpr double BANDWIDTH_RATIO = 1.4;
 constexpr double HORIZONTAL_NARROWEST = 3.0, HORIZONTAL_WIDEST = 400.0;
-constexpr double VERTICAL_NARROWEST = 10.0, VERTICAL_WIDEST = 1000.0;
+constexpr double VERTICAL_NARROWEST = 40.0, VERTICAL_WIDEST = 1000.0;
 // The curvature is taken from a bandwidth of at most this share of the radius, as seen by the
 // bandwidths whose curvature is at least SIGNIFICANCE times its noise.
 constexpr double CURVE_SHARE = 0.15;

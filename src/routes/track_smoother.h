@@ -1,7 +1,7 @@
-// The smoothed line of a GPS track: a smoothing spline along the line's own arc length whose
-// bandwidth is chosen place by place from the data (wide on straights, where noise would
-// otherwise look like curves; narrow where the line really turns), and the same for the
-// heights, whose grade is what matters there.
+// The smoothed line of a GPS track: smoothing splines along the line's own arc length, with a
+// bandwidth chosen place by place from the data (wide on straights, where noise would otherwise
+// look like curves; narrow where the line really turns), and the same for the heights, whose
+// grade is what matters there.
 //
 // 1. Arc length: the fixes are first placed along the line by the distance between fixes at
 //    least THINNING_DISTANCE apart (so that noise around a stop or between dense fixes adds no
@@ -10,14 +10,17 @@
 // 2. Noise: the horizontal noise is the robust spread (1.4826 x the median) of the fixes'
 //    distances from that line, the vertical noise likewise of their heights; neither is taken
 //    below a floor (a line drawn through exact points is still a sequence of corners).
-// 3. Bandwidth: the line is fitted with every bandwidth of a ladder (factor 1.4 from a few metres
-//    to a few hundred); the noise of each fit's curvature comes from fitting simulated white
-//    noise of the measured size (a fixed seed, so the result is reproducible). At each place the
-//    widest bandwidth is kept whose curvature agrees, within CONFIDENCE times its noise, with the
-//    curvature of every narrower one (the intersection of confidence intervals); a narrow
-//    bandwidth then holds over its own width around the place that needed it, and the result is
-//    smoothed. The heights are treated alike with the grade in place of the curvature.
-// 4. The line: one last fit with that bandwidth at each place.
+// 3. Bandwidth: the line is fitted with every bandwidth of a ladder (factor 1.4, 3 to 400 m);
+//    the noise of each fit's curvature comes from fitting simulated white noise of the measured
+//    size (a fixed seed, so the result is reproducible). At each place the curvature is taken
+//    with a bandwidth of 0.15 times the smallest radius that any bandwidth sees there with a
+//    curvature of at least 10 times its noise (but no narrower than that bandwidth, nor than
+//    the spacing of the fixes); where none does, with the widest. The positions follow the
+//    fixes more closely, with at most 25 m. The heights take the narrowest bandwidth (40 to
+//    1000 m) whose grade is noisy by at most 0.4 %.
+// 4. The line: at each place the fits of the two rungs of the ladder next to its bandwidth,
+//    blended by where it lies between them (a single fit whose penalty varied along the line
+//    would bend where the penalty changes).
 #pragma once
 
 #include <cstddef>
