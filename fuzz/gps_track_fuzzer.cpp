@@ -16,8 +16,8 @@ namespace {
 using namespace korvale::routes;
 
 constexpr std::size_t MAX_FUZZ_FIXES = 400;
-constexpr double MAX_FUZZ_ROWS = 20000;
-constexpr double STEPS[4] = {0.5, 2.0, 25.0, 0.0};
+constexpr double MAX_FUZZ_ROWS = 5000;
+constexpr double STEPS[4] = {0.5, 1.0, 2.0, 0.0};
 
 } // namespace
 

@@ -259,6 +259,9 @@ GpsRoute build_gps_route(const GpsTrack& track, const GpsRouteOptions& options) 
                          count_text(cleaned.points.size(), "distinct fix", "distinct fixes") +
                          "; a route needs at least " + std::to_string(MIN_TRACK_FIXES));
     }
+    // Refused before the smoothing when even half the rough length makes too many rows.
+    check_row_count(std::floor(0.5 * rough_length(cleaned.points) / options.step) + 2,
+                    options.max_rows);
     SmoothingOptions smoothing;
     smoothing.with_height = heights;
     const SmoothedLine line = smooth_track(cleaned.points, smoothing);

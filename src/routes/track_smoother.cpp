@@ -358,6 +358,10 @@ Blend blend(PenalisedFit& fit, const Signal& signal, double fix_spacing,
 
 } // namespace
 
+double rough_length(const std::vector<TrackPoint>& points) {
+    return points.empty() ? 0.0 : first_places(points).back();
+}
+
 SmoothedLine smooth_track(const std::vector<TrackPoint>& points, const SmoothingOptions& options) {
     const std::size_t n = points.size();
     if (n < MIN_TRACK_FIXES) {

@@ -52,6 +52,11 @@ struct SmoothedLine {
 // The fewest fixes a line can be made from.
 constexpr std::size_t MIN_TRACK_FIXES = 2;
 
+// The length of the line before smoothing: the distance between fixes at least
+// THINNING_DISTANCE (5 m) apart. Smoothing makes it shorter, by half at the most for fixes whose
+// noise is as large as their spacing.
+double rough_length(const std::vector<TrackPoint>& points);
+
 // Throws RouteError for fewer than MIN_TRACK_FIXES points or points that all lie together.
 SmoothedLine smooth_track(const std::vector<TrackPoint>& points, const SmoothingOptions& options);
 
