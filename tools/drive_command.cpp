@@ -1,9 +1,9 @@
 // korvale drive: replays a recorded drive through the position queries.
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -18,6 +18,7 @@
 #include "profile/speed_models.h"
 #include "replay_clock.h"
 #include "route_table.h"
+#include "trace_reader.h"
 
 namespace korvale_tool {
 
@@ -30,45 +31,15 @@ constexpr double PLOT_SPACING_M = 10.0;
 // Records and plots share one time-stamp gate, so a plot goes 1 ms after its record.
 constexpr double PLOT_STAMP_AFTER_S = 0.001;
 
-struct Sample {
-    double t, x, y, z;
-};
+using Sample = TraceSample;
 
-std::vector<Sample> read_trace(const std::string& path) {
-    std::ifstream in(path);
-    if (!in) {
-        throw std::runtime_error("cannot open trace '" + path + "'");
+// A sample without a height (a GPS trace without heights) takes the route's height where the
+// vehicle was last found.
+void fill_height(Sample& s, const korvale::RouteProfile& profile, double distance) {
+    if (std::isnan(s.z)) {
+        double x = 0, y = 0;
+        profile.pos_at_distance(distance, &x, &y, &s.z);
     }
-    std::vector<Sample> samples;
-    std::string line;
-    for (int number = 1; std::getline(in, line); ++number) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        if (line.find_first_not_of(" \t") == std::string::npos) {
-            continue;
-        }
-        Sample s{};
-        char tail = '\0';
-        const int got =
-            std::sscanf(line.c_str(), " %lf , %lf , %lf , %lf %c", &s.t, &s.x, &s.y, &s.z, &tail);
-        if (got != 4) {
-            if (number == 1 && got == 0) {
-                continue; // a header line
-            }
-            throw std::runtime_error("trace '" + path + "' line " + std::to_string(number) +
-                                     ": expected t,x,y,z");
-        }
-        if (!samples.empty() && !(s.t > samples.back().t)) {
-            throw std::runtime_error("trace '" + path + "' line " + std::to_string(number) +
-                                     ": time does not increase");
-        }
-        samples.push_back(s);
-    }
-    if (samples.empty()) {
-        throw std::runtime_error("trace '" + path + "' holds no sample");
-    }
-    return samples;
 }
 
 // Vehicle speed at sample i from its neighbours, km/h.
@@ -165,7 +136,7 @@ void send_row(korvale::comm::DashboardLink& link, const korvale::RouteProfile& p
 } // namespace
 
 int run_drive(const DriveArgs& args, std::ostream& out) {
-    const std::vector<Sample> samples = read_trace(args.trace);
+    std::vector<Sample> samples = read_trace(args.trace, args.route);
     std::unique_ptr<korvale::RouteProfile> profile = load_route(args.route, args.vehicle);
     std::unique_ptr<korvale::comm::DashboardLink> link;
     if (!args.dashboard.empty()) {
@@ -177,12 +148,17 @@ int run_drive(const DriveArgs& args, std::ostream& out) {
     }
     out << "t,distance,speed,max_speed,recommended_speed,coasting_speed,liftoff_distance,"
            "target_speed,offset\n";
+    double last_distance = 0.0;
     for (std::size_t i = 0; i < samples.size(); ++i) {
+        for (std::size_t k = i; k < std::min(i + 2, samples.size()); ++k) {
+            fill_height(samples[k], *profile, last_distance);
+        }
         const Sample& s = samples[i];
         if (clock) {
             clock->wait_for_sample(s.t);
         }
         const DriveRow row = drive_row(*profile, samples, i, args.horizon);
+        last_distance = row.distance;
         char line[320];
         std::snprintf(line, sizeof line, "%.3f,%.3f,%.3f,%.3f,%.3f,%.3f,%s,%s,%.3f\n", s.t,
                       row.distance, row.speed, row.max_speed, row.recommended, row.coasting,
