@@ -35,6 +35,15 @@ constexpr double PLOT_STAMP_AFTER_S = 0.001;
 // written in decimals rarely differ by exactly the window).
 constexpr double WINDOW_SLACK_S = 1e-6;
 
+// A sample without a height (a GPS trace without heights) takes the route's height where the
+// vehicle was last found.
+void fill_height(TraceSample& s, const korvale::RouteProfile& profile, double distance) {
+    if (std::isnan(s.z)) {
+        double x = 0, y = 0;
+        profile.pos_at_distance(distance, &x, &y, &s.z);
+    }
+}
+
 // The vehicle's speed along the route, km/h, from the distances tracked so far: over the last
 // window seconds, and at least over the step from the sample before. NaN at the first sample.
 class TrackedSpeed {
@@ -191,7 +200,7 @@ private:
 
 int run_drive(const DriveArgs& args, std::ostream& out) {
     check_drive_arguments(args);
-    const std::vector<TraceSample> samples = read_trace(args.trace);
+    std::vector<TraceSample> samples = read_trace(args.trace, args.route);
     std::unique_ptr<korvale::RouteProfile> profile =
         load_route(args.route, args.vehicle, args.strict);
     std::unique_ptr<korvale::comm::DashboardLink> link;
@@ -206,12 +215,15 @@ int run_drive(const DriveArgs& args, std::ostream& out) {
     OffsetWatch offsets(args.max_offset);
     out << "t,distance,speed,max_speed,recommended_speed,coasting_speed,liftoff_distance,"
            "target_speed,offset\n";
+    double last_distance = 0.0;
     for (std::size_t i = 0; i < samples.size(); ++i) {
-        const TraceSample& s = samples[i];
+        TraceSample& s = samples[i];
+        fill_height(s, *profile, last_distance);
         if (clock) {
             clock->wait_for_sample(s.t);
         }
         const DriveRow row = drive_row(*profile, s, i == 0, speed, args.horizon);
+        last_distance = row.distance;
         const double offset = profile->offset_from_route();
         offsets.sample(s.t, offset);
         char line[320];
