@@ -188,7 +188,8 @@ Outlets open_outlets(const DashboardArgs& args, const PlotCounts& counts, HttpSe
         http->bind = args.bind;
         http->port = *args.http;
         if (!args.route.empty()) {
-            http->route_json = route_json(*load_route(args.route, args.vehicle), MAX_ROUTE_POINTS);
+            http->route_json =
+                route_json(*load_route(args.route, args.vehicle, args.strict), MAX_ROUTE_POINTS);
         }
     }
     if (!args.forward_json.empty()) {

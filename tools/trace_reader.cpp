@@ -7,11 +7,14 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "tool_output.h"
+
 namespace korvale_tool {
 
 namespace {
 
 constexpr int NO_COLUMN = -1;
+constexpr char UTF8_BOM[] = "\xEF\xBB\xBF";
 
 std::string trimmed(const std::string& text) {
     const std::size_t first = text.find_first_not_of(" \t\r");
@@ -61,6 +64,7 @@ void check_time_increases(const std::vector<TraceSample>& samples, const std::st
 }
 
 std::vector<TraceSample> read_trace(const std::string& trace_path, const std::string& route_path) {
+    require_readable(trace_path, "trace");
     std::ifstream in(trace_path, std::ios::binary);
     if (!in) {
         throw std::runtime_error("cannot open trace '" + trace_path + "'");
@@ -78,10 +82,12 @@ std::vector<TraceSample> read_trace(const std::string& trace_path, const std::st
         const std::string where = "trace '" + trace_path + "' line " + std::to_string(number);
         if (first) {
             first = false;
-            if (text[0] == '<' || text.rfind("\xEF\xBB\xBF<", 0) == 0) {
+            if (text[0] == '<' || text.rfind(std::string(UTF8_BOM) + "<", 0) == 0) {
                 return read_geo_trace(trace_path, route_path);
             }
-            const std::vector<std::string> names = split(lower(text));
+            // (a byte-order mark, as spreadsheets write one, is no part of the first name)
+            const std::vector<std::string> names = split(
+                lower(text.rfind(UTF8_BOM, 0) == 0 ? text.substr(sizeof UTF8_BOM - 1) : text));
             double probe = 0.0;
             if (!read_double(names[0], &probe)) { // a header
                 const auto has = [&](const char* name) {
