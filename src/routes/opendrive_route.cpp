@@ -66,7 +66,8 @@ std::vector<Station> stations(const Road& road, bool backwards, double step) {
     while (kept.size() > 1 && length - kept.back().d < MIN_ROW_SPACING) {
         kept.pop_back();
     }
-    if (length - kept.back().d >= MIN_ROW_SPACING) {
+    // (A road of length 0 has no row before its far end: that end is its one row.)
+    if (kept.empty() || length - kept.back().d >= MIN_ROW_SPACING) {
         kept.push_back({length, backwards ? 0.0 : length});
     }
     return kept;

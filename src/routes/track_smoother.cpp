@@ -5,6 +5,7 @@
 #include <random>
 #include <string>
 
+#include "curve_model.h"
 #include "penalised_fit.h"
 #include "route_error.h"
 #include "route_file_writer.h"
@@ -430,6 +431,12 @@ SmoothedLine smooth_track(const std::vector<TrackPoint>& points, const Smoothing
     line.x = std::move(plan.components[0]);
     line.y = std::move(plan.components[1]);
     line.arc = arc_of(line.x, line.y);
+    // The curves: their curvature from a road curve fitted to their fixes.
+    std::vector<double> fix_knot(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        fix_knot[i] = u[i] / grid.spacing;
+    }
+    refit_curves(px, py, fix_knot, horizontal.noise, line.x, line.y, line.curvature);
 
     // Heights: bandwidth by grade.
     if (options.with_height) {

@@ -21,6 +21,8 @@
 // 4. The line: at each place the fits of the two rungs of the ladder next to its bandwidth,
 //    blended by where it lies between them (a single fit whose penalty varied along the line
 //    would bend where the penalty changes).
+// 5. Curves: where the line turns, the curvature of a road curve fitted to the fixes
+//    (curve_model.h), which a spline's bandwidth would flatten or make spiky.
 #pragma once
 
 #include <cstddef>

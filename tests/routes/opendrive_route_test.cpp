@@ -218,6 +218,12 @@ TEST(OpenDriveChain, ARoadDrivenBackwardsJoinsItsNeighboursWithOneRowWhereTheyMe
         EXPECT_NEAR(reversed[i].speed_limit, i < 20 ? 40 : (i < 50 ? 72 : 50), 1e-9);
     }
 
+    // A road of length 0 is one row, its start.
+    const auto point = rows_of(map_of(road("p", 0, geometry(0, 5, 6, 0, 10, "<line/>"))),
+                               options({"p"}, 1, 0, 40));
+    ASSERT_EQ(point.size(), 1u);
+    EXPECT_NEAR(point[0].x, 5, 1e-9);
+
     // Without a limit for rows that have none, the "no limit" road cannot be driven.
     try {
         rows_of(xml, options({"a", "b", "c"}, 1.0, -1));

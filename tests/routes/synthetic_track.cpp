@@ -61,6 +61,8 @@ SyntheticRoad make_road(std::uint64_t seed, int curves) {
         curve.start = at;
         curve.end = at + 2 * clothoid + arc;
         curve.radius = radius;
+        curve.turn = turn;
+        curve.clothoid = clothoid;
         curve.limit = curve_limit;
         curve.comfort = korvale::comfort_curve_velocity(radius, 0.0);
         road.curves.push_back(curve);
@@ -205,7 +207,8 @@ Accuracy evaluate(const SyntheticRoad& road, const std::vector<korvale::routes::
     for (std::size_t r = 0; r < rows.size(); ++r) {
         comfort[r] = korvale::comfort_curve_velocity(rows[r].radius, rows[r].superelevation);
     }
-    for (const SyntheticCurve& curve : road.curves) {
+    for (std::size_t c = 0; c < road.curves.size(); ++c) {
+        const SyntheticCurve& curve = road.curves[c];
         if (!(curve.comfort < curve.limit)) {
             continue;
         }
@@ -216,6 +219,7 @@ Accuracy evaluate(const SyntheticRoad& road, const std::vector<korvale::routes::
                 slowest = std::min(slowest, comfort[r]);
             }
         }
+        a.curve_errors.emplace_back(c, slowest / curve.comfort - 1);
         const double error = std::fabs(slowest / curve.comfort - 1);
         ++a.curves;
         a.curves_within += error <= CURVE_TOLERANCE ? 1 : 0;

@@ -9,7 +9,9 @@
 // wanders as a Gauss-Markov process (2 m, 60 s), and 2 m of height noise per fix.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "gps_track.h"
@@ -21,6 +23,8 @@ namespace korvale_test {
 struct SyntheticCurve {
     double start = 0.0, end = 0.0; // m along the road, clothoids included
     double radius = 0.0;           // m, of the arc
+    double turn = 0.0;             // rad
+    double clothoid = 0.0;         // m, each of the two
     double limit = 0.0;            // km/h
     double comfort = 0.0;          // km/h, at the radius
 };
@@ -56,6 +60,7 @@ struct Accuracy {
     double length = 0.0;          // m of route compared for grade
     double grade_within = 0.0;    // of it, where the grade is within 2 percentage points
     std::vector<double> road_s;   // for each row, where it lies along the road
+    std::vector<std::pair<std::size_t, double>> curve_errors; // (curve, route / true - 1)
 };
 
 Accuracy evaluate(const SyntheticRoad& road, const std::vector<korvale::routes::RouteRow>& rows);
