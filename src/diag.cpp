@@ -13,12 +13,4 @@ void diag_print(const char* format, ...) {
     std::fflush(stdout);
 }
 
-void diag_error(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::vfprintf(stderr, format, args);
-    va_end(args);
-    std::fflush(stderr);
-}
-
 } // namespace korvale

@@ -14,8 +14,4 @@ namespace korvale {
 // it, so that the line is out even when the process ends right after it. Never throws.
 void diag_print(const char* format, ...) KORVALE_PRINTF_FORMAT(1, 2);
 
-// The same to standard error, for a refusal that the host must see even when it drops standard
-// output.
-void diag_error(const char* format, ...) KORVALE_PRINTF_FORMAT(1, 2);
-
 } // namespace korvale

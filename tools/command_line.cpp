@@ -1,48 +1,15 @@
 // The subcommands and options of the korvale tool's own commands.
 #include "command_line.h"
 
+#include <iostream>
 #include <memory>
 #include <stdexcept>
 #include <string>
 
 #include "commands.h"
+#include "vehicle_options.h"
 
 namespace korvale_tool {
-
-void add_vehicle_options(CLI::App* command, korvale::VehicleParameters* v) {
-    *v = korvale::BUILT_IN_VEHICLE;
-    const char* group = "Vehicle";
-    command->add_option("--drag-coefficient", v->drag_coefficient, "aerodynamic drag coefficient")
-        ->capture_default_str()
-        ->group(group);
-    command->add_option("--frontal-area", v->frontal_area, "frontal area, m^2")
-        ->capture_default_str()
-        ->group(group);
-    command->add_option("--air-density", v->air_density, "air density, kg/m^3")
-        ->capture_default_str()
-        ->group(group);
-    command->add_option("--vehicle-mass", v->vehicle_mass, "vehicle mass, kg")
-        ->capture_default_str()
-        ->group(group);
-    command->add_option("--gravity", v->gravity, "gravitational acceleration, m/s^2")
-        ->capture_default_str()
-        ->group(group);
-    command
-        ->add_option("--rolling-resistance", v->rolling_resistance,
-                     "rolling-resistance coefficient")
-        ->capture_default_str()
-        ->group(group);
-    command
-        ->add_option("--coast-power", v->coast_power,
-                     "power term of the parameterised coasting model; > 0 selects it")
-        ->capture_default_str()
-        ->group(group);
-    command
-        ->add_option("--model-switch", v->model_switch,
-                     "> 0 selects the parameterised coasting model")
-        ->capture_default_str()
-        ->group(group);
-}
 
 void add_profile_command(CLI::App& app, CommandRun& run) {
     auto args = std::make_shared<ProfileArgs>();
@@ -51,9 +18,13 @@ void add_profile_command(CLI::App& app, CommandRun& run) {
     command->add_option("route", args->route, "route file")->required();
     command->add_option("--csv", args->csv, "write every row with every column to FILE");
     command->add_option("--slowest", args->slowest, "slow points to list")->capture_default_str();
-    add_vehicle_options(command, &args->vehicle);
-    command->callback(
-        [args, &run] { run = [args](std::ostream& out) { return run_profile(*args, out); }; });
+    auto vehicle = add_vehicle_options(command);
+    command->callback([args, vehicle, &run] {
+        run = [args, vehicle](std::ostream& out) {
+            args->vehicle = choose(*vehicle, std::cerr);
+            return run_profile(*args, out);
+        };
+    });
 }
 
 void add_at_command(CLI::App& app, CommandRun& run) {
@@ -74,8 +45,8 @@ void add_at_command(CLI::App& app, CommandRun& run) {
                                       "vehicle speed, km/h: adds the advice ahead");
     command->add_option("--horizon", options->args.horizon, "how far ahead the advice looks, m")
         ->capture_default_str();
-    add_vehicle_options(command, &options->args.vehicle);
-    command->callback([options, distance, position, speed, &run] {
+    auto vehicle = add_vehicle_options(command);
+    command->callback([options, vehicle, distance, position, speed, &run] {
         AtArgs& args = options->args;
         if (*position) {
             args.position = options->position;
@@ -85,10 +56,11 @@ void add_at_command(CLI::App& app, CommandRun& run) {
         if (*speed) {
             args.speed = options->speed;
         }
-        run = [options](std::ostream& out) {
+        run = [options, vehicle](std::ostream& out) {
             if (!options->args.position && !options->args.distance) {
                 throw std::runtime_error("at: give --distance or --position");
             }
+            options->args.vehicle = choose(*vehicle, std::cerr);
             return run_at(options->args, out);
         };
     });
@@ -107,12 +79,15 @@ void add_drive_command(CLI::App& app, CommandRun& run) {
     auto* realtime = command->add_flag("--realtime", "replay at the pace of the trace's times");
     command->add_option("--speedup", args->speedup, "with --realtime, this many times faster")
         ->needs(realtime);
-    add_vehicle_options(command, &args->vehicle);
-    command->callback([args, realtime, &run] {
+    auto vehicle = add_vehicle_options(command);
+    command->callback([args, vehicle, realtime, &run] {
         if (*realtime && !args->speedup) {
             args->speedup = 1.0;
         }
-        run = [args](std::ostream& out) { return run_drive(*args, out); };
+        run = [args, vehicle](std::ostream& out) {
+            args->vehicle = choose(*vehicle, std::cerr);
+            return run_drive(*args, out);
+        };
     });
 }
 
@@ -138,9 +113,13 @@ void add_dashboard_command(CLI::App& app, CommandRun& run) {
     command->add_option("--forward-json", args->forward_json,
                         "send each record on as one JSON datagram to HOST:PORT");
     command->add_flag("--print", args->print, "with --http, print the text lines too")->needs(http);
-    add_vehicle_options(command, &args->vehicle);
-    command->callback(
-        [args, &run] { run = [args](std::ostream& out) { return run_dashboard(*args, out); }; });
+    auto vehicle = add_vehicle_options(command);
+    command->callback([args, vehicle, &run] {
+        run = [args, vehicle](std::ostream& out) {
+            args->vehicle = choose(*vehicle, std::cerr);
+            return run_dashboard(*args, out);
+        };
+    });
 }
 
 } // namespace korvale_tool

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -104,9 +105,10 @@ std::unique_ptr<korvale::comm::DashboardLink> open_dashboard(const std::string& 
     return link;
 }
 
-// The record's flag: bit 0 when the vehicle is faster than recommended.
-int status_flag(double speed, double recommended) {
-    return speed > recommended ? 1 : 0;
+// The record's flag: bit 0 when the vehicle is faster than recommended, bit 1 when braking is
+// advised.
+int status_flag(double speed, double recommended, korvale::AdviceAction action) {
+    return (speed > recommended ? 1 : 0) | (action == korvale::AdviceAction::brake ? 2 : 0);
 }
 
 std::string number_or_empty(double value) {
@@ -122,7 +124,8 @@ std::string number_or_empty(double value) {
 struct DriveRow {
     double distance = 0, max_speed = 0, recommended = 0, coasting = 0, speed = 0;
     bool has_slowdown = false;
-    double liftoff = 0, target = 0; // NaN without a slow-down ahead
+    korvale::AdviceAction action = korvale::AdviceAction::keep;
+    double liftoff = 0, target = 0, deceleration = 0; // NaN without a slow-down ahead
 };
 
 // The position queries at sample i (a full search at the first) and the advice ahead.
@@ -133,11 +136,13 @@ DriveRow drive_row(korvale::RouteProfile& profile, const std::vector<Sample>& sa
     profile.all_at_position(s.x, s.y, s.z, i == 0, korvale::DEFAULT_SEARCH_WINDOW, &row.distance,
                             &row.max_speed, &row.recommended, &row.coasting);
     row.speed = vehicle_speed(samples, i);
-    korvale::Slowdown ahead;
-    row.has_slowdown = korvale::next_slowdown(profile, row.distance, row.speed, horizon, &ahead);
+    korvale::Advice advice;
+    row.has_slowdown = korvale::advise(profile, row.distance, row.speed, horizon, &advice);
+    row.action = advice.action;
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    row.liftoff = row.has_slowdown ? ahead.liftoff_distance : nan;
-    row.target = row.has_slowdown ? ahead.target_speed : nan;
+    row.liftoff = row.has_slowdown ? advice.slowdown.liftoff_distance : nan;
+    row.target = row.has_slowdown ? advice.slowdown.target_speed : nan;
+    row.deceleration = row.has_slowdown ? advice.deceleration : nan;
     return row;
 }
 
@@ -145,11 +150,11 @@ DriveRow drive_row(korvale::RouteProfile& profile, const std::vector<Sample>& sa
 // ahead.
 void send_row(korvale::comm::DashboardLink& link, const korvale::RouteProfile& profile,
               const DriveRow& row, std::size_t i, double stamp) {
-    link.send_status(static_cast<std::int32_t>(i), row.distance, row.max_speed, row.recommended,
-                     row.coasting, row.speed, 0.0,
-                     row.has_slowdown ? row.liftoff - row.distance : 0.0,
-                     row.has_slowdown ? row.target : 0.0, status_flag(row.speed, row.recommended),
-                     stamp, profile.row_count());
+    link.send_status(
+        static_cast<std::int32_t>(i), row.distance, row.max_speed, row.recommended, row.coasting,
+        row.speed, 0.0, row.has_slowdown ? row.liftoff - row.distance : 0.0,
+        row.has_slowdown ? row.target : 0.0, status_flag(row.speed, row.recommended, row.action),
+        stamp, profile.row_count());
     if (i % PLOT_EVERY != 0) {
         return;
     }
@@ -166,7 +171,9 @@ void send_row(korvale::comm::DashboardLink& link, const korvale::RouteProfile& p
 
 int run_drive(const DriveArgs& args, std::ostream& out) {
     const std::vector<Sample> samples = read_trace(args.trace);
-    std::unique_ptr<korvale::RouteProfile> profile = load_route(args.route, args.vehicle);
+    std::unique_ptr<korvale::RouteProfile> profile =
+        load_route(args.route, args.vehicle.coast_model());
+    std::cerr << "korvale: " << args.vehicle.summary() << "\n";
     std::unique_ptr<korvale::comm::DashboardLink> link;
     if (!args.dashboard.empty()) {
         link = open_dashboard(args.dashboard);
@@ -176,7 +183,7 @@ int run_drive(const DriveArgs& args, std::ostream& out) {
         clock.emplace(*args.speedup);
     }
     out << "t,distance,speed,max_speed,recommended_speed,coasting_speed,liftoff_distance,"
-           "target_speed,offset\n";
+           "target_speed,offset,action,deceleration\n";
     for (std::size_t i = 0; i < samples.size(); ++i) {
         const Sample& s = samples[i];
         if (clock) {
@@ -184,10 +191,11 @@ int run_drive(const DriveArgs& args, std::ostream& out) {
         }
         const DriveRow row = drive_row(*profile, samples, i, args.horizon);
         char line[320];
-        std::snprintf(line, sizeof line, "%.3f,%.3f,%.3f,%.3f,%.3f,%.3f,%s,%s,%.3f\n", s.t,
+        std::snprintf(line, sizeof line, "%.3f,%.3f,%.3f,%.3f,%.3f,%.3f,%s,%s,%.3f,%d,%s\n", s.t,
                       row.distance, row.speed, row.max_speed, row.recommended, row.coasting,
                       number_or_empty(row.liftoff).c_str(), number_or_empty(row.target).c_str(),
-                      profile->offset_from_route());
+                      profile->offset_from_route(), static_cast<int>(row.action),
+                      number_or_empty(row.deceleration).c_str());
         out << line;
         if (clock) {
             out.flush();

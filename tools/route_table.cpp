@@ -10,10 +10,9 @@ namespace {
 constexpr double STOP_SPEED_KMH = 10.0;
 
 std::unique_ptr<korvale::RouteProfile> build(const std::string& path,
-                                             const korvale::VehicleParameters& vehicle,
+                                             const korvale::CoastModel& model,
                                              korvale::ConstructionDetails* details) {
-    auto profile = std::make_unique<korvale::RouteProfile>(path.c_str(),
-                                                           korvale::CoastModel(vehicle), details);
+    auto profile = std::make_unique<korvale::RouteProfile>(path.c_str(), model, details);
     if (profile->row_count() <= 0) {
         throw std::runtime_error("cannot load route file '" + path +
                                  "': it is missing, unreadable or has no line of six numbers");
@@ -24,13 +23,13 @@ std::unique_ptr<korvale::RouteProfile> build(const std::string& path,
 } // namespace
 
 std::unique_ptr<korvale::RouteProfile> load_route(const std::string& path,
-                                                  const korvale::VehicleParameters& vehicle) {
-    return build(path, vehicle, nullptr);
+                                                  const korvale::CoastModel& model) {
+    return build(path, model, nullptr);
 }
 
-RouteTable load_route_table(const std::string& path, const korvale::VehicleParameters& vehicle) {
+RouteTable load_route_table(const std::string& path, const korvale::CoastModel& model) {
     RouteTable table;
-    table.profile = build(path, vehicle, &table.details);
+    table.profile = build(path, model, &table.details);
     table.rows = table.profile->row_count();
     return table;
 }

@@ -19,11 +19,11 @@ struct RouteTable {
 
 // Loads the route once (the library's own lines go to standard output) and keeps every column;
 // throws std::runtime_error with a message when the file yields no rows.
-RouteTable load_route_table(const std::string& path, const korvale::VehicleParameters& vehicle);
+RouteTable load_route_table(const std::string& path, const korvale::CoastModel& model);
 
 // Builds only the profile; throws like load_route_table.
 std::unique_ptr<korvale::RouteProfile> load_route(const std::string& path,
-                                                  const korvale::VehicleParameters& vehicle);
+                                                  const korvale::CoastModel& model);
 
 // Why the recommended speed is low at a row: "stop", "curve" or "limit".
 const char* slow_reason(const RouteTable& table, std::int32_t row);

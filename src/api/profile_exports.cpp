@@ -1,4 +1,5 @@
 // Exported functions of the route profile's lifecycle and columns.
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -69,8 +70,10 @@ korvale::VehicleParameters parameters_of(const korvale_vehicle& v) {
     return p;
 }
 
+// One line on standard error, where a host sees it even when it drops standard output.
 korvale_profile* refuse(const char* why) {
-    korvale::diag_error("korvale_load_vehicle: %s\n", why);
+    std::fprintf(stderr, "korvale_load_vehicle: %s\n", why);
+    std::fflush(stderr);
     return nullptr;
 }
 

@@ -11,10 +11,16 @@ enum class Bound { above_zero, not_below_zero, any };
 
 // The problem with one field, or empty.
 std::string field_problem(const char* name, double value, Bound bound) {
-    const char* fault = nullptr;
     if (!std::isfinite(value)) {
-        fault = "is not a finite number";
-    } else if (bound == Bound::above_zero && !(value > 0.0)) {
+        // Written out: printf's spelling of these differs between C libraries.
+        return std::string(name) +
+               (std::isnan(value) ? " NaN"
+                : value > 0       ? " infinity"
+                                  : " -infinity") +
+               " is not a finite number";
+    }
+    const char* fault = nullptr;
+    if (bound == Bound::above_zero && !(value > 0.0)) {
         fault = "is not above 0";
     } else if (bound == Bound::not_below_zero && value < 0.0) {
         fault = "is below 0";

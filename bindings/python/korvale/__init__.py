@@ -12,15 +12,19 @@ is importable, else as lists. Loading a bad route file raises LoadError; it neve
 """
 
 import ctypes
+import math
+import warnings
 from collections import namedtuple
 
-from ._native import LinkHandle, ProfileHandle, load_library
+from ._native import LinkHandle, ProfileHandle, VehicleStruct, load_library
 
 __all__ = [
+    "Advice",
     "BUILT_IN_VEHICLE",
     "DashboardLink",
     "KorvaleError",
     "LoadError",
+    "MODELS",
     "Route",
     "Vehicle",
     "SpeedsAtDistance",
@@ -29,6 +33,7 @@ __all__ = [
     "library",
     "plot",
     "routes",
+    "vehicles",
 ]
 
 try:  # optional
@@ -48,22 +53,101 @@ class LoadError(KorvaleError):
 Vehicle = namedtuple(
     "Vehicle",
     "drag_coefficient frontal_area air_density vehicle_mass gravity rolling_resistance "
-    "coast_power model_switch",
+    "coast_power model_switch brake_deceleration least_deceleration",
+    defaults=(1.0, 0.15),
 )
-Vehicle.__doc__ = """The eight vehicle parameters. Vehicle.default() is the built-in car
-(drag 0.3, 2.3 m^2, air 1.293 kg/m^3, 1644 kg, g 9.81 m/s^2, rolling 0.015) with coast_power and
-model_switch 0, which selects the built-in coasting model; a positive coast_power or
-model_switch selects the model driven by these parameters."""
+Vehicle.__doc__ = """The eight vehicle parameters of the specified models, then the eco model's
+brake deceleration (m/s^2, braking on descents, default 1.0) and least deceleration (m/s^2, the
+least it plans with, default 0.15). Vehicle.default() is the built-in car (drag 0.3, 2.3 m^2,
+air 1.293 kg/m^3, 1644 kg, g 9.81 m/s^2, rolling 0.015) with coast_power and model_switch 0.
+Change a preset with _replace: korvale.vehicles["truck"]._replace(vehicle_mass=40000.0)."""
 # The built-in car, value for value as the library defines it (BUILT_IN_VEHICLE in
 # src/profile/vehicle.h); the package's tests check this table against that definition.
 BUILT_IN_VEHICLE = Vehicle(0.3, 2.3, 1.293, 1644.0, 9.81, 0.015, 0.0, 0.0)
 Vehicle.default = staticmethod(lambda: BUILT_IN_VEHICLE)
+
+# The presets of the korvale tool's --vehicle (tools/vehicle_options.cpp, whose table the
+# package's tests compare with this one): typical part-laden vehicles of each class; the README
+# gives their sources.
+vehicles = {
+    "car": BUILT_IN_VEHICLE,
+    "van": BUILT_IN_VEHICLE._replace(vehicle_mass=2800.0, drag_coefficient=0.37,
+                                     frontal_area=4.4, rolling_resistance=0.009),
+    "truck": BUILT_IN_VEHICLE._replace(vehicle_mass=30000.0, drag_coefficient=0.6,
+                                       frontal_area=10.0, rolling_resistance=0.006,
+                                       brake_deceleration=0.8),
+    "bus": BUILT_IN_VEHICLE._replace(vehicle_mass=14000.0, drag_coefficient=0.65,
+                                     frontal_area=8.0, rolling_resistance=0.007,
+                                     brake_deceleration=0.8),
+}
+
+# The speed models by name, with the numbers korvale_load_vehicle takes.
+MODELS = {"default": 0, "parameterised": 1, "eco": 2}
+
+# The fields each model plans with (the default model plans with the built-in car alone).
+_USED = {
+    "default": (),
+    "parameterised": Vehicle._fields[:7],
+    "eco": Vehicle._fields[:6] + ("brake_deceleration", "least_deceleration"),
+}
+
+
+def _choose_model(vehicle, model):
+    """The model's name: model when given, else the specified model that coast_power or
+    model_switch select when either is not 0 (as the library's eight parameters do), else eco.
+    Warns about fields of the vehicle that the model ignores and that are not the built-in
+    car's."""
+    selected = model is None and (vehicle.coast_power != 0 or vehicle.model_switch != 0)
+    if model is None:
+        if selected:
+            model = ("default" if vehicle.coast_power <= 0 and vehicle.model_switch <= 0
+                     else "parameterised")
+        else:
+            model = "eco"
+    if model not in MODELS:
+        raise ValueError(f"model {model!r} is none of " + ", ".join(MODELS))
+    ignored = [
+        name for name in Vehicle._fields
+        if name not in _USED[model]
+        and not (selected and name in ("coast_power", "model_switch"))
+        and getattr(vehicle, name) != getattr(BUILT_IN_VEHICLE, name)
+    ]
+    if ignored:
+        warnings.warn(f"the {model} model ignores " + ", ".join(ignored), stacklevel=3)
+    return model
+
+
+def _vehicle_problem(vehicle):
+    """Why the library refuses the vehicle (as korvale_load_vehicle does), or None."""
+    above_zero = ("vehicle_mass", "frontal_area", "gravity", "brake_deceleration")
+    not_below_zero = ("drag_coefficient", "air_density", "rolling_resistance",
+                      "least_deceleration")
+    for name in Vehicle._fields:
+        value = float(getattr(vehicle, name))
+        if name == "model_switch":
+            continue
+        if not math.isfinite(value):
+            spelt = "NaN" if math.isnan(value) else "infinity" if value > 0 else "-infinity"
+            return f"{name} {spelt} is not a finite number"
+        if name in above_zero and not value > 0:
+            return f"{name} {value:g} is not above 0"
+        if name in not_below_zero and value < 0:
+            return f"{name} {value:g} is below 0"
+    return None
+
 
 SpeedsAtDistance = namedtuple("SpeedsAtDistance", "max_speed recommended_speed coasting_speed")
 SpeedsAtPosition = namedtuple(
     "SpeedsAtPosition", "distance max_speed recommended_speed coasting_speed"
 )
 Slowdown = namedtuple("Slowdown", "distance target_speed liftoff_distance")
+Advice = namedtuple(
+    "Advice", "action liftoff_distance target_distance target_speed deceleration"
+)
+Advice.__doc__ = """What to do about the next slow-down: action KEEP (no slow-down within the
+horizon; the other fields None), LIFT_OFF (coast from liftoff_distance, m) or BRAKE (coasting is
+too late: brake at deceleration, m/s^2); the slow-down's distance (m) and target speed (km/h)."""
+Advice.KEEP, Advice.LIFT_OFF, Advice.BRAKE = 0, 1, 2
 
 _library = None
 
@@ -116,16 +200,30 @@ class Route(_Handle):
     _release = "deinitialize_korvale"
     _what = "route"
 
-    def __init__(self, path, vehicle=None):
+    def __init__(self, path, vehicle=None, model=None):
+        """vehicle: a Vehicle (or its eight or ten numbers), such as korvale.vehicles["van"];
+        the built-in car when None. model: "eco", "default" or "parameterised"; when None, the
+        eco model, unless the vehicle's coast_power or model_switch is not 0, which selects a
+        specified model as the library's eight parameters do. The model and vehicle used are
+        in route.model and route.vehicle. ValueError for a vehicle that makes no physical
+        sense."""
         vehicle = Vehicle.default() if vehicle is None else Vehicle(*vehicle)
+        model = _choose_model(vehicle, model)
+        problem = _vehicle_problem(vehicle)
+        if problem:
+            raise ValueError("vehicle refused: " + problem)
         self._lib = library()
+        fields = VehicleStruct(ctypes.sizeof(VehicleStruct))
+        for name, _ in VehicleStruct._fields_[1:]:
+            setattr(fields, name, float(getattr(vehicle, name)))
         encoded = path if isinstance(path, bytes) else str(path).encode()
-        handle = self._lib.korvale_load(encoded, *[float(v) for v in vehicle])
+        handle = self._lib.korvale_load_vehicle(encoded, ctypes.byref(fields), MODELS[model])
         if not handle:
             raise LoadError(f"cannot load route file {path!r}: it yields no rows")
         self._handle = handle
         self.path = path
         self.vehicle = vehicle
+        self.model = model
 
     # -- size and columns
     @property
@@ -217,6 +315,19 @@ class Route(_Handle):
         )
         return Slowdown(*(v.value for v in out)) if found == 1 else None
 
+    def advice(self, distance, speed_kmh, horizon=1000.0):
+        """What a vehicle at `distance` (m) going speed_kmh should do about the next slow-down
+        within the horizon (m): an Advice (KEEP, LIFT_OFF with where, or BRAKE with how hard)."""
+        action = ctypes.c_int32()
+        out = [ctypes.c_double() for _ in range(4)]
+        found = self._lib.korvale_advice(
+            self._live(), float(distance), float(speed_kmh), float(horizon),
+            ctypes.byref(action), *map(ctypes.byref, out)
+        )
+        if found != 1:
+            return Advice(Advice.KEEP, None, None, None, None)
+        return Advice(action.value, *(v.value for v in out))
+
     def offset_from_route(self):
         """Distance (m) between the last position asked for and the route point it was mapped
         to; -1.0 before any query by position."""
@@ -224,7 +335,7 @@ class Route(_Handle):
 
     def __repr__(self):
         state = f"{self.rows} rows, {self.length:.1f} m" if self._handle else "closed"
-        return f"<korvale.Route {self.path!r}: {state}>"
+        return f"<korvale.Route {self.path!r}: {state}, {self.model} model, {self.vehicle}>"
 
 
 class DashboardLink(_Handle):
@@ -320,7 +431,7 @@ def plot(route, output, step=5.0, cruise=None, horizon=1000.0):
         speed_axis.plot([ahead.liftoff_distance], [cruise], marker="v", color="tab:blue",
                         linestyle="none", label=f"lift off at {cruise:g} km/h" if i == 0 else None)
     speed_axis.legend(loc="upper right")
-    speed_axis.set_title("speed profile")
+    speed_axis.set_title(f"speed profile ({route.model} model)")
     figure.tight_layout()
     figure.savefig(output, dpi=100)
     pyplot.close(figure)
