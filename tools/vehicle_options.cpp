@@ -14,23 +14,22 @@ using korvale::VehicleParameters;
 // The presets: typical laden vehicles of each class. Drag coefficients and frontal areas as
 // the literature on road-vehicle aerodynamics gives them for each body type; rolling resistance
 // from the tyre classes of the EU tyre label (passenger car, light truck and heavy truck tyres);
-// masses of a part-laden vehicle within the EU weight limits. Air density and gravity are the
-// built-in car's. docs: README, "The eco model and the vehicle presets".
+// masses of a part-laden vehicle within the EU weight limits. Air density, gravity and the eco
+// model's decelerations are the built-in car's defaults. docs: README, "The eco model and the
+// vehicle presets".
 struct Preset {
     const char* name;
     double vehicle_mass;       // kg
     double drag_coefficient;   // -
     double frontal_area;       // m²
     double rolling_resistance; // -
-    double brake_deceleration; // m/s²
-    double least_deceleration; // m/s²
 };
 // (bindings/python's korvale.vehicles holds the same table; its tests compare the two.)
 constexpr Preset PRESETS[] = {
-    {"car", 1644.0, 0.3, 2.3, 0.015, 1.0, 0.15},
-    {"van", 2800.0, 0.37, 4.4, 0.009, 1.0, 0.15},
-    {"truck", 30000.0, 0.6, 10.0, 0.006, 0.8, 0.15},
-    {"bus", 14000.0, 0.65, 8.0, 0.007, 0.8, 0.15},
+    {"car", 1644.0, 0.3, 2.3, 0.015},
+    {"van", 2800.0, 0.37, 4.4, 0.009},
+    {"truck", 30000.0, 0.6, 10.0, 0.006},
+    {"bus", 14000.0, 0.65, 8.0, 0.007},
 };
 
 VehicleParameters preset_vehicle(const std::string& name) {
@@ -41,8 +40,6 @@ VehicleParameters preset_vehicle(const std::string& name) {
             v.drag_coefficient = p.drag_coefficient;
             v.frontal_area = p.frontal_area;
             v.rolling_resistance = p.rolling_resistance;
-            v.brake_deceleration = p.brake_deceleration;
-            v.least_deceleration = p.least_deceleration;
             return v;
         }
     }

@@ -33,7 +33,7 @@ def test_profile_summarises_the_route_and_writes_every_row(tmp_path):
     assert "rows:      1182\n" in out
     assert "length:    4705.0 m\n" in out
     assert "elevation: 210.8 to 265.2 m\n" in out
-    assert "model:     built-in vehicle\n" in out
+    assert "model:     eco\n" in out
     slow = out.split("slowest points:\n")[1].splitlines()[:5]
     assert len(slow) == 5
     assert "stop" in slow[0] and "5.0 km/h" in slow[0]
@@ -53,7 +53,7 @@ def test_profile_summarises_the_route_and_writes_every_row(tmp_path):
     assert max(abs(float(r["grade"])) for r in rows) == pytest.approx(0.06, abs=0.001)
 
     powered = run("profile", EXAMPLE, "--coast-power", "1000")
-    assert "model:     parameterised vehicle\n" in powered.stdout
+    assert "model:     parameterised\n" in powered.stdout
 
 
 def test_profile_errors(tmp_path):
@@ -124,7 +124,7 @@ def test_drive_replays_a_trace_and_feeds_a_dashboard(tmp_path):
     # (the link's closing line follows the table)
     lines = [line for line in table if line[:1].isdigit() or line.startswith("t,")]
     assert lines[0] == ("t,distance,speed,max_speed,recommended_speed,coasting_speed,"
-                        "liftoff_distance,target_speed,offset")
+                        "liftoff_distance,target_speed,offset,action,deceleration")
     samples = list(csv.DictReader(lines))
     assert len(samples) == len(picked)
     for sample, row in zip(samples, picked):

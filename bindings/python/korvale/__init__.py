@@ -74,11 +74,9 @@ vehicles = {
     "van": BUILT_IN_VEHICLE._replace(vehicle_mass=2800.0, drag_coefficient=0.37,
                                      frontal_area=4.4, rolling_resistance=0.009),
     "truck": BUILT_IN_VEHICLE._replace(vehicle_mass=30000.0, drag_coefficient=0.6,
-                                       frontal_area=10.0, rolling_resistance=0.006,
-                                       brake_deceleration=0.8),
+                                       frontal_area=10.0, rolling_resistance=0.006),
     "bus": BUILT_IN_VEHICLE._replace(vehicle_mass=14000.0, drag_coefficient=0.65,
-                                     frontal_area=8.0, rolling_resistance=0.007,
-                                     brake_deceleration=0.8),
+                                     frontal_area=8.0, rolling_resistance=0.007),
 }
 
 # The speed models by name, with the numbers korvale_load_vehicle takes.
