@@ -11,10 +11,10 @@ namespace {
 using korvale::CoastModelKind;
 using korvale::VehicleParameters;
 
-// The presets: typical laden vehicles of each class. Drag coefficients and frontal areas as
-// the literature on road-vehicle aerodynamics gives them for each body type; rolling resistance
-// from the tyre classes of the EU tyre label (passenger car, light truck and heavy truck tyres);
-// masses of a part-laden vehicle within the EU weight limits. Air density, gravity and the eco
+// The presets: typical part-laden vehicles of each class, the car being the built-in one. Drag
+// coefficients and frontal areas as handbooks of road-vehicle aerodynamics give them for each
+// body type; rolling resistance from the middle classes of the EU tyre label (light-truck,
+// truck and bus tyres); masses within the EU weight limits. Air density, gravity and the eco
 // model's decelerations are the built-in car's defaults. docs: README, "The eco model and the
 // vehicle presets".
 struct Preset {
