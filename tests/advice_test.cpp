@@ -7,7 +7,7 @@
 
 #include "profile/advice.h"
 #include "profile/route_profile.h"
-#include "support/temp_dir.h"
+#include "support/profiles_from_rows.h"
 #include "support/vehicles.h"
 
 using korvale::next_slowdown;
@@ -16,29 +16,11 @@ using korvale::Slowdown;
 using korvale::VehicleParameters;
 using korvale_test::default_car;
 using korvale_test::powered_car;
-using korvale_test::route_text;
 using korvale_test::Row;
-using korvale_test::TempDir;
 
 namespace {
 
-class Advice : public testing::Test {
-protected:
-    RouteProfile& load(const std::vector<Row>& rows, const VehicleParameters& vehicle) {
-        return load(rows, korvale::CoastModel(vehicle));
-    }
-    RouteProfile& load(const std::vector<Row>& rows, const korvale::CoastModel& model) {
-        const std::string path =
-            dir.write("route" + std::to_string(profiles.size()) + ".txt", route_text(rows));
-        testing::internal::CaptureStdout();
-        profiles.push_back(std::make_unique<RouteProfile>(path.c_str(), model));
-        testing::internal::GetCapturedStdout();
-        return *profiles.back();
-    }
-
-    TempDir dir;
-    std::vector<std::unique_ptr<RouteProfile>> profiles;
-};
+class Advice : public testing::Test, protected korvale_test::ProfilesFromRows {};
 
 std::vector<Row> four_row_example() {
     return {{0, 0, 0, 10000, 100, 0},

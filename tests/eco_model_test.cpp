@@ -1,14 +1,12 @@
 // The eco model: the worked numbers, each of its rules on climbs and descents and for a heavy
 // vehicle, no crawl carried back, and the specified models left as they were.
 #include <cmath>
-#include <memory>
-#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "profile/route_profile.h"
-#include "support/temp_dir.h"
+#include "support/profiles_from_rows.h"
 #include "support/vehicles.h"
 
 using korvale::CoastModel;
@@ -16,9 +14,7 @@ using korvale::CoastModelKind;
 using korvale::RouteProfile;
 using korvale::VehicleParameters;
 using korvale_test::default_car;
-using korvale_test::route_text;
 using korvale_test::Row;
-using korvale_test::TempDir;
 
 namespace {
 
@@ -26,19 +22,11 @@ CoastModel eco(const VehicleParameters& vehicle = default_car) {
     return CoastModel(CoastModelKind::eco, vehicle);
 }
 
-class EcoModel : public testing::Test {
+class EcoModel : public testing::Test, protected korvale_test::ProfilesFromRows {
 protected:
     const RouteProfile& load(const std::vector<Row>& rows, const CoastModel& model = eco()) {
-        const std::string path =
-            dir.write("route" + std::to_string(profiles.size()) + ".txt", route_text(rows));
-        testing::internal::CaptureStdout();
-        profiles.push_back(std::make_unique<RouteProfile>(path.c_str(), model));
-        testing::internal::GetCapturedStdout();
-        return *profiles.back();
+        return ProfilesFromRows::load(rows, model);
     }
-
-    TempDir dir;
-    std::vector<std::unique_ptr<RouteProfile>> profiles;
 };
 
 void expect_column(const korvale::Column& column, const std::vector<double>& expected) {
