@@ -7,7 +7,7 @@ set -euo pipefail
 # the benchmarks; libgeos-dev and libfast-float-dev only add comparisons to them.
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libcli11-dev binutils pkg-config
           python3 python3-pytest python3-numpy python3-matplotlib locales
-          g++-mingw-w64-x86-64-posix wine64 libpugixml-dev
+          g++-mingw-w64-x86-64-posix wine64 libpugixml-dev llvm lld mono-mcs mono-runtime
           libbenchmark-dev libgeos-dev libfast-float-dev
           libcpp-httplib-dev chromium)
 # Node.js and npm run the browser test of the dashboard page: Debian's, unless a node is there.

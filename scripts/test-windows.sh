@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
-# Cross-builds korvale.dll, its tests and the examples with mingw-w64 and runs the tests under
-# Wine: the same test suite as on Linux, the DLL's export and import tables, and the dynamic
-# host, which loads korvale.dll by name and sends to a dashboard receiver on the Linux side of
-# 127.0.0.1. With the output of a Linux run of the host, the two runs are compared value for
-# value. Wine's prefix lives in the build directory.
+# Cross-builds korvale.dll, korvale.lib, korvale.exe, the tests and the examples with mingw-w64
+# and runs the tests under Wine: the same test suite as on Linux, the DLL's export and import
+# tables, a host linked by lld-link against korvale.lib, and the dynamic host, which loads
+# korvale.dll by name and sends to a dashboard receiver on the Linux side of 127.0.0.1. Given a
+# Linux build (with its tool, and its run of the dynamic host), korvale.exe is run against the
+# Linux tool and the two runs of the host are compared, value for value. Then the install tree
+# is checked. Wine's prefix lives in the build directory.
 #
-#   scripts/test-windows.sh [BUILD_DIR [LINUX_HOST_OUTPUT]]
+#   scripts/test-windows.sh [BUILD_DIR [LINUX_BUILD_DIR]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=${1:-build/mingw}
-linux_output=${2:-}
+linux_build=${2:-}
 jobs=$(nproc 2>/dev/null || echo 2)
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
@@ -35,8 +37,12 @@ trap '"$wineserver" -k >/dev/null 2>&1 || true' EXIT
 "$wine" wineboot --init >/dev/null 2>&1 || true
 echo "Wine prefix ready in $((SECONDS - start)) s"
 
+linux_tool=
+if [ -n "$linux_build" ] && [ -x "$linux_build/tools/korvale" ]; then
+    linux_tool=$(cd "$linux_build/tools" && pwd)/korvale
+fi
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVALE_WERROR=ON -DKORVALE_BUILD_TOOL=OFF
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVALE_WERROR=ON -DKORVALE_LINUX_TOOL="$linux_tool"
 cmake --build "$build" -j "$jobs"
 echo "cross build done at $((SECONDS - start)) s"
 # A test is run a second time only when its first run failed under Wine: Wine itself (its
@@ -45,10 +51,23 @@ echo "cross build done at $((SECONDS - start)) s"
 ctest --test-dir "$build" --output-on-failure -j "$jobs" --repeat until-pass:2
 echo "tests under Wine done at $((SECONDS - start)) s"
 
-if [ -n "$linux_output" ]; then
+if [ -n "$linux_build" ]; then
     echo "dynamic host, Linux against Windows:"
-    /usr/bin/python3 tests/dynamic_host_check.py compare "$linux_output" "$build/dynamic_host.out"
+    /usr/bin/python3 tests/dynamic_host_check.py compare "$linux_build/dynamic_host.out" \
+        "$build/dynamic_host.out"
 fi
+
+# The install tree: the DLL and the tool, both import libraries and the .def beside each other.
+rm -rf "$build/install"
+cmake --install "$build" --prefix "$build/install" >/dev/null
+for file in bin/korvale.dll bin/korvale.exe include/korvale.h lib/libkorvale.dll.a \
+    lib/korvale.lib lib/korvale.def lib/cmake/korvale/korvaleConfig.cmake; do
+    if [ ! -f "$build/install/$file" ]; then
+        echo "install tree: $file is missing"
+        exit 1
+    fi
+done
+echo "install tree: korvale.dll, korvale.exe, libkorvale.dll.a, korvale.lib and korvale.def"
 # Wine's server ends with this script rather than linger after it.
 "$wineserver" -k >/dev/null 2>&1 || true
 "$wineserver" -w || true

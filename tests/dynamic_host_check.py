@@ -140,11 +140,8 @@ def numbers_agree(a, b):
     return abs(a - b) <= NINE_DIGITS * max(abs(a), abs(b))
 
 
-def compare(arguments):
-    with open(arguments.expected, encoding="utf-8") as f:
-        expected = f.read().splitlines()
-    with open(arguments.actual, encoding="utf-8") as f:
-        actual = f.read().splitlines()
+def compare_lines(expected, actual):
+    """Failures of two outputs, line by line (see compare), and a summary of what agreed."""
     failures = []
     numbers = identical = 0
     largest = 0.0
@@ -175,12 +172,22 @@ def compare(arguments):
             if not numbers_agree(value_e, value_a):
                 failures.append("line %d: %s against %s\n  %s\n  %s" % (
                     number, word_e, word_a, line_e, line_a))
+    summary = ("%d lines agree: %d numbers, %d of them identical, largest relative difference %.3g"
+               % (len(expected), numbers, identical, largest))
+    return failures, summary
+
+
+def compare(arguments):
+    with open(arguments.expected, encoding="utf-8") as f:
+        expected = f.read().splitlines()
+    with open(arguments.actual, encoding="utf-8") as f:
+        actual = f.read().splitlines()
+    failures, summary = compare_lines(expected, actual)
     if failures:
         for failure in failures[:20]:
             print("FAILED: " + failure)
         return 1
-    print("%d lines agree: %d numbers, %d of them identical, largest relative difference %.3g"
-          % (len(expected), numbers, identical, largest))
+    print(summary)
     return 0
 
 

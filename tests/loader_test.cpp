@@ -1,12 +1,16 @@
 // Reading route files: the line count, the rows that parse, and the failure lines.
+#include <algorithm>
 #include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "platform/text_file.h"
 #include "profile/route_loader.h"
+#include "support/random.h"
 #include "support/temp_dir.h"
 
 using korvale::count_lines;
@@ -193,4 +197,61 @@ TEST(RouteLoader, LineCountsBeyondThirtyTwoBitsAreRefused) {
     EXPECT_EQ(korvale::line_count_for_feeds(2147483646), 2147483647);
     EXPECT_EQ(korvale::line_count_for_feeds(2147483647), -1);
     EXPECT_EQ(korvale::line_count_for_feeds(int64_t{1} << 40), -1);
+}
+
+// The loader reads route files in the C library's text mode (on Windows: a carriage return
+// before a line feed dropped, a Ctrl-Z ends the file), carriage returns at the edges of its
+// 64 KiB blocks and at the end of the file included, whatever the size of each read.
+TEST(RouteLoader, FilesReadAsTheCLibrarysTextModeReadsThem) {
+    TempDir dir;
+    std::string rows;
+    for (int i = 0; i < 3000; ++i) {
+        static const char* endings[] = {"\n", "\r\n", "\r", "\r\r\n", " \r \n"};
+        rows += std::to_string(i) + " 1 2 3 4 5" + endings[i % 5];
+    }
+    const std::string block_edges = std::string(65535, 'x') + "\r\n" + std::string(65534, 'y') +
+                                    "\r\r\n" + std::string(65533, ' ') + "\r" +
+                                    std::string(65535, ' ');
+    const std::string texts[] = {rows + block_edges + rows + "\r",
+                                 block_edges + rows + "\x1a" + rows, "\r", "\r\n\r\n", ""};
+    for (std::size_t t = 0; t < sizeof texts / sizeof texts[0]; ++t) {
+        const std::string path = dir.write("text" + std::to_string(t), texts[t]);
+        std::string expected;
+        std::FILE* file = std::fopen(path.c_str(), "r");
+        ASSERT_NE(file, nullptr);
+        for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) {
+            expected += static_cast<char>(c);
+        }
+        std::fclose(file);
+        for (const std::size_t size :
+             {std::size_t{1}, std::size_t{3}, std::size_t{1000}, std::size_t{70000}}) {
+            korvale::platform::TextFile text(path.c_str());
+            ASSERT_TRUE(text.is_open());
+            std::string got;
+            std::vector<char> buffer(size);
+            for (std::size_t n = 0; (n = text.read(buffer.data(), size)) > 0;) {
+                ASSERT_LE(n, size);
+                got.append(buffer.data(), n);
+            }
+            EXPECT_EQ(got, expected) << "file " << t << ", reads of " << size;
+        }
+    }
+    // A lone carriage return joins two rows into one line: 2400 rows before the Ctrl-Z; where
+    // that is a byte like any other, 2399 more after it (the line it starts is no row).
+    const Parsed p = load(dir.path() + "/text1");
+    EXPECT_TRUE(p.rows == 2400 || p.rows == 4799) << p.rows;
+    EXPECT_FALSE(korvale::platform::TextFile(nullptr).is_open());
+
+    // The byte search that both passes use, against a plain one.
+    korvale_test::Random r(5);
+    for (int i = 0; i < 20000; ++i) {
+        std::string bytes(static_cast<std::size_t>(r.below(40)), '\0');
+        for (char& c : bytes) {
+            c = static_cast<char>(r.below(4) == 0 ? '\n' : r.below(256));
+        }
+        const char wanted = "\n\x80\xff"[r.below(3)];
+        const char* begin = bytes.data();
+        const char* end = begin + bytes.size();
+        ASSERT_EQ(korvale::platform::find_byte(begin, end, wanted), std::find(begin, end, wanted));
+    }
 }

@@ -9,6 +9,8 @@
 int main(int argc, char** argv) {
     CLI::App app{"korvale: the speed profile of a known road route"};
     app.require_subcommand(1);
+    // Options read the same on every system: on Windows too, "/path" is a path, not an option.
+    app.allow_windows_style_options(false);
 
     korvale_tool::CommandRun run;
     korvale_tool::add_profile_command(app, run);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "../diag.h"
+#include "../platform/text_file.h"
 #include "row_reader.h"
 
 namespace korvale {
@@ -18,14 +19,14 @@ constexpr std::size_t READ_CHUNK_SIZE = 8192; // small enough for the stack of a
 constexpr std::size_t READ_BLOCK_SIZE = 1 << 16;
 static_assert(READ_BLOCK_SIZE >= LINE_BUFFER_SIZE, "a block must hold a whole piece of a line");
 
-std::FILE* open_route_file(const char* path) {
-    std::FILE* file = path != nullptr ? std::fopen(path, "r") : nullptr;
-    if (file == nullptr) {
+// Whether the route file opened; prints both open-failure lines when it did not.
+bool opened(const platform::TextFile& file, const char* path) {
+    if (!file.is_open()) {
         std::fprintf(stderr, "Can't open output file %s!\n", printable_path(path));
         std::fflush(stderr);
         diag_print("[KORVALE_DLL] data parser FAILED reading file %s\n", printable_path(path));
     }
-    return file;
+    return file.is_open();
 }
 
 // The file read in large blocks and cut into the pieces that fgets() with the line buffer would
@@ -38,13 +39,13 @@ public:
     PieceBuffer() : block(READ_BLOCK_SIZE) {}
 
     // When less than a whole piece is left, moves it to the front and fills the block from file.
-    void refill(std::FILE* file) {
+    void refill(platform::TextFile& file) {
         if (end - begin < PIECE && !at_end_of_file) {
             std::memmove(block.data(), block.data() + begin, end - begin);
             end -= begin;
             begin = 0;
             while (end < block.size()) {
-                const std::size_t got = std::fread(block.data() + end, 1, block.size() - end, file);
+                const std::size_t got = file.read(block.data() + end, block.size() - end);
                 if (got == 0) {
                     at_end_of_file = true;
                     break;
@@ -61,10 +62,9 @@ public:
         }
         *piece = block.data() + begin;
         const std::size_t available = std::min(end - begin, PIECE);
-        const void* feed = std::memchr(*piece, '\n', available);
-        *length = feed != nullptr
-                      ? static_cast<std::size_t>(static_cast<const char*>(feed) - *piece) + 1
-                      : available;
+        const char* feed = platform::find_byte(*piece, *piece + available, '\n');
+        *length =
+            feed != *piece + available ? static_cast<std::size_t>(feed - *piece) + 1 : available;
         begin += *length;
         return true;
     }
@@ -84,8 +84,8 @@ std::int64_t line_count_for_feeds(std::int64_t line_feeds) {
 }
 
 std::int32_t count_lines(const char* path) {
-    std::FILE* file = open_route_file(path);
-    if (file == nullptr) {
+    platform::TextFile file(path);
+    if (!opened(file, path)) {
         return -1;
     }
     // Counting line feeds in blocks reads the same characters as reading them one by one.
@@ -93,15 +93,14 @@ std::int32_t count_lines(const char* path) {
     char chunk[READ_CHUNK_SIZE];
     std::int64_t line_feeds = 0;
     std::size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+    while ((got = file.read(chunk, sizeof chunk)) > 0) {
         const char* p = chunk;
         const char* end = chunk + got;
-        while ((p = static_cast<const char*>(std::memchr(p, '\n', end - p))) != nullptr) {
+        while ((p = platform::find_byte(p, end, '\n')) != end) {
             ++line_feeds;
             ++p;
         }
     }
-    std::fclose(file);
     const std::int64_t count = line_count_for_feeds(line_feeds);
     if (count < 0) {
         diag_print("[KORVALE_DLL] '%s' has more lines than a route can hold\n",
@@ -113,8 +112,8 @@ std::int32_t count_lines(const char* path) {
 
 std::int32_t parse_rows(std::int32_t capacity, const char* path, double* x, double* y, double* z,
                         double* curve_radius, double* max_speed, double* superelevation) {
-    std::FILE* file = open_route_file(path);
-    if (file == nullptr) {
+    platform::TextFile file(path);
+    if (!opened(file, path)) {
         return -1;
     }
     PieceBuffer buffer;
@@ -138,7 +137,6 @@ std::int32_t parse_rows(std::int32_t capacity, const char* path, double* x, doub
             ++rows;
         }
     }
-    std::fclose(file);
     return rows;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cfenv>
 #include <cfloat>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -59,6 +60,55 @@ constexpr std::uint64_t MAX_EXACT_MANTISSA = std::uint64_t{1} << 53;
 constexpr int MAX_KEPT_DIGITS = 19; // fit an unsigned 64-bit integer
 
 enum class Scan { number, end_of_line, unsure };
+
+constexpr bool ROUNDED_TWICE = platform::decimal_input_rounding == platform::DecimalRounding::twice;
+
+// Splits a into two halves of at most 26 significant bits each, whose products are exact.
+void split(double a, double* high, double* low) {
+    constexpr double VELTKAMP = 134217729.0; // 2^27 + 1
+    const double c = VELTKAMP * a;
+    *high = c - (c - a);
+    *low = a - *high;
+}
+
+// a * b - product exactly, where product is a * b rounded (Dekker; far from overflow and
+// underflow, and with no fused multiply-add, which the build forbids).
+double product_error(double a, double b, double product) {
+    double a_high = 0;
+    double a_low = 0;
+    double b_high = 0;
+    double b_low = 0;
+    split(a, &a_high, &a_low);
+    split(b, &b_high, &b_low);
+    return ((a_high * b_high - product) + a_high * b_low + a_low * b_high) + a_low * b_low;
+}
+
+// Whether a C library that rounds first to a 64-bit significand and then to double may read
+// mantissa * power (or mantissa / power) as another double than `nearest`, its correct
+// rounding: only when the exact value lies within one 64-bit step of halfway between nearest
+// and a neighbour, or nearest is a power of two (the step below it is half the step above).
+bool may_round_differently_twice(double mantissa, double power, bool divide, double nearest) {
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &nearest, sizeof bits);
+    bits &= 0x7ff0000000000000u; // 2^e of nearest's binade
+    double binade = 0;
+    std::memcpy(&binade, &bits, sizeof binade);
+    if (binade == std::fabs(nearest)) {
+        return true;
+    }
+    // A 64-bit significand has 2^11 steps to one step of a double: the long double lands on
+    // halfway when the exact value is within half a 64-bit step of it. Twice that is flagged.
+    const double near_halfway = binade * 0x1p-52 * (0.5 - 0x1p-11);
+    if (!divide) {
+        return std::fabs(product_error(mantissa, power, nearest)) >= near_halfway;
+    }
+    // The remainder mantissa - nearest * power is exact: the product's high part is within a
+    // factor two of mantissa, so the first difference is exact, and the remainder of a
+    // correctly rounded quotient is a double.
+    const double product = nearest * power;
+    const double remainder = (mantissa - product) - product_error(nearest, power, product);
+    return std::fabs(remainder) >= near_halfway * power;
+}
 
 // A number as scan_number reads it: sign, significant digits and power of ten.
 struct NumberText {
@@ -136,9 +186,16 @@ Scan convert_number(const char* text, std::size_t length, const NumberText& numb
         // The sign goes on before the one rounding, so that every rounding mode agrees.
         const double m = number.negative ? -static_cast<double>(number.mantissa)
                                          : static_cast<double>(number.mantissa);
-        *value = number.exponent < 0 ? m / EXACT_POWERS_OF_TEN[-number.exponent]
-                                     : m * EXACT_POWERS_OF_TEN[number.exponent];
+        const bool divide = number.exponent < 0;
+        const double power = EXACT_POWERS_OF_TEN[divide ? -number.exponent : number.exponent];
+        *value = divide ? m / power : m * power;
+        if (ROUNDED_TWICE && may_round_differently_twice(m, power, divide, *value)) {
+            return Scan::unsure;
+        }
         return Scan::number;
+    }
+    if (platform::decimal_input_rounding != platform::DecimalRounding::once) {
+        return Scan::unsure; // strtod rounds once
     }
     char token[MAX_PIECE + 1];
     if (length > MAX_PIECE) {
@@ -154,9 +211,11 @@ Scan convert_number(const char* text, std::size_t length, const NumberText& numb
 // Reads one number at *p: optional sign, digits with an optional decimal point (at least one
 // digit), an optional exponent with at least one digit, then white space or the end of the
 // line. A number with at most 2^53 as its significant digits and a power of ten of at most 22
-// either way is one exact operation on exact values, rounded once, as the C library's
-// conversion rounds it; other numbers of this form go to strtod, which "%lf" is made of.
-// Anything else is unsure, and the caller leaves the whole line to sscanf.
+// either way is one exact operation on exact values, rounded once, as a correctly rounding C
+// library's conversion rounds it (a library that rounds twice agrees except near halfway
+// between two doubles, where the number is unsure); other numbers of this form go to strtod,
+// which glibc's "%lf" is made of. Anything else is unsure, and the caller leaves the whole line
+// to sscanf.
 Scan scan_number(const char*& p, const char* end, double* value) {
     while (p < end && space(*p)) {
         ++p;
@@ -189,8 +248,8 @@ RowReader::RowReader() {
                     &probe[3], &probe[4], &probe[5]) == 6 &&
         probe[0] == 0.5 && probe[1] == 1.25 && probe[2] == -25.0 && probe[3] == 0.5 &&
         probe[4] == 4.0 && probe[5] == 5.5;
-    quick = platform::decimal_input_correctly_rounded && FLT_EVAL_METHOD == 0 &&
-            std::fegetround() == FE_TONEAREST && point_is_decimal_point;
+    quick = platform::decimal_input_rounding != platform::DecimalRounding::unknown &&
+            FLT_EVAL_METHOD == 0 && std::fegetround() == FE_TONEAREST && point_is_decimal_point;
 }
 
 bool RowReader::read(const char* text, std::size_t length, double values[6]) const {

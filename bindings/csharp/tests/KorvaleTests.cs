@@ -1,0 +1,248 @@
+// The C# binding against the native library: the worked example's numbers, load failures as
+// exceptions, a drive with tracking, datagrams received on 127.0.0.1, and every function of the
+// header bound. A console program (no test framework needed under Mono):
+//
+//   mono korvale_csharp_tests.exe HEADER EXAMPLE_ROUTE     (libkorvale.so on LD_LIBRARY_PATH)
+using System;
+using System.Collections.Generic;
+using System.IO;
+using System.Linq;
+using System.Net;
+using System.Net.Sockets;
+using System.Reflection;
+using System.Runtime.InteropServices;
+using System.Text.RegularExpressions;
+using Korvale;
+
+static class KorvaleTests
+{
+    static string header;
+    static string exampleRoute;
+    static string workDirectory;
+
+    static void Check(bool condition, string what)
+    {
+        if (!condition)
+        {
+            throw new Exception("check failed: " + what);
+        }
+    }
+
+    static void Near(double actual, double expected, double tolerance, string what)
+    {
+        Check(Math.Abs(actual - expected) <= tolerance,
+              what + ": " + actual + ", expected " + expected);
+    }
+
+    static T Throws<T>(Action action, string what) where T : Exception
+    {
+        try
+        {
+            action();
+        }
+        catch (T expected)
+        {
+            return expected;
+        }
+        throw new Exception(what + ": no " + typeof(T).Name);
+    }
+
+    static string WriteRoute(string name, string text)
+    {
+        string path = Path.Combine(workDirectory, name);
+        File.WriteAllText(path, text);
+        return path;
+    }
+
+    // Four rows, the third in a 100 m curve with 5 % superelevation.
+    static void WorkedExampleGivesItsSpeeds()
+    {
+        string path = WriteRoute("worked.txt", "0 0 0 10000 100 0\n100 0 0 10000 100 0\n" +
+                                               "200 0 0 100 100 0.05\n300 0 0 10000 100 0\n");
+        using (var route = new Route(path))
+        {
+            Check(route.Rows == 4, "rows");
+            Near(route.Length, 300, 0, "length");
+            Check(route.Distance.SequenceEqual(new double[] { 0, 100, 200, 300 }), "distance");
+            Check(route.X.SequenceEqual(new double[] { 0, 100, 200, 300 }), "x");
+            Check(route.Y.All(v => v == 0) && route.Z.All(v => v == 0), "y and z");
+            double[] coasting = { 100, 57.338, 52.371, 100 };
+            for (int row = 0; row < 4; ++row)
+            {
+                SpeedsAtDistance speeds = route.AtDistance(100 * row);
+                Near(speeds.CoastingSpeed, coasting[row], 5e-4, "coasting at row " + row);
+                Near(speeds.RecommendedSpeed, coasting[row], 5e-4, "recommended at row " + row);
+                Near(speeds.MaxSpeed, 100, 0, "speed limit at row " + row);
+                Check(route.CoastingSpeedAt(100 * row) == speeds.CoastingSpeed, "coasting");
+                Check(route.RecommendedSpeedAt(100 * row) == speeds.RecommendedSpeed, "rec.");
+                Check(route.MaxSpeedAt(100 * row) == speeds.MaxSpeed, "max");
+            }
+            RoutePoint point = route.PositionAt(150);
+            Check(point.X == 150 && point.Y == 0 && point.Z == 0, "point at 150 m");
+            var xyz = new double[3];
+            Check(NativeMethods.get_pos_at_polyline_location(route.Handle, 250, xyz, 0) == 1 &&
+                  xyz[0] == 250, "get_pos_at_polyline_location");
+            Slowdown? slowdown = route.NextSlowdown(0, 90);
+            Check(slowdown.HasValue && slowdown.Value.Distance == 200 &&
+                  slowdown.Value.LiftoffDistance <= 200, "slow-down for the curve");
+            Check(route.NextSlowdown(0, 30) == null, "no slow-down below 30 km/h");
+        }
+        Vehicle powered = Vehicle.BuiltIn;
+        powered.CoastPower = 1000;
+        using (var route = new Route(path, powered))
+        {
+            Near(route.CoastingSpeedAt(100), 57.899, 5e-4, "parameterised coasting speed");
+        }
+    }
+
+    static void FailedLoadsRaiseAndHandlesReleaseOnce()
+    {
+        string missing = Path.Combine(workDirectory, "missing.txt");
+        LoadException error = Throws<LoadException>(() => new Route(missing), "missing file");
+        Check(error.Path == missing && error.Message.Contains("missing.txt"), "message");
+        Throws<LoadException>(() => new Route(WriteRoute("nofeed.txt", "1 2 3 4 5 6")),
+                              "a file without a line feed");
+        Throws<LoadException>(() => new Route(WriteRoute("words.txt", "x y z r v e\n")),
+                              "a file without a row");
+        Throws<ArgumentNullException>(() => new Route(null), "null path");
+
+        var route = new Route(exampleRoute);
+        ProfileHandle handle = route.Handle;
+        route.Dispose();
+        route.Dispose();
+        Check(handle.IsClosed, "handle closed");
+        Throws<ObjectDisposedException>(() => { var rows = route.Rows; }, "use after Dispose");
+    }
+
+    // A drive 1 m to the left of the example road, every tenth point: the tracked distance
+    // follows the road's own.
+    static void ADriveIsTracked()
+    {
+        using (var route = new Route(exampleRoute))
+        {
+            double[] x = route.X, y = route.Y, z = route.Z, distance = route.Distance;
+            Check(route.OffsetFromRoute == -1.0, "offset before any query");
+            for (int i = 0; i + 1 < 600; i += 10)
+            {
+                double hx = x[i + 1] - x[i], hy = y[i + 1] - y[i];
+                double norm = Math.Sqrt(hx * hx + hy * hy);
+                SpeedsAtPosition at = route.AtPosition(x[i] - hy / norm, y[i] + hx / norm, z[i]);
+                Near(at.Distance, distance[i], 0.1, "tracked distance at row " + i);
+                Near(route.OffsetFromRoute, 1.0, 0.02, "offset at row " + i);
+                SpeedsAtDistance there = route.AtDistance(at.Distance);
+                Near(at.MaxSpeed, there.MaxSpeed, 1e-9, "max speed at row " + i);
+                Near(at.RecommendedSpeed, there.RecommendedSpeed, 1e-9, "rec. speed at row " + i);
+                Near(at.CoastingSpeed, there.CoastingSpeed, 1e-9, "coasting speed at row " + i);
+            }
+            // Far along the road, found again by a full search only.
+            double far = route.DistanceAt(x[1100], y[1100], z[1100], true);
+            Near(far, distance[1100], 1e-6, "full search");
+            Near(NativeMethods.get_max_speed_at_position(route.Handle, x[1100], y[1100], z[1100]),
+                 route.MaxSpeedAt(distance[1100]), 1e-9, "max speed at the position");
+        }
+    }
+
+    static void DatagramsReachTheDashboard()
+    {
+        using (var receiver = new UdpClient(new IPEndPoint(IPAddress.Loopback, 0)))
+        using (var link = new DashboardLink("127.0.0.1",
+                                            ((IPEndPoint)receiver.Client.LocalEndPoint).Port))
+        {
+            receiver.Client.ReceiveTimeout = 5000;
+            var from = new IPEndPoint(IPAddress.Any, 0);
+            link.SendStatus(7, 1.5, 2.5, 3.5, 4.5, 5.5, 6.5, 7.5, 8.5, 0x101, 1.0, -42);
+            byte[] record = receiver.Receive(ref from);
+            Check(record.Length == 76, "record of 76 bytes");
+            Check(BitConverter.ToSingle(record, 0) == 1.5f && BitConverter.ToSingle(record, 4) == 2.5f &&
+                  BitConverter.ToSingle(record, 8) == 4.5f && BitConverter.ToSingle(record, 16) == 3.5f &&
+                  BitConverter.ToSingle(record, 24) == 5.5f && BitConverter.ToSingle(record, 28) == 7.5f &&
+                  BitConverter.ToSingle(record, 32) == 8.5f, "reals of the record");
+            Check(BitConverter.ToInt32(record, 36) == 7 && record[40] == 1 &&
+                  BitConverter.ToInt32(record, 72) == -42, "integers of the record");
+
+            link.SendStatus(8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1.0, 0); // not newer: dropped
+            Check(link.SendPlot(new double[] { 1, 2 }, new double[] { 3 }, 2.0) == 2.0, "stamp");
+            byte[] plot = receiver.Receive(ref from);
+            Check(plot.Length == 24 && BitConverter.ToDouble(plot, 0) == 1 &&
+                  BitConverter.ToDouble(plot, 8) == 2 && BitConverter.ToDouble(plot, 16) == 3,
+                  "plot datagram (the record with the old stamp was dropped)");
+            link.SendPlot(null, new double[0], 3.0);
+            Check(receiver.Receive(ref from).Length == 0, "empty plot");
+        }
+    }
+
+    // Every function that korvale.h declares has its P/Invoke declaration, and every
+    // declaration finds its function in the library.
+    static void EveryFunctionOfTheHeaderIsBound()
+    {
+        string text = string.Join(" ", File.ReadAllLines(header)
+                                               .Where(line => !line.TrimStart().StartsWith("#")));
+        var declared = new SortedSet<string>(
+            Regex.Matches(text, @"KORVALE_API[^(;]*?(\w+)\(").Cast<Match>()
+                .Select(m => m.Groups[1].Value));
+        var bound = new SortedSet<string>();
+        foreach (MethodInfo method in typeof(NativeMethods).GetMethods())
+        {
+            var import = (DllImportAttribute)Attribute.GetCustomAttribute(
+                method, typeof(DllImportAttribute));
+            if (import != null)
+            {
+                bound.Add(method.Name);
+                Marshal.Prelink(method); // EntryPointNotFoundException when missing
+            }
+        }
+        Check(declared.Count >= 26, "functions found in the header: " + declared.Count);
+        Check(declared.SetEquals(bound),
+              "declared but not bound: " + string.Join(", ", declared.Except(bound)) +
+              "; bound but not declared: " + string.Join(", ", bound.Except(declared)));
+    }
+
+    static int Main(string[] arguments)
+    {
+        if (arguments.Length != 2)
+        {
+            Console.Error.WriteLine("usage: korvale_csharp_tests HEADER EXAMPLE_ROUTE");
+            return 2;
+        }
+        header = arguments[0];
+        exampleRoute = arguments[1];
+        workDirectory = Path.Combine(Path.GetTempPath(), "korvale_csharp_" + Guid.NewGuid());
+        Directory.CreateDirectory(workDirectory);
+        var tests = new List<KeyValuePair<string, Action>>
+        {
+            new KeyValuePair<string, Action>("WorkedExampleGivesItsSpeeds",
+                                             WorkedExampleGivesItsSpeeds),
+            new KeyValuePair<string, Action>("FailedLoadsRaiseAndHandlesReleaseOnce",
+                                             FailedLoadsRaiseAndHandlesReleaseOnce),
+            new KeyValuePair<string, Action>("ADriveIsTracked", ADriveIsTracked),
+            new KeyValuePair<string, Action>("DatagramsReachTheDashboard",
+                                             DatagramsReachTheDashboard),
+            new KeyValuePair<string, Action>("EveryFunctionOfTheHeaderIsBound",
+                                             EveryFunctionOfTheHeaderIsBound),
+        };
+        int passed = 0, failed = 0;
+        try
+        {
+            foreach (var test in tests)
+            {
+                try
+                {
+                    test.Value();
+                    Console.WriteLine("PASS " + test.Key);
+                    ++passed;
+                }
+                catch (Exception error)
+                {
+                    Console.WriteLine("FAIL " + test.Key + ": " + error);
+                    ++failed;
+                }
+            }
+        }
+        finally
+        {
+            Directory.Delete(workDirectory, true);
+        }
+        Console.WriteLine(passed + " passed, " + failed + " failed");
+        return failed == 0 ? 0 : 1;
+    }
+}
