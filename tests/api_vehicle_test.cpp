@@ -51,17 +51,13 @@ korvale_profile* load_example(const korvale_vehicle* vehicle, int32_t model) {
 
 TEST(LoadVehicle, DefaultVehicleIsTheBuiltInCar) {
     const korvale_vehicle car = built_in_car();
-    EXPECT_EQ(car.size, sizeof(korvale_vehicle));
     const double* p = DEFAULT_CAR;
-    EXPECT_EQ(car.drag_coefficient, p[0]);
-    EXPECT_EQ(car.frontal_area, p[1]);
-    EXPECT_EQ(car.air_density, p[2]);
-    EXPECT_EQ(car.vehicle_mass, p[3]);
-    EXPECT_EQ(car.gravity, p[4]);
-    EXPECT_EQ(car.rolling_resistance, p[5]);
-    EXPECT_EQ(car.coast_power, 0.0);
-    EXPECT_EQ(car.brake_deceleration, 1.0);
-    EXPECT_EQ(car.least_deceleration, 0.15);
+    const std::vector<double> fields = {
+        car.drag_coefficient,  car.frontal_area,       car.air_density, car.vehicle_mass,
+        car.gravity,           car.rolling_resistance, car.coast_power, car.brake_deceleration,
+        car.least_deceleration};
+    EXPECT_EQ(fields, std::vector<double>({p[0], p[1], p[2], p[3], p[4], p[5], p[6], 1.0, 0.15}));
+    EXPECT_EQ(car.size, sizeof(korvale_vehicle));
     korvale_default_vehicle(nullptr); // nothing happens
 }
 
