@@ -13,9 +13,9 @@ export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 
 status=0
-for target in route_file queries number_reader opendrive_map; do
+for target in route_file queries number_reader opendrive_map gps_track; do
     binary="$build/fuzz/fuzz_$target"
-    if [ "$target" = opendrive_map ] && [ ! -x "$binary" ]; then
+    if { [ "$target" = opendrive_map ] || [ "$target" = gps_track ]; } && [ ! -x "$binary" ]; then
         echo "--- fuzz_$target: not built (the route layer needs pugixml)"
         continue
     fi

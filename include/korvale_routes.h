@@ -1,16 +1,20 @@
 /*
- * korvale routes: route files for korvale made from road maps.
+ * korvale routes: route files for korvale made from road maps and GPS recordings.
  *
  * The route layer turns a source of road geometry into the route file that
  * initialize_korvale() reads (x y z curve_radius speed_limit superelevation per line). It is a
- * library of its own, libkorvale_routes, built where its XML reader (pugixml) is found; the
+ * library of its own, libkorvale_routes, built where its XML reader (pugixml) and GeographicLib
+ * are found; the
  * speed-profile library libkorvale does not depend on it, and it does not depend on libkorvale.
  *
  * Its shape (src/routes/):
  * - readers of sources: an OpenDRIVE map (opendrive_map.*: roads, reference-line geometry,
- *   elevation, superelevation, lanes and speed records, read with pugixml);
+ *   elevation, superelevation, lanes and speed records, read with pugixml); a GPS track
+ *   (gps_track.*: GPX or CSV fixes);
  * - builders that sample a source into route rows (opendrive_route.*: a chain of roads, rows
- *   every step metres, radius from the geometry's curvature);
+ *   every step metres, radius from the geometry's curvature; gps_route.*: fixes cleaned, put
+ *   into a local frame (local_frame.*, GeographicLib), smoothed (track_smoother.*,
+ *   penalised_fit.*) and sampled);
  * - one route file writer for every builder (route_file_writer.*): comment lines first, numbers
  *   written the same under every locale, a temporary file renamed into place only when every
  *   row is written, and a cap of KORVALE_ROUTES_MAX_ROWS rows checked before rows are made;
@@ -84,6 +88,61 @@ KORVALE_ROUTES_API int32_t korvale_route_from_opendrive(const char* map_path, co
                                                         int32_t lane, double step, double limit_kmh,
                                                         int32_t reverse, const char* route_path,
                                                         char* error, size_t error_size);
+
+/*
+ * Writes the route file route_path for the GPS recording at track_path.
+ *
+ * The track is GPX 1.0 or 1.1 (every trk/trkseg/trkpt in order, segments joined, or else
+ * rte/rtept; ele and time where present) or CSV with a header line naming the columns lat, lon
+ * and optionally ele (or alt, elevation), time (ISO 8601 or seconds) and maxspeed (km/h, or
+ * "NN mph"; "none", "signals", "50;30" and the like count as none).
+ *
+ * Positions go to the local frame of an origin (korvale_local_frame_forward); the route file's
+ * first line is "# origin LAT LON H". A fix at the position of the fix before it (a repeated
+ * point) and a single fix that jumps away and back (the way through it at least 20 m longer,
+ * and twice as long, as the way from the fix before it straight to the fix after it: an
+ * outlier) are left out. The rest are smoothed with a bandwidth chosen place by place from the
+ * data (README: "Routes from GPS recordings") and sampled every `step` metres (0.01 to 1000) of
+ * the smoothed line's horizontal length. Radius: 1/|curvature| of the smoothed line, 10000
+ * where the curvature is below 1e-4 per metre. z: the smoothed height minus the origin's
+ * height; 0 with `flat` or when the track has no heights.
+ *
+ * limits_path: null or empty, or a CSV file of "distance_m,limit_kmh" lines, each limit in
+ *              force from that distance along the route (3-D, as korvale measures it) on.
+ * limit_kmh:   the limit (km/h) of rows that neither the list nor the track's maxspeed covers
+ *              (in that order); 0 or below (or NaN): none, and such a row is an error.
+ * superelevation: the fraction written on curved rows (0 on straights), -1 to 1.
+ * flat:        nonzero writes z = 0 on every row.
+ * origin:      null: the first fix (with its height, 0 when the track has none, or with
+ *              `flat`); else three values, latitude and longitude (degrees) and height (m).
+ * summary:     null, or four values it fills on success: fixes read, repeated points dropped,
+ *              outliers dropped, rows written.
+ */
+KORVALE_ROUTES_API int32_t korvale_route_from_gps(const char* track_path, double step,
+                                                  double limit_kmh, const char* limits_path,
+                                                  double superelevation, int32_t flat,
+                                                  const double* origin, const char* route_path,
+                                                  int64_t* summary, char* error, size_t error_size);
+
+/*
+ * The local frame of a route made from GPS fixes, for hosts that put their own fixes into it:
+ * x east and y north (m) from GeographicLib's local cartesian projection around the origin on
+ * the WGS84 ellipsoid, z = height - the origin's height (m). Latitudes and longitudes in
+ * degrees. Forward writes x, y, z into xyz[0..2]; reverse writes latitude, longitude and height
+ * into lat_lon_height[0..2] (its forward gives x, y, z back within a micrometre). A latitude
+ * beyond +-90 degrees, a longitude beyond +-180 or a number that is not finite is an error
+ * (nothing is written then).
+ */
+KORVALE_ROUTES_API int32_t korvale_local_frame_forward(double origin_latitude,
+                                                       double origin_longitude,
+                                                       double origin_height, double latitude,
+                                                       double longitude, double height, double* xyz,
+                                                       char* error, size_t error_size);
+KORVALE_ROUTES_API int32_t korvale_local_frame_reverse(double origin_latitude,
+                                                       double origin_longitude,
+                                                       double origin_height, double x, double y,
+                                                       double z, double* lat_lon_height,
+                                                       char* error, size_t error_size);
 
 #ifdef __cplusplus
 }

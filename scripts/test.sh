@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds korvale and runs every test three times: with g++ as it ships, as korvale.dll
+# Builds korvale and runs every test three times: with g++ as it ships (then the README's first
+# command and Python section, followed in a clean clone), as korvale.dll
 # cross-built with mingw-w64 and run under Wine, then with clang under AddressSanitizer and
 # UndefinedBehaviorSanitizer (with LeakSanitizer's check at every exit, and a short run of every
 # fuzz target); then the concurrency tests under ThreadSanitizer. Warnings are errors in every
@@ -29,6 +30,9 @@ ctest --test-dir build/gcc --output-on-failure -j "$jobs"
 
 echo "=== install, consumers through find_package and pkg-config, .deb"
 scripts/check-install.sh build/gcc
+
+echo "=== the README's first command and Python section (pip install in a venv), in a clean clone"
+/usr/bin/python3 tests/readme_python_check.py
 
 echo "=== Windows: korvale.dll, korvale.lib and korvale.exe cross-built; their tests under Wine"
 scripts/test-windows.sh build/mingw build/gcc

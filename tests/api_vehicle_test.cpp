@@ -1,5 +1,5 @@
 // korvale_load_vehicle and korvale_default_vehicle through the shared library: the refusals,
-// and the specified models as the specified exports build them, bit for bit.
+// and the coasting models as korvale_load builds them, bit for bit.
 #include <cmath>
 #include <limits>
 #include <string>
@@ -119,7 +119,7 @@ TEST(LoadVehicle, RefusesEveryFieldThatMakesNoPhysicalSense) {
     deinitialize_korvale(route);
 }
 
-TEST(LoadVehicle, SpecifiedModelsAreAsTheSpecifiedExportsBuildThem) {
+TEST(LoadVehicle, CoastingModelsAreAsKorvaleLoadBuildsThem) {
     const double* p = DEFAULT_CAR;
     korvale_vehicle truck = built_in_car();
     truck.vehicle_mass = 30000;
@@ -138,20 +138,20 @@ TEST(LoadVehicle, SpecifiedModelsAreAsTheSpecifiedExportsBuildThem) {
           Case{&powered, KORVALE_MODEL_PARAMETERISED, 1000, 0, 72889.34260623308,
                109154.81472203782}}) {
         testing::internal::CaptureStdout();
-        korvale_profile* specified = korvale_load(KORVALE_EXAMPLE_ROUTE, p[0], p[1], p[2], p[3],
-                                                  p[4], p[5], c.coast_power, c.model_switch);
+        korvale_profile* eight = korvale_load(KORVALE_EXAMPLE_ROUTE, p[0], p[1], p[2], p[3], p[4],
+                                              p[5], c.coast_power, c.model_switch);
         korvale_profile* loaded = korvale_load_vehicle(KORVALE_EXAMPLE_ROUTE, c.vehicle, c.model);
         testing::internal::GetCapturedStdout();
         ASSERT_NE(loaded, nullptr);
         const std::vector<double> speeds = speeds_at_rows(loaded);
-        EXPECT_EQ(speeds, speeds_at_rows(specified)) << c.model;
+        EXPECT_EQ(speeds, speeds_at_rows(eight)) << c.model;
         double sums[2] = {0, 0};
         for (size_t i = 0; i < speeds.size(); ++i) {
             sums[i % 2] += speeds[i];
         }
         EXPECT_NEAR(sums[0], c.recommended_sum, 1e-9 * c.recommended_sum);
         EXPECT_NEAR(sums[1], c.coasting_sum, 1e-9 * c.coasting_sum);
-        deinitialize_korvale(specified);
+        deinitialize_korvale(eight);
         deinitialize_korvale(loaded);
     }
 }

@@ -1,5 +1,5 @@
 // The eco model: the worked numbers, each of its rules on climbs and descents and for a heavy
-// vehicle, no crawl carried back, and the specified models left as they were.
+// vehicle, no crawl carried back, and the coasting models left as they were.
 #include <cmath>
 #include <vector>
 
@@ -108,8 +108,8 @@ TEST_F(EcoModel, SteepDescentIntoAStopIsRiddenDownBraking) {
     }
     EXPECT_EQ(route.recommended_speed_column()[0], 80.0);
 
-    const RouteProfile& specified = load(rows, CoastModel(default_car));
-    EXPECT_LT(specified.recommended_speed_column()[1], 20.0);
+    const RouteProfile& coasting = load(rows, CoastModel(default_car));
+    EXPECT_LT(coasting.recommended_speed_column()[1], 20.0);
 }
 
 TEST_F(EcoModel, NoCrawlIsCarriedBackAndNoNumberStaysWhereItIs) {

@@ -8,8 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include "comm/dashboard_link.h"
 #include "platform/text_file.h"
 #include "profile/route_loader.h"
+#include "profile/route_profile.h"
 #include "support/random.h"
 #include "support/temp_dir.h"
 
@@ -197,6 +199,73 @@ TEST(RouteLoader, LineCountsBeyondThirtyTwoBitsAreRefused) {
     EXPECT_EQ(korvale::line_count_for_feeds(2147483646), 2147483647);
     EXPECT_EQ(korvale::line_count_for_feeds(2147483647), -1);
     EXPECT_EQ(korvale::line_count_for_feeds(int64_t{1} << 40), -1);
+}
+
+TEST(RouteLoader, SkippedLinesAreCountedWithTheirFirstNumbersInTheSamePass) {
+    TempDir dir;
+    const std::string row = "1 2 3 4 5 6\n";
+    // Blank lines and comments do not count; a long row's leftover piece is part of its row;
+    // a long line without any row counts once; the last line may lack its line feed.
+    const std::string text = "# header\n" + row + "\n  \t\r\n" + "x y z r s e\n" + row +
+                             "1 2 3 4 5\n" + "   # indented comment\n" + row + "1,2,3,4,5,6\n" +
+                             "1 2 3 4 5 6 " + std::string(1100, 'x') + "\n" +
+                             std::string(2100, 'y') + "\n" + "a\n" + "b\n" + "c";
+    const std::string path = dir.write("skips", text);
+    const int capacity = count_lines(path.c_str());
+    std::vector<double> c(static_cast<size_t>(capacity));
+    korvale::SkippedLines skipped;
+    const int rows = parse_rows(capacity, path.c_str(), c.data(), c.data(), c.data(), c.data(),
+                                c.data(), c.data(), korvale::DiagSink::standard(), &skipped);
+    EXPECT_EQ(rows, 4);
+    EXPECT_EQ(skipped.count, 7); // lines 5, 7, 10, 12, 13, 14, 15
+    EXPECT_EQ(skipped.kept(), korvale::SkippedLines::KEPT);
+    EXPECT_EQ(std::vector<int64_t>(skipped.first.begin(), skipped.first.end()),
+              (std::vector<int64_t>{5, 7, 10, 12, 13}));
+
+    // A profile's construction hands the same count out through its details.
+    korvale::ConstructionDetails details;
+    testing::internal::CaptureStdout();
+    korvale::RouteProfile profile(path.c_str(), korvale::CoastModel(korvale::BUILT_IN_VEHICLE),
+                                  &details);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(profile.row_count(), 4);
+    EXPECT_EQ(details.skipped_lines.count, 7);
+}
+
+TEST(RouteLoader, ASinkTakesTheLibrarysLinesAndNullStreamsDropThem) {
+    TempDir dir;
+    const std::string good = dir.write("good", "0 0 0 1e4 50 0\n10 0 0 1e4 50 0\n");
+    const std::string missing = dir.path() + "/missing.txt";
+    std::FILE* lines = std::tmpfile();
+    std::FILE* errors = std::tmpfile();
+    ASSERT_NE(lines, nullptr);
+    ASSERT_NE(errors, nullptr);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    {
+        const korvale::CoastModel car(korvale::BUILT_IN_VEHICLE);
+        korvale::RouteProfile to_files(missing.c_str(), car, nullptr, {lines, errors});
+        korvale::RouteProfile dropped(good.c_str(), car, nullptr, {nullptr, nullptr});
+        EXPECT_EQ(dropped.row_count(), 2);
+        korvale::comm::DashboardLink link(5005, 0, {lines, errors});
+        link.close();
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    const auto contents = [](std::FILE* file) {
+        std::rewind(file);
+        std::string text;
+        for (int ch = 0; (ch = std::fgetc(file)) != EOF;) {
+            text += static_cast<char>(ch);
+        }
+        std::fclose(file);
+        return text;
+    };
+    EXPECT_EQ(contents(lines), "=== KORVALE_DLL Library === (START)\n"
+                               "[KORVALE_DLL] data parser FAILED reading file " +
+                                   missing + "\n[KORVALE_DLL] '" + missing +
+                                   "' data parser has -1 rows\nClosing connection for port 5005\n");
+    EXPECT_EQ(contents(errors), "Can't open output file " + missing + "!\n");
 }
 
 // The loader reads route files in the C library's text mode (on Windows: a carriage return

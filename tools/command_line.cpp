@@ -11,6 +11,11 @@
 
 namespace korvale_tool {
 
+void add_strict_option(CLI::App* command, bool* strict) {
+    command->add_flag("--strict", *strict,
+                      "fail when lines of the route file do not start with six numbers");
+}
+
 void add_profile_command(CLI::App& app, CommandRun& run) {
     auto args = std::make_shared<ProfileArgs>();
     CLI::App* command =
@@ -18,10 +23,11 @@ void add_profile_command(CLI::App& app, CommandRun& run) {
     command->add_option("route", args->route, "route file")->required();
     command->add_option("--csv", args->csv, "write every row with every column to FILE");
     command->add_option("--slowest", args->slowest, "slow points to list")->capture_default_str();
+    add_strict_option(command, &args->strict);
     auto vehicle = add_vehicle_options(command);
     command->callback([args, vehicle, &run] {
         run = [args, vehicle](std::ostream& out) {
-            args->vehicle = choose(*vehicle, std::cerr);
+            args->vehicle = choose(*vehicle);
             return run_profile(*args, out);
         };
     });
@@ -45,6 +51,11 @@ void add_at_command(CLI::App& app, CommandRun& run) {
                                       "vehicle speed, km/h: adds the advice ahead");
     command->add_option("--horizon", options->args.horizon, "how far ahead the advice looks, m")
         ->capture_default_str();
+    command
+        ->add_option("--max-offset", options->args.max_offset,
+                     "warn when the position lies farther from the route, m")
+        ->capture_default_str();
+    add_strict_option(command, &options->args.strict);
     auto vehicle = add_vehicle_options(command);
     command->callback([options, vehicle, distance, position, speed, &run] {
         AtArgs& args = options->args;
@@ -60,7 +71,7 @@ void add_at_command(CLI::App& app, CommandRun& run) {
             if (!options->args.position && !options->args.distance) {
                 throw std::runtime_error("at: give --distance or --position");
             }
-            options->args.vehicle = choose(*vehicle, std::cerr);
+            options->args.vehicle = choose(*vehicle);
             return run_at(options->args, out);
         };
     });
@@ -68,10 +79,13 @@ void add_at_command(CLI::App& app, CommandRun& run) {
 
 void add_drive_command(CLI::App& app, CommandRun& run) {
     auto args = std::make_shared<DriveArgs>();
-    CLI::App* command =
-        app.add_subcommand("drive", "replay a drive (t,x,y,z per line) and print CSV");
+    CLI::App* command = app.add_subcommand(
+        "drive", "replay a drive (t,x,y,z per line, or columns named in a header) and print CSV");
     command->add_option("route", args->route, "route file")->required();
-    command->add_option("trace", args->trace, "drive as CSV: t (s), x, y, z (m)")->required();
+    command
+        ->add_option("trace", args->trace,
+                     "drive as CSV: t (s), x, y, z (m), in that order or named in a header line")
+        ->required();
     command->add_option("--dashboard", args->dashboard,
                         "send status records and plots to HOST:PORT");
     command->add_option("--horizon", args->horizon, "how far ahead the advice looks, m")
@@ -79,13 +93,23 @@ void add_drive_command(CLI::App& app, CommandRun& run) {
     auto* realtime = command->add_flag("--realtime", "replay at the pace of the trace's times");
     command->add_option("--speedup", args->speedup, "with --realtime, this many times faster")
         ->needs(realtime);
+    command
+        ->add_option("--smooth", args->smooth_s,
+                     "the vehicle's speed from the distance driven over this many seconds "
+                     "(0: from one sample to the next)")
+        ->capture_default_str();
+    command
+        ->add_option("--max-offset", args->max_offset,
+                     "warn about samples farther from the route, m")
+        ->capture_default_str();
+    add_strict_option(command, &args->strict);
     auto vehicle = add_vehicle_options(command);
     command->callback([args, vehicle, realtime, &run] {
         if (*realtime && !args->speedup) {
             args->speedup = 1.0;
         }
         run = [args, vehicle](std::ostream& out) {
-            args->vehicle = choose(*vehicle, std::cerr);
+            args->vehicle = choose(*vehicle);
             return run_drive(*args, out);
         };
     });
@@ -113,10 +137,11 @@ void add_dashboard_command(CLI::App& app, CommandRun& run) {
     command->add_option("--forward-json", args->forward_json,
                         "send each record on as one JSON datagram to HOST:PORT");
     command->add_flag("--print", args->print, "with --http, print the text lines too")->needs(http);
+    add_strict_option(command, &args->strict);
     auto vehicle = add_vehicle_options(command);
     command->callback([args, vehicle, &run] {
         run = [args, vehicle](std::ostream& out) {
-            args->vehicle = choose(*vehicle, std::cerr);
+            args->vehicle = choose(*vehicle);
             return run_dashboard(*args, out);
         };
     });

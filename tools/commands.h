@@ -15,8 +15,9 @@ namespace korvale_tool {
 struct ProfileArgs {
     std::string route;
     VehicleChoice vehicle;
-    std::string csv; // every row to this file when not empty
-    int slowest = 5; // slow points in the summary
+    std::string csv;     // every row to this file when not empty
+    int slowest = 5;     // slow points in the summary
+    bool strict = false; // lines of the route file that are skipped are an error
 };
 
 struct AtArgs {
@@ -26,6 +27,8 @@ struct AtArgs {
     std::optional<std::string> position; // "X,Y,Z"
     std::optional<double> speed;         // with it, the advice ahead
     double horizon = 1000.0;
+    double max_offset = 10.0; // a position farther from the route draws a warning, m
+    bool strict = false;
 };
 
 struct DriveArgs {
@@ -35,6 +38,9 @@ struct DriveArgs {
     std::string dashboard; // HOST:PORT, or empty
     double horizon = 1000.0;
     std::optional<double> speedup; // replay at the pace of the trace's times, this much faster
+    double smooth_s = 1.0;         // the vehicle's speed over this much of the trace, s
+    double max_offset = 10.0;      // samples farther from the route draw a warning, m
+    bool strict = false;
 };
 
 struct DashboardArgs {
@@ -49,6 +55,7 @@ struct DashboardArgs {
     std::string fields;                  // new names of record fields: "r1=NAME,..."
     std::string forward_json;            // HOST:PORT that receives each record as JSON; or empty
     bool print = false;                  // with --http, the text lines too
+    bool strict = false;                 // skipped lines of the route file are an error
 };
 
 int run_profile(const ProfileArgs& args, std::ostream& out);

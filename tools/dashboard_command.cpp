@@ -190,8 +190,8 @@ Outlets open_outlets(const DashboardArgs& args, const PlotCounts& counts, HttpSe
         http->port = *args.http;
         if (!args.route.empty()) {
             std::cerr << "korvale: the route's profile: " << args.vehicle.summary() << "\n";
-            http->route_json =
-                route_json(*load_route(args.route, args.vehicle.coast_model()), MAX_ROUTE_POINTS);
+            http->route_json = route_json(
+                *load_route(args.route, args.vehicle.coast_model(), args.strict), MAX_ROUTE_POINTS);
         }
     }
     if (!args.forward_json.empty()) {

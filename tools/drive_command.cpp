@@ -1,9 +1,9 @@
 // korvale drive: replays a recorded drive through the position queries.
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <limits>
 #include <memory>
@@ -14,11 +14,12 @@
 
 #include "comm/dashboard_link.h"
 #include "commands.h"
-#include "geometry/point3.h"
 #include "profile/advice.h"
 #include "profile/speed_models.h"
 #include "replay_clock.h"
 #include "route_table.h"
+#include "tool_output.h"
+#include "trace_reader.h"
 
 namespace korvale_tool {
 
@@ -31,58 +32,44 @@ constexpr double PLOT_SPACING_M = 10.0;
 // Records and plots share one time-stamp gate, so a plot goes 1 ms after its record.
 constexpr double PLOT_STAMP_AFTER_S = 0.001;
 
-struct Sample {
-    double t, x, y, z;
+// A time step counts as within the smoothing window up to this much beyond it (trace times
+// written in decimals rarely differ by exactly the window).
+constexpr double WINDOW_SLACK_S = 1e-6;
+
+// A sample without a height (a GPS trace without heights) takes the route's height where the
+// vehicle was last found.
+void fill_height(TraceSample& s, const korvale::RouteProfile& profile, double distance) {
+    if (std::isnan(s.z)) {
+        double x = 0, y = 0;
+        profile.pos_at_distance(distance, &x, &y, &s.z);
+    }
+}
+
+// The vehicle's speed along the route, km/h, from the distances tracked so far: over the last
+// window seconds, and at least over the step from the sample before. NaN at the first sample.
+class TrackedSpeed {
+public:
+    explicit TrackedSpeed(double window_s) : window(window_s) {}
+
+    double next(double t, double distance) {
+        times.push_back(t);
+        distances.push_back(distance);
+        const std::size_t i = times.size() - 1;
+        if (i == 0) {
+            return std::numeric_limits<double>::quiet_NaN();
+        }
+        while (first + 1 < i && t - times[first] > window + WINDOW_SLACK_S) {
+            ++first;
+        }
+        return (distance - distances[first]) / (t - times[first]) * korvale::KMH_PER_MS;
+    }
+
+private:
+    double window;
+    std::size_t first = 0;
+    std::vector<double> times;
+    std::vector<double> distances;
 };
-
-std::vector<Sample> read_trace(const std::string& path) {
-    std::ifstream in(path);
-    if (!in) {
-        throw std::runtime_error("cannot open trace '" + path + "'");
-    }
-    std::vector<Sample> samples;
-    std::string line;
-    for (int number = 1; std::getline(in, line); ++number) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        if (line.find_first_not_of(" \t") == std::string::npos) {
-            continue;
-        }
-        Sample s{};
-        char tail = '\0';
-        const int got =
-            std::sscanf(line.c_str(), " %lf , %lf , %lf , %lf %c", &s.t, &s.x, &s.y, &s.z, &tail);
-        if (got != 4) {
-            if (number == 1 && got == 0) {
-                continue; // a header line
-            }
-            throw std::runtime_error("trace '" + path + "' line " + std::to_string(number) +
-                                     ": expected t,x,y,z");
-        }
-        if (!samples.empty() && !(s.t > samples.back().t)) {
-            throw std::runtime_error("trace '" + path + "' line " + std::to_string(number) +
-                                     ": time does not increase");
-        }
-        samples.push_back(s);
-    }
-    if (samples.empty()) {
-        throw std::runtime_error("trace '" + path + "' holds no sample");
-    }
-    return samples;
-}
-
-// Vehicle speed at sample i from its neighbours, km/h.
-double vehicle_speed(const std::vector<Sample>& samples, std::size_t i) {
-    if (samples.size() < 2) {
-        return 0.0;
-    }
-    const Sample& a = samples[i == 0 ? 0 : i - 1];
-    const Sample& b = samples[i == 0 ? 1 : i];
-    const double metres =
-        korvale::distance_between(korvale::Point3(a.x, a.y, a.z), korvale::Point3(b.x, b.y, b.z));
-    return metres / (b.t - a.t) * korvale::KMH_PER_MS;
-}
 
 std::unique_ptr<korvale::comm::DashboardLink> open_dashboard(const std::string& target) {
     const std::size_t colon = target.rfind(':');
@@ -97,7 +84,8 @@ std::unique_ptr<korvale::comm::DashboardLink> open_dashboard(const std::string& 
     if (port_text.empty() || *end != '\0' || errno != 0 || port < 1 || port > 65535) {
         throw std::runtime_error("--dashboard: port '" + port_text + "' is not 1 to 65535");
     }
-    auto link = std::make_unique<korvale::comm::DashboardLink>(static_cast<int>(port), 0);
+    auto link =
+        std::make_unique<korvale::comm::DashboardLink>(static_cast<int>(port), 0, library_lines());
     link->open(host.c_str());
     if (!link->get_is_open()) {
         throw std::runtime_error("--dashboard: cannot reach '" + host + "'");
@@ -129,15 +117,15 @@ struct DriveRow {
 };
 
 // The position queries at sample i (a full search at the first) and the advice ahead.
-DriveRow drive_row(korvale::RouteProfile& profile, const std::vector<Sample>& samples,
-                   std::size_t i, double horizon) {
-    const Sample& s = samples[i];
+DriveRow drive_row(korvale::RouteProfile& profile, const TraceSample& s, bool first,
+                   TrackedSpeed& speed, double horizon) {
     DriveRow row;
-    profile.all_at_position(s.x, s.y, s.z, i == 0, korvale::DEFAULT_SEARCH_WINDOW, &row.distance,
+    profile.all_at_position(s.x, s.y, s.z, first, korvale::DEFAULT_SEARCH_WINDOW, &row.distance,
                             &row.max_speed, &row.recommended, &row.coasting);
-    row.speed = vehicle_speed(samples, i);
+    row.speed = speed.next(s.t, row.distance);
     korvale::Advice advice;
-    row.has_slowdown = korvale::advise(profile, row.distance, row.speed, horizon, &advice);
+    row.has_slowdown = !std::isnan(row.speed) &&
+                       korvale::advise(profile, row.distance, row.speed, horizon, &advice);
     row.action = advice.action;
     const double nan = std::numeric_limits<double>::quiet_NaN();
     row.liftoff = row.has_slowdown ? advice.slowdown.liftoff_distance : nan;
@@ -150,11 +138,11 @@ DriveRow drive_row(korvale::RouteProfile& profile, const std::vector<Sample>& sa
 // ahead.
 void send_row(korvale::comm::DashboardLink& link, const korvale::RouteProfile& profile,
               const DriveRow& row, std::size_t i, double stamp) {
-    link.send_status(
-        static_cast<std::int32_t>(i), row.distance, row.max_speed, row.recommended, row.coasting,
-        row.speed, 0.0, row.has_slowdown ? row.liftoff - row.distance : 0.0,
-        row.has_slowdown ? row.target : 0.0, status_flag(row.speed, row.recommended, row.action),
-        stamp, profile.row_count());
+    const double speed = std::isnan(row.speed) ? 0.0 : row.speed;
+    link.send_status(static_cast<std::int32_t>(i), row.distance, row.max_speed, row.recommended,
+                     row.coasting, speed, 0.0, row.has_slowdown ? row.liftoff - row.distance : 0.0,
+                     row.has_slowdown ? row.target : 0.0,
+                     status_flag(speed, row.recommended, row.action), stamp, profile.row_count());
     if (i % PLOT_EVERY != 0) {
         return;
     }
@@ -167,12 +155,59 @@ void send_row(korvale::comm::DashboardLink& link, const korvale::RouteProfile& p
     link.send_plot(plot_distance, plot_speed, PLOT_POINTS, PLOT_POINTS, stamp + PLOT_STAMP_AFTER_S);
 }
 
+void check_drive_arguments(const DriveArgs& args) {
+    const std::pair<double, const char*> not_negative[] = {{args.horizon, "--horizon"},
+                                                           {args.smooth_s, "--smooth"},
+                                                           {args.max_offset, "--max-offset"}};
+    for (const auto& [value, option] : not_negative) {
+        if (!(value >= 0.0)) {
+            throw std::runtime_error(std::string(option) + " must be 0 or more, not " +
+                                     std::to_string(value));
+        }
+    }
+}
+
+// Counts the samples farther from the route than the limit; one warning at the end.
+class OffsetWatch {
+public:
+    explicit OffsetWatch(double limit_m) : limit(limit_m) {}
+
+    void sample(double t, double offset) {
+        if (!(offset <= limit)) {
+            if (far == 0) {
+                first_t = t;
+            }
+            ++far;
+            largest = std::max(largest, offset);
+        }
+    }
+
+    void report(std::size_t samples) const {
+        if (far == 0) {
+            return;
+        }
+        char text[256];
+        std::snprintf(text, sizeof text,
+                      "%zu of %zu samples lie more than %g m from the route (--max-offset; the "
+                      "first at t=%.3f s, up to %.1f m)",
+                      far, samples, limit, first_t, largest);
+        warn(text);
+    }
+
+private:
+    double limit;
+    std::size_t far = 0;
+    double first_t = 0.0;
+    double largest = 0.0;
+};
+
 } // namespace
 
 int run_drive(const DriveArgs& args, std::ostream& out) {
-    const std::vector<Sample> samples = read_trace(args.trace);
+    check_drive_arguments(args);
+    std::vector<TraceSample> samples = read_trace(args.trace, args.route);
     std::unique_ptr<korvale::RouteProfile> profile =
-        load_route(args.route, args.vehicle.coast_model());
+        load_route(args.route, args.vehicle.coast_model(), args.strict);
     std::cerr << "korvale: " << args.vehicle.summary() << "\n";
     std::unique_ptr<korvale::comm::DashboardLink> link;
     if (!args.dashboard.empty()) {
@@ -182,19 +217,26 @@ int run_drive(const DriveArgs& args, std::ostream& out) {
     if (args.speedup) {
         clock.emplace(*args.speedup);
     }
+    TrackedSpeed speed(args.smooth_s);
+    OffsetWatch offsets(args.max_offset);
     out << "t,distance,speed,max_speed,recommended_speed,coasting_speed,liftoff_distance,"
            "target_speed,offset,action,deceleration\n";
+    double last_distance = 0.0;
     for (std::size_t i = 0; i < samples.size(); ++i) {
-        const Sample& s = samples[i];
+        TraceSample& s = samples[i];
+        fill_height(s, *profile, last_distance);
         if (clock) {
             clock->wait_for_sample(s.t);
         }
-        const DriveRow row = drive_row(*profile, samples, i, args.horizon);
+        const DriveRow row = drive_row(*profile, s, i == 0, speed, args.horizon);
+        last_distance = row.distance;
+        const double offset = profile->offset_from_route();
+        offsets.sample(s.t, offset);
         char line[320];
-        std::snprintf(line, sizeof line, "%.3f,%.3f,%.3f,%.3f,%.3f,%.3f,%s,%s,%.3f,%d,%s\n", s.t,
-                      row.distance, row.speed, row.max_speed, row.recommended, row.coasting,
-                      number_or_empty(row.liftoff).c_str(), number_or_empty(row.target).c_str(),
-                      profile->offset_from_route(), static_cast<int>(row.action),
+        std::snprintf(line, sizeof line, "%.3f,%.3f,%s,%.3f,%.3f,%.3f,%s,%s,%.3f,%d,%s\n", s.t,
+                      row.distance, number_or_empty(row.speed).c_str(), row.max_speed,
+                      row.recommended, row.coasting, number_or_empty(row.liftoff).c_str(),
+                      number_or_empty(row.target).c_str(), offset, static_cast<int>(row.action),
                       number_or_empty(row.deceleration).c_str());
         out << line;
         if (clock) {
@@ -207,6 +249,8 @@ int run_drive(const DriveArgs& args, std::ostream& out) {
     if (link) {
         link->close();
     }
+    out.flush();
+    offsets.report(samples.size());
     return 0;
 }
 

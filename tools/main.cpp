@@ -5,12 +5,18 @@
 #include <CLI/CLI.hpp>
 
 #include "command_line.h"
+#include "tool_output.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"korvale: the speed profile of a known road route"};
     app.require_subcommand(1);
     // Options read the same on every system: on Windows too, "/path" is a path, not an option.
     app.allow_windows_style_options(false);
+    // (given before or after the command's own options)
+    app.fallthrough();
+    bool verbose = false;
+    app.add_flag("-v,--verbose", verbose,
+                 "the library's own lines (loading a route, the dashboard link) on standard error");
 
     korvale_tool::CommandRun run;
     korvale_tool::add_profile_command(app, run);
@@ -20,6 +26,7 @@ int main(int argc, char** argv) {
     korvale_tool::add_route_command(app, run);
 
     CLI11_PARSE(app, argc, argv);
+    korvale_tool::set_verbose(verbose);
 
     try {
         return run(std::cout);

@@ -12,23 +12,30 @@
 #include "profile/advice.h"
 #include "profile/speed_models.h"
 #include "route_table.h"
+#include "tool_output.h"
 
 namespace korvale_tool {
 
 namespace {
 
+// The summary shows speeds to a tenth of a km/h.
+constexpr double SHOWN_SPEED_STEP_KMH = 0.05;
+
 struct SlowPoint {
     std::int32_t row;
-    double speed;
+    double speed; // recommended, km/h
 };
 
-// Rows where the drive slows down to the allowed speed, slowest first.
+// Rows where the drive slows down, to the allowed speed (a curve, a limit, a stop) or to the
+// recommended speed where the coasting model holds it lower; slowest first.
 std::vector<SlowPoint> slowest_points(const RouteTable& table, int how_many) {
     std::vector<SlowPoint> points;
-    const auto& allowed = table.details.allowed_speed;
+    const double* allowed = table.details.allowed_speed.data();
+    const double* recommended = table.profile->recommended_speed_column().data();
     for (std::int32_t i = 1; i < table.rows; ++i) {
-        if (korvale::slows_down_at(allowed.data(), table.rows, i)) {
-            points.push_back({i, allowed[i]});
+        if (korvale::slows_down_at(allowed, table.rows, i) ||
+            korvale::slows_down_at(recommended, table.rows, i)) {
+            points.push_back({i, recommended[i]});
         }
     }
     std::stable_sort(points.begin(), points.end(),
@@ -121,7 +128,7 @@ std::vector<double> parse_number_list(const std::string& text, std::size_t count
 }
 
 int run_profile(const ProfileArgs& args, std::ostream& out) {
-    const RouteTable table = load_route_table(args.route, args.vehicle.coast_model());
+    const RouteTable table = load_route_table(args.route, args.vehicle.coast_model(), args.strict);
     const korvale::RouteProfile& p = *table.profile;
     const auto& z = p.z_column();
     const auto [low, high] = std::minmax_element(z.begin(), z.begin() + table.rows);
@@ -134,12 +141,17 @@ int run_profile(const ProfileArgs& args, std::ostream& out) {
     print_choice(args.vehicle, out);
     const auto points = slowest_points(table, args.slowest);
     if (!points.empty()) {
-        out << "slowest points:\n";
+        out << "slowest points (recommended speed):\n";
         for (const SlowPoint& s : points) {
+            char allowed[64] = "";
+            if (s.speed < table.details.allowed_speed[s.row] - SHOWN_SPEED_STEP_KMH) {
+                std::snprintf(allowed, sizeof allowed, "; allowed %.1f km/h",
+                              table.details.allowed_speed[s.row]);
+            }
             std::snprintf(line, sizeof line,
-                          "  %9.1f m  %6.1f km/h  %-5s (limit %.0f, curve radius %.0f m)\n",
+                          "  %9.1f m  %6.1f km/h  %-5s (limit %.0f, curve radius %.0f m%s)\n",
                           p.distance_column()[s.row], s.speed, slow_reason(table, s.row),
-                          p.max_speed_column()[s.row], table.details.curve_radius[s.row]);
+                          p.max_speed_column()[s.row], table.details.curve_radius[s.row], allowed);
             out << line;
         }
     }
@@ -150,8 +162,33 @@ int run_profile(const ProfileArgs& args, std::ostream& out) {
     return 0;
 }
 
+namespace {
+
+// Throws unless value is a number of at least 0 (infinity allowed).
+void require_not_negative(double value, const char* option, const char* unit) {
+    if (!(value >= 0.0)) {
+        char text[160];
+        std::snprintf(text, sizeof text, "%s must be 0 %s or more, not %g", option, unit, value);
+        throw std::runtime_error(text);
+    }
+}
+
+void check_at_arguments(const AtArgs& args) {
+    if (args.speed) {
+        require_not_negative(*args.speed, "--speed", "km/h");
+    }
+    require_not_negative(args.horizon, "--horizon", "m");
+    require_not_negative(args.max_offset, "--max-offset", "m");
+    if (args.distance && std::isnan(*args.distance)) {
+        throw std::runtime_error("--distance must be a number");
+    }
+}
+
+} // namespace
+
 int run_at(const AtArgs& args, std::ostream& out) {
-    auto profile = load_route(args.route, args.vehicle.coast_model());
+    check_at_arguments(args);
+    auto profile = load_route(args.route, args.vehicle.coast_model(), args.strict);
     print_choice(args.vehicle, out);
     char line[256];
     double distance = 0.0;
@@ -160,14 +197,31 @@ int run_at(const AtArgs& args, std::ostream& out) {
         double max_speed = 0, recommended = 0, coasting = 0;
         profile->all_at_position(xyz[0], xyz[1], xyz[2], true, korvale::DEFAULT_SEARCH_WINDOW,
                                  &distance, &max_speed, &recommended, &coasting);
+        const double offset = profile->offset_from_route();
+        if (!(offset <= args.max_offset)) {
+            std::snprintf(line, sizeof line,
+                          "position %s lies %.1f m from the route (more than --max-offset %g m): "
+                          "the values are those of the nearest route point",
+                          args.position->c_str(), offset, args.max_offset);
+            warn(line);
+        }
         std::snprintf(line, sizeof line,
                       "position %.3f,%.3f,%.3f: distance %.3f m, offset %.3f m\n"
                       "max %.3f km/h, recommended %.3f km/h, coasting %.3f km/h\n",
-                      xyz[0], xyz[1], xyz[2], distance, profile->offset_from_route(), max_speed,
-                      recommended, coasting);
+                      xyz[0], xyz[1], xyz[2], distance, offset, max_speed, recommended, coasting);
         out << line;
     } else {
         distance = args.distance.value_or(0.0);
+        const double length = profile->total_length();
+        if (!(distance >= 0.0 && distance <= length)) {
+            const double end = distance < 0.0 ? 0.0 : length;
+            std::snprintf(line, sizeof line,
+                          "distance %g m lies outside the route (0 to %.1f m): the values at "
+                          "%.1f m follow",
+                          distance, length, end);
+            warn(line);
+            distance = end;
+        }
         double max_speed = 0, recommended = 0, coasting = 0;
         profile->all_at_distance(distance, &max_speed, &recommended, &coasting);
         double x = 0, y = 0, z = 0;

@@ -1,11 +1,16 @@
-// korvale route roads and korvale route opendrive: route files from OpenDRIVE maps.
+// korvale route roads, korvale route opendrive and korvale route gps: route files from
+// OpenDRIVE maps and GPS recordings.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "command_line.h"
+#include "commands.h"
+#include "gps_route.h"
 #include "opendrive_map.h"
 #include "opendrive_route.h"
 
@@ -24,6 +29,13 @@ std::string link_text(const RoadLink& link) {
         text += " " + link.contact_point;
     }
     return text;
+}
+
+// "ROUTE: N rows, L m" for a route written.
+void print_written(const std::string& path, std::size_t rows, double length, std::ostream& out) {
+    char line[256];
+    std::snprintf(line, sizeof line, "%zu rows, %.1f m", rows, length);
+    out << path << ": " << line << "\n";
 }
 
 // One line per road under a header line, in columns as wide as their widest entry.
@@ -84,16 +96,52 @@ int run_opendrive(const OpenDriveArgs& args, std::ostream& out) {
     options.reverse = args.reverse;
     const WrittenRoute written =
         write_opendrive_route(OpenDriveMap::read(args.map), options, args.output);
-    char line[256];
-    std::snprintf(line, sizeof line, "%zu rows, %.1f m", written.rows, written.length);
-    out << args.output << ": " << line << "\n";
+    print_written(args.output, written.rows, written.length, out);
+    return 0;
+}
+
+struct GpsArgs {
+    std::string track;
+    double limit = 0.0;
+    std::string limits;
+    double step = DEFAULT_GPS_STEP;
+    std::string origin; // LAT,LON[,H]
+    double superelevation = 0.0;
+    bool flat = false;
+    std::string output;
+};
+
+int run_gps(const GpsArgs& args, std::ostream& out) {
+    GpsRouteOptions options;
+    options.step = args.step;
+    options.default_limit_kmh = args.limit;
+    if (!args.limits.empty()) {
+        options.limits = read_limits_file(args.limits);
+        options.limits_name = args.limits;
+    }
+    options.superelevation = args.superelevation;
+    options.flat = args.flat;
+    if (!args.origin.empty()) {
+        const auto values = parse_number_list(
+            args.origin, std::count(args.origin.begin(), args.origin.end(), ',') == 1 ? 2 : 3,
+            "--origin");
+        options.origin = GeoPoint{values[0], values[1], values.size() > 2 ? values[2] : 0.0};
+    }
+    const GpsRouteReport report = write_gps_route(read_gps_track(args.track), options, args.output);
+    if (report.repeated > 0 || report.outliers > 0) {
+        std::cerr << "korvale: dropped from '" << args.track << "': " << report.repeated
+                  << (report.repeated == 1 ? " repeated point, " : " repeated points, ")
+                  << report.outliers << (report.outliers == 1 ? " outlier" : " outliers") << "\n";
+    }
+    print_written(args.output, report.rows, report.length, out);
     return 0;
 }
 
 } // namespace
 
 void add_route_command(CLI::App& app, CommandRun& run) {
-    CLI::App* route = app.add_subcommand("route", "make a route file from a road map");
+    CLI::App* route =
+        app.add_subcommand("route", "make a route file from a road map or a GPS recording");
     route->require_subcommand(1);
 
     auto map = std::make_shared<std::string>();
@@ -122,6 +170,30 @@ void add_route_command(CLI::App& app, CommandRun& run) {
     opendrive->add_option("-o,--output", args->output, "route file to write")->required();
     opendrive->callback(
         [args, &run] { run = [args](std::ostream& out) { return run_opendrive(*args, out); }; });
+
+    auto gps_args = std::make_shared<GpsArgs>();
+    CLI::App* gps = route->add_subcommand(
+        "gps", "write the route file of a GPS recording (GPX, or CSV with lat,lon columns)");
+    gps->add_option("track", gps_args->track, "GPX file, or CSV with lat, lon [ele time maxspeed]")
+        ->required();
+    gps->add_option("--limit", gps_args->limit,
+                    "speed limit (km/h) for rows that --limits and the track's maxspeed leave "
+                    "without one")
+        ->check(CLI::PositiveNumber);
+    gps->add_option("--limits", gps_args->limits,
+                    "CSV of distance_m,limit_kmh lines, each limit from that distance on");
+    gps->add_option("--step", gps_args->step, "metres between rows, 0.01 to 1000")
+        ->capture_default_str();
+    gps->add_option("--origin", gps_args->origin,
+                    "LAT,LON[,H]: the origin of the local frame (default: the first fix)");
+    gps->add_option("--superelevation", gps_args->superelevation,
+                    "superelevation (fraction) of curved rows")
+        ->capture_default_str();
+    gps->add_flag("--flat", gps_args->flat, "z = 0 on every row (heights ignored)");
+    gps->add_option("-o,--output", gps_args->output, "route file to write")->required();
+    gps->callback([gps_args, &run] {
+        run = [gps_args](std::ostream& out) { return run_gps(*gps_args, out); };
+    });
 }
 
 } // namespace korvale_tool

@@ -12,7 +12,7 @@ void add_route_command(CLI::App& app, CommandRun& run) {
     route->callback([&run] {
         run = [](std::ostream&) {
             std::cerr << "korvale: route: not available, this korvale was built without the "
-                         "route layer (it needs pugixml)\n";
+                         "route layer (it needs pugixml and GeographicLib)\n";
             return 1;
         };
     });

@@ -17,15 +17,19 @@ struct RouteTable {
     std::int32_t rows = 0;
 };
 
-// Loads the route once (the library's own lines go to standard output) and keeps every column;
-// throws std::runtime_error with a message when the file yields no rows.
-RouteTable load_route_table(const std::string& path, const korvale::CoastModel& model);
+// Loads the route once (the library's own lines go where library_lines() says) and keeps every
+// column. Lines of the file that were skipped draw a warning with their count and first line
+// numbers, or with strict an error. Throws std::runtime_error with a message when the file
+// cannot be read, yields no rows, or (strict) has skipped lines.
+RouteTable load_route_table(const std::string& path, const korvale::CoastModel& model, bool strict);
 
-// Builds only the profile; throws like load_route_table.
+// Builds only the profile; checks and throws like load_route_table.
 std::unique_ptr<korvale::RouteProfile> load_route(const std::string& path,
-                                                  const korvale::CoastModel& model);
+                                                  const korvale::CoastModel& model, bool strict);
 
-// Why the recommended speed is low at a row: "stop", "curve" or "limit".
+// Why the drive slows down at a row: "stop", "curve" or "limit" where the allowed speed has a
+// local minimum, else "coast" (the recommended speed has one: a coasting vehicle could not slow
+// down enough for what lies ahead).
 const char* slow_reason(const RouteTable& table, std::int32_t row);
 
 } // namespace korvale_tool

@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "tool_output.h"
+
 namespace korvale_tool {
 
 namespace {
@@ -134,7 +136,7 @@ std::shared_ptr<const VehicleOptions> add_vehicle_options(CLI::App* command) {
     return options;
 }
 
-VehicleChoice choose(const VehicleOptions& options, std::ostream& warnings) {
+VehicleChoice choose(const VehicleOptions& options) {
     VehicleChoice choice;
     choice.preset = options.preset;
     choice.vehicle = preset_vehicle(options.preset);
@@ -170,9 +172,8 @@ VehicleChoice choose(const VehicleOptions& options, std::ostream& warnings) {
         }
     }
     if (!ignored.empty()) {
-        warnings << "korvale: warning: the " << choice.model_name() << " model ignores " << ignored
-                 << (uses == NONE ? " (it coasts the built-in car whatever the vehicle)" : "")
-                 << "\n";
+        warn(std::string("the ") + choice.model_name() + " model ignores " + ignored +
+             (uses == NONE ? " (it coasts the built-in car whatever the vehicle)" : ""));
     }
 
     const std::string problem = korvale::vehicle_problem(choice.vehicle);

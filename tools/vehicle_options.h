@@ -4,7 +4,6 @@
 #pragma once
 
 #include <memory>
-#include <ostream>
 #include <string>
 
 #include <CLI/CLI.hpp>
@@ -37,9 +36,8 @@ class VehicleOptions;
 // the command line is parsed (choose()).
 std::shared_ptr<const VehicleOptions> add_vehicle_options(CLI::App* command);
 
-// The vehicle and model the parsed options give. Warns on warnings (one line) about options
-// the chosen model ignores; throws std::runtime_error for a vehicle that makes no physical
-// sense.
-VehicleChoice choose(const VehicleOptions& options, std::ostream& warnings);
+// The vehicle and model the parsed options give. Warns (one line) about options the chosen
+// model ignores; throws std::runtime_error for a vehicle that makes no physical sense.
+VehicleChoice choose(const VehicleOptions& options);
 
 } // namespace korvale_tool

@@ -13,8 +13,8 @@ constexpr int PORT_MASK = 0xFFFF;
 
 } // namespace
 
-DashboardLink::DashboardLink(int port_number, int delay_ms) noexcept
-    : plot_delay_ms(delay_ms), port(port_number & PORT_MASK) {}
+DashboardLink::DashboardLink(int port_number, int delay_ms, const DiagSink& lines) noexcept
+    : sink(lines), plot_delay_ms(delay_ms), port(port_number & PORT_MASK) {}
 
 DashboardLink::~DashboardLink() {
     release();
@@ -25,12 +25,12 @@ void DashboardLink::open(const char* host) noexcept {
         return;
     }
     if (!platform::socket_layer_startup()) {
-        diag_print("WSAStartup failed!\n");
+        diag_print(sink, "WSAStartup failed!\n");
         return;
     }
     sock = platform::open_udp_socket();
     if (sock == platform::invalid_socket) {
-        diag_print("socket() failed; %d\n", platform::last_error());
+        diag_print(sink, "socket() failed; %d\n", platform::last_error());
         platform::socket_layer_cleanup();
         return;
     }
@@ -39,7 +39,7 @@ void DashboardLink::open(const char* host) noexcept {
     if (peer_addr.address == platform::address_none) {
         int error = 0;
         if (!platform::resolve_ipv4(host, &peer_addr.address, &error)) {
-            diag_print("gethostbyname() failed: %d\n", error);
+            diag_print(sink, "gethostbyname() failed: %d\n", error);
             platform::close_socket(sock);
             sock = platform::invalid_socket;
             platform::socket_layer_cleanup();
@@ -62,7 +62,7 @@ void DashboardLink::send_status(std::int32_t i1, double r1, double r2, double r3
         return;
     }
     if (!platform::send_to(sock, record.data(), static_cast<int>(record.size()), peer_addr)) {
-        diag_print("sendto() failed; %d\n", platform::last_error());
+        diag_print(sink, "sendto() failed; %d\n", platform::last_error());
     }
 }
 
@@ -79,18 +79,18 @@ double DashboardLink::send_plot(const double* a, const double* b, std::uint64_t 
     if (plot_datagram_size(count_a, count_b, &size)) {
         const std::vector<std::uint8_t> datagram = encode_plot_datagram(a, b, count_a, count_b);
         if (!platform::send_to(sock, datagram.data(), static_cast<int>(size), peer_addr)) {
-            diag_print("sendto() failed; %d\n", platform::last_error());
+            diag_print(sink, "sendto() failed; %d\n", platform::last_error());
         }
     } else {
         // Too large for one datagram: nothing is built, the send fails as the socket would.
-        diag_print("sendto() failed; %d\n", platform::message_too_long_error());
+        diag_print(sink, "sendto() failed; %d\n", platform::message_too_long_error());
     }
     platform::sleep_ms(plot_delay_ms);
     return time_stamp;
 }
 
 void DashboardLink::close() noexcept {
-    diag_print("Closing connection for port %d\n", port);
+    diag_print(sink, "Closing connection for port %d\n", port);
     release();
 }
 

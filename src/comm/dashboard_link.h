@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "../diag.h"
 #include "../platform/net.h"
 #include "dashboard_record.h"
 
@@ -12,8 +13,9 @@ namespace korvale::comm {
 class DashboardLink {
 public:
     // A link to the dashboard on port (its low 16 bits), not yet open. plot_delay_ms is the pause
-    // after every plot that is sent.
-    DashboardLink(int port, int plot_delay_ms) noexcept;
+    // after every plot that is sent. Its lines (failures, the closing line) go to sink.
+    DashboardLink(int port, int plot_delay_ms,
+                  const DiagSink& sink = DiagSink::standard()) noexcept;
     // Releases the socket and the socket layer's reference if the link is open.
     ~DashboardLink();
 
@@ -49,6 +51,7 @@ public:
 private:
     void release() noexcept;
 
+    DiagSink sink;
     platform::socket_handle sock = platform::invalid_socket;
     platform::Ipv4Address peer_addr;
     // The record in its wire form, sent as it stands: no separate send buffer is needed.

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "column.h"
+#include "route_loader.h"
 #include "speed_models.h"
 
 namespace korvale {
@@ -35,6 +36,8 @@ struct ConstructionDetails {
     Column comfort_speed;
     Column allowed_speed;
     Column local_minimum;
+    // The file's lines that held something but no row (the loader's one pass notes them).
+    SkippedLines skipped_lines;
 
     // Sizes every column to capacity rows and names them as construction's working columns.
     WorkingColumns working_columns(std::size_t capacity);

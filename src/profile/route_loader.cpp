@@ -20,14 +20,70 @@ constexpr std::size_t READ_BLOCK_SIZE = 1 << 16;
 static_assert(READ_BLOCK_SIZE >= LINE_BUFFER_SIZE, "a block must hold a whole piece of a line");
 
 // Whether the route file opened; prints both open-failure lines when it did not.
-bool opened(const platform::TextFile& file, const char* path) {
+bool opened(const platform::TextFile& file, const char* path, const DiagSink& sink) {
     if (!file.is_open()) {
-        std::fprintf(stderr, "Can't open output file %s!\n", printable_path(path));
-        std::fflush(stderr);
-        diag_print("[KORVALE_DLL] data parser FAILED reading file %s\n", printable_path(path));
+        diag_error(sink, "Can't open output file %s!\n", printable_path(path));
+        diag_print(sink, "[KORVALE_DLL] data parser FAILED reading file %s\n",
+                   printable_path(path));
     }
     return file.is_open();
 }
+
+// Follows the pieces of parse_rows() line by line and notes the lines that held something but
+// gave no row.
+class SkippedLineCounter {
+public:
+    explicit SkippedLineCounter(SkippedLines* lines) : out(lines) {}
+
+    void piece(const char* text, std::size_t length, bool stored) {
+        if (out == nullptr) {
+            return;
+        }
+        line_open = true;
+        has_row = has_row || stored;
+        for (std::size_t i = 0; first == NOTHING_YET && i < length; ++i) {
+            if (!is_blank(text[i])) {
+                first = static_cast<unsigned char>(text[i]);
+            }
+        }
+        if (text[length - 1] == '\n') {
+            end_line();
+        }
+    }
+
+    // The last line, when the file does not end in a line feed.
+    void finish() {
+        if (out != nullptr && line_open) {
+            end_line();
+        }
+    }
+
+private:
+    static constexpr int NOTHING_YET = -1;
+
+    static bool is_blank(char c) {
+        return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+    }
+
+    void end_line() {
+        if (!has_row && first != NOTHING_YET && first != '#') {
+            if (out->kept() < SkippedLines::KEPT) {
+                out->first[out->kept()] = line;
+            }
+            ++out->count;
+        }
+        ++line;
+        line_open = false;
+        has_row = false;
+        first = NOTHING_YET;
+    }
+
+    SkippedLines* out;
+    std::int64_t line = 1;
+    bool line_open = false;
+    bool has_row = false;
+    int first = NOTHING_YET;
+};
 
 // The file read in large blocks and cut into the pieces that fgets() with the line buffer would
 // give: up to and including the next line feed, at most LINE_BUFFER_SIZE - 1 characters. A
@@ -83,9 +139,9 @@ std::int64_t line_count_for_feeds(std::int64_t line_feeds) {
     return count > std::numeric_limits<std::int32_t>::max() ? -1 : count;
 }
 
-std::int32_t count_lines(const char* path) {
+std::int32_t count_lines(const char* path, const DiagSink& sink) {
     platform::TextFile file(path);
-    if (!opened(file, path)) {
+    if (!opened(file, path, sink)) {
         return -1;
     }
     // Counting line feeds in blocks reads the same characters as reading them one by one.
@@ -103,7 +159,7 @@ std::int32_t count_lines(const char* path) {
     }
     const std::int64_t count = line_count_for_feeds(line_feeds);
     if (count < 0) {
-        diag_print("[KORVALE_DLL] '%s' has more lines than a route can hold\n",
+        diag_print(sink, "[KORVALE_DLL] '%s' has more lines than a route can hold\n",
                    printable_path(path));
         return 0;
     }
@@ -111,12 +167,14 @@ std::int32_t count_lines(const char* path) {
 }
 
 std::int32_t parse_rows(std::int32_t capacity, const char* path, double* x, double* y, double* z,
-                        double* curve_radius, double* max_speed, double* superelevation) {
+                        double* curve_radius, double* max_speed, double* superelevation,
+                        const DiagSink& sink, SkippedLines* skipped) {
     platform::TextFile file(path);
-    if (!opened(file, path)) {
+    if (!opened(file, path, sink)) {
         return -1;
     }
     PieceBuffer buffer;
+    SkippedLineCounter skipped_lines(skipped);
     const RowReader reader;
     std::int32_t rows = 0;
     while (rows < capacity) {
@@ -127,7 +185,8 @@ std::int32_t parse_rows(std::int32_t capacity, const char* path, double* x, doub
             break; // nothing left to read
         }
         double v[6];
-        if (reader.read(piece, length, v)) {
+        const bool stored = reader.read(piece, length, v);
+        if (stored) {
             x[rows] = v[0];
             y[rows] = v[1];
             z[rows] = v[2];
@@ -136,7 +195,9 @@ std::int32_t parse_rows(std::int32_t capacity, const char* path, double* x, doub
             superelevation[rows] = v[5];
             ++rows;
         }
+        skipped_lines.piece(piece, length, stored);
     }
+    skipped_lines.finish();
     return rows;
 }
 

@@ -11,20 +11,21 @@
 namespace korvale {
 
 RouteProfile::RouteProfile(const char* path, const CoastModel& coast_model,
-                           ConstructionDetails* details)
+                           ConstructionDetails* details, const DiagSink& sink)
     : model(coast_model) {
-    diag_print("=== KORVALE_DLL Library === (START)\n");
-    const std::int32_t capacity = count_lines(path);
+    diag_print(sink, "=== KORVALE_DLL Library === (START)\n");
+    const std::int32_t capacity = count_lines(path, sink);
     rows = capacity;
-    diag_print("[KORVALE_DLL] '%s' data parser has %d rows\n", printable_path(path), capacity);
+    diag_print(sink, "[KORVALE_DLL] '%s' data parser has %d rows\n", printable_path(path),
+               capacity);
     if (rows <= 0) {
         return;
     }
     try {
-        build(path, details);
+        build(path, details, sink);
     } catch (const std::exception& e) {
         // Memory for the columns or the polyline ran out: the route cannot be held.
-        diag_print("[KORVALE_DLL] '%s' cannot be held in memory (%s)\n", printable_path(path),
+        diag_print(sink, "[KORVALE_DLL] '%s' cannot be held in memory (%s)\n", printable_path(path),
                    e.what());
         tracker.reset();
         locator.reset();
@@ -33,7 +34,7 @@ RouteProfile::RouteProfile(const char* path, const CoastModel& coast_model,
         }
         rows = 0;
     }
-    diag_print("[KORVALE_DLL] data parser finished reading '%s' it has '%d'\n",
+    diag_print(sink, "[KORVALE_DLL] data parser finished reading '%s' it has '%d'\n",
                printable_path(path), rows);
 }
 
@@ -41,7 +42,7 @@ std::array<Column*, 7> RouteProfile::kept_columns() {
     return {&distance, &recommended_speed, &coasting_speed, &x, &y, &z, &max_speed};
 }
 
-void RouteProfile::build(const char* path, ConstructionDetails* details) {
+void RouteProfile::build(const char* path, ConstructionDetails* details, const DiagSink& sink) {
     const auto capacity = static_cast<std::size_t>(rows);
     // Sized from the line count but left unwritten: only the rows parsed are ever touched.
     for (Column* column : kept_columns()) {
@@ -62,9 +63,11 @@ void RouteProfile::build(const char* path, ConstructionDetails* details) {
     }
 
     rows = parse_rows(rows, path, x.data(), y.data(), z.data(), work.curve_radius, max_speed.data(),
-                      work.superelevation);
+                      work.superelevation, sink,
+                      details != nullptr ? &details->skipped_lines : nullptr);
     if (rows < 0) {
-        diag_print("[KORVALE_DLL] data parser FAILED reading file %s\n", printable_path(path));
+        diag_print(sink, "[KORVALE_DLL] data parser FAILED reading file %s\n",
+                   printable_path(path));
     }
     if (rows < 1) {
         return;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+#include "../diag.h"
 #include "../geometry/polyline_locator.h"
 #include "column.h"
 #include "interpolation.h"
@@ -24,9 +25,11 @@ class RouteProfile {
 public:
     // Reads the route file and builds every column with the coasting model; row_count() > 0
     // means success. Prints the start and finished lines. With details, the same pass also
-    // fills the columns that the profile does not keep. Never throws: a route that cannot be
-    // held in memory gives no rows.
-    RouteProfile(const char* path, const CoastModel& model, ConstructionDetails* details = nullptr);
+    // fills the columns that the profile does not keep and notes the lines it skipped. The
+    // construction's lines go to sink. Never throws: a route that cannot be held in memory gives
+    // no rows.
+    RouteProfile(const char* path, const CoastModel& model, ConstructionDetails* details = nullptr,
+                 const DiagSink& sink = DiagSink::standard());
     // The model that the parameters select (model_for).
     RouteProfile(const char* path, const VehicleParameters& parameters)
         : RouteProfile(path, CoastModel(parameters)) {}
@@ -86,7 +89,7 @@ public:
     double offset_from_route() const { return tracker ? tracker->last_lookup_offset() : -1.0; }
 
 private:
-    void build(const char* path, ConstructionDetails* details);
+    void build(const char* path, ConstructionDetails* details, const DiagSink& sink);
     std::array<Column*, 7> kept_columns();
     // A column at the distance of a position, searched in the default window.
     double speed_at_position(double px, double py, double pz, const Column& column);

@@ -65,7 +65,7 @@ public:
     // and below the crawl speed: the speed here from which coasting arrives at the next row
     // with v_next. The eco model has no such rules: its physics is the model itself.
     double physics(double grade, double v_next, double distance_next, double distance_here) const;
-    // The speed that the backward pass carries from the next row to this one: the specified
+    // The speed that the backward pass carries from the next row to this one: the coasting
     // models carry the coasting speed; the eco model the recommended speed, so that no speed
     // above the allowed one is planned from, or its coasting speed where the recommended speed
     // is no number (a row whose curve gives no comfort speed).

@@ -13,6 +13,7 @@
 
 #include "route_error.h"
 #include "route_file_writer.h"
+#include "source_text.h"
 
 namespace korvale::routes {
 
@@ -20,41 +21,8 @@ namespace {
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double NO_LIMIT = NaN;
-constexpr double MPH_IN_KMH = 1.609344;
 constexpr double MS_IN_KMH = 3.6;
-// Attribute values quoted in messages are cut to this many characters.
-constexpr std::size_t MAX_QUOTED = 40;
 constexpr std::size_t REPEATED_ID = static_cast<std::size_t>(-1);
-
-std::string quoted(const char* value) {
-    std::string text(value);
-    if (text.size() > MAX_QUOTED) {
-        text = text.substr(0, MAX_QUOTED) + "...";
-    }
-    return "'" + text + "'";
-}
-
-bool is_blank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
-// A number as XML writes it, read the same under every locale: blanks around it allowed, a
-// leading '+' allowed, nothing else after it; NaN and infinities do not count.
-bool read_number(const char* text, double* value) {
-    const char* first = text;
-    const char* last = text + std::strlen(text);
-    while (first < last && is_blank(*first)) {
-        ++first;
-    }
-    while (last > first && is_blank(last[-1])) {
-        --last;
-    }
-    if (first < last && *first == '+') {
-        ++first;
-    }
-    const auto done = std::from_chars(first, last, *value);
-    return done.ec == std::errc() && done.ptr == last && std::isfinite(*value);
-}
 
 double number(const pugi::xml_node& node, const char* attribute) {
     const pugi::xml_attribute found = node.attribute(attribute);
@@ -249,15 +217,6 @@ std::string first_limit(const pugi::xml_node& road) {
     }
 }
 
-std::size_t line_of(const char* data, std::size_t size, std::ptrdiff_t offset) {
-    const std::size_t end = offset < 0 ? 0 : std::min(size, static_cast<std::size_t>(offset));
-    std::size_t line = 1;
-    for (std::size_t i = 0; i < end; ++i) {
-        line += data[i] == '\n';
-    }
-    return line;
-}
-
 } // namespace
 
 double speed_in_kmh(const char* max, const char* unit) {
@@ -278,7 +237,7 @@ double speed_in_kmh(const char* max, const char* unit) {
         return value;
     }
     if (u == "mph") {
-        return value * MPH_IN_KMH;
+        return value * KMH_PER_MPH;
     }
     throw RouteError("speed unit " + quoted(unit) + " is not m/s, km/h or mph");
 }
@@ -296,27 +255,7 @@ OpenDriveMap& OpenDriveMap::operator=(OpenDriveMap&&) noexcept = default;
 OpenDriveMap::~OpenDriveMap() = default;
 
 OpenDriveMap OpenDriveMap::read(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        throw RouteError("cannot read the map '" + path +
-                         "': " + std::generic_category().message(errno));
-    }
-    std::string data;
-    std::size_t got = 0;
-    do {
-        // grows by half what it holds, from 64 KiB: a few reads for a map of any size
-        const std::size_t held = data.size();
-        data.resize(held + std::max<std::size_t>(held / 2, 1 << 16));
-        got = std::fread(&data[held], 1, data.size() - held, file);
-        data.resize(held + got);
-    } while (got > 0);
-    const bool failed = std::ferror(file) != 0;
-    const int code = errno;
-    std::fclose(file);
-    if (failed) {
-        throw RouteError("cannot read the map '" + path +
-                         "': " + std::generic_category().message(code));
-    }
+    const std::string data = read_source_file(path, "map");
     return parse(data.data(), data.size(), path);
 }
 

@@ -207,10 +207,7 @@ std::vector<std::string> split_road_ids(const std::string& text) {
 OpenDriveRoute::OpenDriveRoute(const OpenDriveMap& map, OpenDriveRouteOptions options)
     : map_name_(map.name()), options_(std::move(options)) {
     const double step = options_.step;
-    if (!(step >= MIN_STEP && step <= MAX_STEP)) {
-        throw RouteError("the step " + number_text(step) + " m is outside " +
-                         number_text(MIN_STEP) + " to " + number_text(MAX_STEP) + " m");
-    }
+    check_step(step);
     if (options_.lane < -MAX_LANE_ID || options_.lane > MAX_LANE_ID) {
         throw RouteError("lane " + std::to_string(options_.lane) +
                          " is beyond the lanes of any road (" + std::to_string(-MAX_LANE_ID) +

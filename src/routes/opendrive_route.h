@@ -14,9 +14,7 @@
 
 namespace korvale::routes {
 
-constexpr double MIN_STEP = 0.01; // m
-constexpr double MAX_STEP = 1000.0;
-constexpr double DEFAULT_STEP = 1.0;
+constexpr double DEFAULT_STEP = 1.0; // m
 // Road ends farther apart than this do not meet.
 constexpr double MAX_ROAD_GAP = 0.5; // m
 // A row closer than this to the row before it on the same road is left out.

@@ -67,6 +67,13 @@ void check_row_count(double rows, double max_rows) {
     }
 }
 
+void check_step(double step) {
+    if (!(step >= MIN_STEP && step <= MAX_STEP)) {
+        throw RouteError("the step " + number_text(step) + " m is outside " +
+                         number_text(MIN_STEP) + " to " + number_text(MAX_STEP) + " m");
+    }
+}
+
 std::size_t format_number(double value, char* out) {
     char* const last = out + MAX_NUMBER_CHARS;
     if (value == 0.0) {

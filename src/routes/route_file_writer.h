@@ -28,6 +28,12 @@ constexpr double STRAIGHT_CURVATURE = 1e-4;
 
 constexpr std::size_t MAX_ROUTE_ROWS = KORVALE_ROUTES_MAX_ROWS;
 
+// The distance between rows that builders take, m.
+constexpr double MIN_STEP = 0.01;
+constexpr double MAX_STEP = 1000.0;
+// Throws RouteError for a step outside MIN_STEP to MAX_STEP (or NaN).
+void check_step(double step);
+
 // Throws RouteError when a route of `rows` rows (a count that may be huge or not even finite)
 // exceeds `max_rows`; builders call it with their estimate before making any row.
 void check_row_count(double rows, double max_rows = static_cast<double>(MAX_ROUTE_ROWS));

@@ -6,10 +6,13 @@
 #include <new>
 #include <string>
 
+#include "gps_route.h"
 #include "korvale_routes.h"
+#include "local_frame.h"
 #include "opendrive_map.h"
 #include "opendrive_route.h"
 #include "route_error.h"
+#include "route_file_writer.h"
 
 namespace {
 
@@ -51,6 +54,12 @@ void require(const char* argument, const char* what) {
     }
 }
 
+void require_output(const double* output, const char* what) {
+    if (output == nullptr) {
+        throw korvale::routes::RouteError(std::string("no ") + what + " array given");
+    }
+}
+
 } // namespace
 
 extern "C" {
@@ -72,6 +81,75 @@ KORVALE_ROUTES_API int32_t korvale_route_from_opendrive(const char* map_path, co
         options.default_limit_kmh = limit_kmh;
         options.reverse = reverse != 0;
         write_opendrive_route(OpenDriveMap::read(map_path), options, route_path);
+    });
+}
+
+KORVALE_ROUTES_API int32_t korvale_route_from_gps(const char* track_path, double step,
+                                                  double limit_kmh, const char* limits_path,
+                                                  double superelevation, int32_t flat,
+                                                  const double* origin, const char* route_path,
+                                                  int64_t* summary, char* error,
+                                                  size_t error_size) {
+    using namespace korvale::routes;
+    return reported(error, error_size, [&] {
+        require(track_path, "track path");
+        require(route_path, "route path");
+        GpsRouteOptions options;
+        options.step = step;
+        options.default_limit_kmh = limit_kmh;
+        if (limits_path != nullptr && *limits_path != '\0') {
+            options.limits = read_limits_file(limits_path);
+            options.limits_name = limits_path;
+        }
+        options.superelevation = superelevation;
+        options.flat = flat != 0;
+        if (origin != nullptr) {
+            options.origin = GeoPoint{origin[0], origin[1], origin[2]};
+        }
+        const GpsRouteReport report =
+            write_gps_route(read_gps_track(track_path), options, route_path);
+        if (summary != nullptr) {
+            summary[0] = static_cast<int64_t>(report.fixes);
+            summary[1] = static_cast<int64_t>(report.repeated);
+            summary[2] = static_cast<int64_t>(report.outliers);
+            summary[3] = static_cast<int64_t>(report.rows);
+        }
+    });
+}
+
+KORVALE_ROUTES_API int32_t korvale_local_frame_forward(double origin_latitude,
+                                                       double origin_longitude,
+                                                       double origin_height, double latitude,
+                                                       double longitude, double height, double* xyz,
+                                                       char* error, size_t error_size) {
+    using namespace korvale::routes;
+    return reported(error, error_size, [&] {
+        require_output(xyz, "xyz");
+        const LocalFrame frame({origin_latitude, origin_longitude, origin_height});
+        const LocalPoint p = frame.forward({latitude, longitude, height});
+        xyz[0] = p.x;
+        xyz[1] = p.y;
+        xyz[2] = p.z;
+    });
+}
+
+KORVALE_ROUTES_API int32_t korvale_local_frame_reverse(double origin_latitude,
+                                                       double origin_longitude,
+                                                       double origin_height, double x, double y,
+                                                       double z, double* lat_lon_height,
+                                                       char* error, size_t error_size) {
+    using namespace korvale::routes;
+    return reported(error, error_size, [&] {
+        require_output(lat_lon_height, "lat_lon_height");
+        if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z)) {
+            throw RouteError("the local point (" + number_text(x) + ", " + number_text(y) + ", " +
+                             number_text(z) + ") is not finite");
+        }
+        const LocalFrame frame({origin_latitude, origin_longitude, origin_height});
+        const GeoPoint p = frame.reverse({x, y, z});
+        lat_lon_height[0] = p.latitude;
+        lat_lon_height[1] = p.longitude;
+        lat_lon_height[2] = p.height;
     });
 }
 

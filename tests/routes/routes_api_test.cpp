@@ -126,4 +126,70 @@ TEST(RoutesApi, AFailureIsAMessageInTheCallersBufferAndLeavesNoFileBehind) {
               KORVALE_ROUTES_FAILED);
 }
 
+TEST(RoutesApi, AGpsTrackBecomesARouteThatLoadsAndTheFrameRoundTrips) {
+    TempDir dir;
+    const std::string track = dir.path() + "/track.csv", route = dir.path() + "/route.txt";
+    {
+        std::ofstream out(track);
+        out << "lat,lon,ele\n";
+        double xyz[3];
+        for (int i = 0; i <= 100; ++i) { // 500 m east, 5 m a fix, rising 1 in 100
+            double geo[3];
+            ASSERT_EQ(korvale_local_frame_reverse(47.0, 8.0, 400.0, 5.0 * i, 0.0, 0.05 * i, geo,
+                                                  nullptr, 0),
+                      KORVALE_ROUTES_OK);
+            ASSERT_EQ(korvale_local_frame_forward(47.0, 8.0, 400.0, geo[0], geo[1], geo[2], xyz,
+                                                  nullptr, 0),
+                      KORVALE_ROUTES_OK);
+            EXPECT_NEAR(xyz[0], 5.0 * i, 1e-6);
+            EXPECT_NEAR(xyz[2], 0.05 * i, 1e-6);
+            out.precision(12);
+            out << geo[0] << "," << geo[1] << "," << geo[2] << "\n";
+        }
+    }
+    const double origin[3] = {47.0, 8.0, 400.0};
+    int64_t summary[4] = {0, 0, 0, 0};
+    char error[256] = "untouched";
+    ASSERT_EQ(korvale_route_from_gps(track.c_str(), 5.0, 80.0, nullptr, 0.0, 0, origin,
+                                     route.c_str(), summary, error, sizeof error),
+              KORVALE_ROUTES_OK)
+        << error;
+    EXPECT_STREQ(error, "");
+    EXPECT_EQ(summary[0], 101);
+    EXPECT_EQ(summary[3], 101);
+    korvale_profile* profile = initialize_korvale(route.c_str(), DEFAULT_CAR[0], DEFAULT_CAR[1],
+                                                  DEFAULT_CAR[2], DEFAULT_CAR[3], DEFAULT_CAR[4],
+                                                  DEFAULT_CAR[5], DEFAULT_CAR[6], DEFAULT_CAR[7]);
+    ASSERT_NE(profile, nullptr);
+    EXPECT_NEAR(get_max_distance_korvale(profile), 500.0 * std::sqrt(1.0001), 0.05);
+    EXPECT_EQ(get_max_speed_at_distance(profile, 250.0), 80.0);
+    deinitialize_korvale(profile);
+
+    // Failures: a message, no file, nothing written through the outputs.
+    const std::string failed = dir.path() + "/failed.txt";
+    EXPECT_EQ(korvale_route_from_gps(track.c_str(), 5.0, 0.0, nullptr, 0.0, 0, nullptr,
+                                     failed.c_str(), nullptr, error, sizeof error),
+              KORVALE_ROUTES_FAILED);
+    EXPECT_NE(std::strstr(error, "no speed limit"), nullptr) << error;
+    EXPECT_EQ(korvale_route_from_gps(KORVALE_TOWN01, 5.0, 50.0, nullptr, 0.0, 0, nullptr,
+                                     failed.c_str(), nullptr, error, sizeof error),
+              KORVALE_ROUTES_FAILED);
+    EXPECT_NE(std::strstr(error, "XML but not GPX"), nullptr) << error;
+    EXPECT_EQ(korvale_route_from_gps(nullptr, 5.0, 50.0, nullptr, 0.0, 0, nullptr, failed.c_str(),
+                                     nullptr, error, sizeof error),
+              KORVALE_ROUTES_FAILED);
+    EXPECT_STREQ(error, "no track path given");
+    EXPECT_EQ(files_in(dir.path()), 2);
+    double xyz[3] = {7, 7, 7};
+    EXPECT_EQ(korvale_local_frame_forward(91.0, 8.0, 0.0, 47.0, 8.0, 0.0, xyz, error, sizeof error),
+              KORVALE_ROUTES_FAILED);
+    EXPECT_STREQ(error, "the origin: the latitude 91 is not a number from -90 to 90");
+    EXPECT_EQ(xyz[0], 7.0);
+    EXPECT_EQ(
+        korvale_local_frame_forward(47.0, 8.0, 0.0, 47.0, 8.0, 0.0, nullptr, error, sizeof error),
+        KORVALE_ROUTES_FAILED);
+    EXPECT_EQ(korvale_local_frame_reverse(47.0, 8.0, 0.0, NAN, 0.0, 0.0, xyz, nullptr, 0),
+              KORVALE_ROUTES_FAILED);
+}
+
 } // namespace

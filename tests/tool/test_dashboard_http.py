@@ -107,7 +107,7 @@ def next_event(response):
             return json.loads(line[6:])
 
 
-def wait_for(condition, seconds=5.0):
+def wait_for(condition, seconds=30.0):
     until = time.monotonic() + seconds
     while not condition():
         assert time.monotonic() < until, "timed out"
@@ -240,7 +240,7 @@ def test_many_streams_and_a_stalled_one_never_hold_up_the_receiver(dashboards):
         time.sleep(0.005)
     wait_for(lambda: board.latest()["counters"]["received"] == sent)
     assert board.latest()["counters"]["lost"] == 0
-    stalled.settimeout(5)
+    stalled.settimeout(30)
     seen = b""
     while b'"type":"skipped"' not in seen:
         chunk = stalled.recv(65536)

@@ -70,7 +70,7 @@ def test_opendrive_writes_a_route_that_the_tool_profiles(tmp_path):
     assert text[6] == "100 48.25 200 10000 100 0"
     profile = run("profile", str(route))
     assert "rows:      932\n" in profile.stdout
-    assert "curve (limit 50, curve radius 58 m)" in profile.stdout  # 60 m less half a lane
+    assert "curve (limit 50, curve radius 58 m" in profile.stdout  # 60 m less half a lane
     assert os.listdir(tmp_path) == ["route.txt"]
 
 

@@ -2,6 +2,7 @@
 
 import csv
 import os
+import random
 import socket
 import struct
 import subprocess
@@ -34,10 +35,13 @@ def test_profile_summarises_the_route_and_writes_every_row(tmp_path):
     assert "length:    4705.0 m\n" in out
     assert "elevation: 210.8 to 265.2 m\n" in out
     assert "model:     eco\n" in out
-    slow = out.split("slowest points:\n")[1].splitlines()[:5]
+    slow = out.split("slowest points (recommended speed):\n")[1].splitlines()[:5]
     assert len(slow) == 5
     assert "stop" in slow[0] and "5.0 km/h" in slow[0]
     assert any(" curve " in line for line in slow)
+    # the crawl that the default coasting model recommends at the top of the 6 % descent
+    default = run("profile", EXAMPLE, "--model", "default").stdout
+    assert "7.6 km/h  coast (limit 100, curve radius 400 m; allowed 92.6 km/h)" in default
     assert not any(line.lstrip().startswith("0.0 m") for line in slow)  # the start is no slow point
 
     rows = example_rows(tmp_path)
@@ -59,7 +63,7 @@ def test_profile_summarises_the_route_and_writes_every_row(tmp_path):
 def test_profile_errors(tmp_path):
     missing = run("profile", str(tmp_path / "missing.txt"))
     assert missing.returncode == 1
-    assert "korvale: error: cannot load route file" in missing.stderr
+    assert missing.stderr.startswith("korvale: error: cannot read route file")
     bad_number = run("profile", EXAMPLE, "--vehicle-mass", "heavy")
     assert bad_number.returncode != 0
     assert "--vehicle-mass" in bad_number.stderr
@@ -120,9 +124,7 @@ def test_drive_replays_a_trace_and_feeds_a_dashboard(tmp_path):
     port = receiver.getsockname()[1]
     done = run("drive", EXAMPLE, trace, "--dashboard", f"127.0.0.1:{port}")
     assert done.returncode == 0, done.stderr
-    table = done.stdout[done.stdout.index("t,distance"):].splitlines()
-    # (the link's closing line follows the table)
-    lines = [line for line in table if line[:1].isdigit() or line.startswith("t,")]
+    lines = done.stdout.splitlines()
     assert lines[0] == ("t,distance,speed,max_speed,recommended_speed,coasting_speed,"
                         "liftoff_distance,target_speed,offset,action,deceleration")
     samples = list(csv.DictReader(lines))
@@ -130,7 +132,8 @@ def test_drive_replays_a_trace_and_feeds_a_dashboard(tmp_path):
     for sample, row in zip(samples, picked):
         assert float(sample["distance"]) == pytest.approx(float(row["distance"]), abs=0.1)
         assert float(sample["offset"]) == pytest.approx(0.8, abs=0.01)
-    assert float(samples[10]["speed"]) > 20  # about 20 m in 0.5 s
+    assert float(samples[10]["speed"]) == pytest.approx(
+        (float(samples[10]["distance"]) - float(samples[8]["distance"])) / 1.0 * 3.6)
 
     records, plots = [], []
     for _ in range(len(picked) + (len(picked) + 9) // 10):
@@ -194,3 +197,119 @@ def test_dashboard_prints_each_datagram():
     assert lines[2] == "datagram of 7 bytes: neither a record nor a plot of 2+1 values"
     assert lines[3] == "received 3 datagrams"
     assert run("dashboard", "--port", "70000").returncode == 1
+
+
+def straight_route(tmp_path, length=2000, slow_from=1900):
+    """A level straight along x, a row every 10 m, limit 80 km/h and 30 from slow_from on."""
+    path = tmp_path / "straight.txt"
+    path.write_text("".join(f"{x} 0 0 10000 {80 if x < slow_from else 30} 0\n"
+                            for x in range(0, length + 1, 10)))
+    return str(path)
+
+
+def drive_csv(done):
+    assert done.returncode == 0, done.stderr
+    return list(csv.DictReader(done.stdout.splitlines()))
+
+
+def test_standard_output_carries_only_the_tools_output(tmp_path):
+    receiver = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    receiver.bind(("127.0.0.1", 0))
+    port = receiver.getsockname()[1]
+    trace, _ = write_trace(tmp_path, example_rows(tmp_path)[:100])
+    for verbose in ([], ["--verbose"]):
+        done = run("drive", EXAMPLE, trace, "--dashboard", f"127.0.0.1:{port}", *verbose)
+        lines = done.stdout.splitlines()
+        assert lines[0].startswith("t,distance,speed,")
+        assert all(len(row) == 11 for row in csv.reader(lines))  # nothing but the table
+        assert ("Closing connection for port" in done.stderr) == bool(verbose)
+        assert ("=== KORVALE_DLL Library === (START)" in done.stderr) == bool(verbose)
+    receiver.close()
+    assert run("profile", EXAMPLE).stdout.startswith("\nroute:     ")
+
+
+def test_drive_speed_is_the_tracked_distance_over_one_second(tmp_path):
+    route = straight_route(tmp_path, slow_from=1000)
+    rng = random.Random(7)
+    speed = 72.5 / 3.6
+    trace = tmp_path / "noisy.csv"
+    trace.write_text("t,x,y,z\n" + "".join(
+        f"{k / 10},{50 + speed * k / 10 + rng.gauss(0, 0.2)},{rng.gauss(0, 0.7)},0\n"
+        for k in range(400)))
+    smooth = drive_csv(run("drive", route, str(trace)))
+    raw = drive_csv(run("drive", route, str(trace), "--smooth", "0"))
+    assert smooth[0]["speed"] == ""  # no speed before a second sample
+    settled = [float(r["speed"]) for r in smooth[10:]]
+    assert sum(settled) / len(settled) == pytest.approx(72.5, abs=0.3)
+    assert max(abs(v - 72.5) for v in settled) < 5
+    assert max(abs(float(r["speed"]) - 72.5) for r in raw[10:]) > 20
+
+    def largest_liftoff_step(rows):
+        liftoffs = [float(r["liftoff_distance"]) for r in rows[10:] if r["liftoff_distance"]]
+        return max(abs(b - a) for a, b in zip(liftoffs, liftoffs[1:]))
+    assert largest_liftoff_step(smooth) < largest_liftoff_step(raw) / 4
+
+
+def test_skipped_route_lines_are_reported_and_strict_fails(tmp_path):
+    path = tmp_path / "gaps.txt"
+    path.write_text("# a comment\n0 0 0 1e4 50 0\n\n10 0 0 1e4 50\n20,0,0,1e4,50,0\n"
+                    "30 0 0 1e4 50 0\n")
+    done = run("profile", str(path))
+    assert done.returncode == 0, done.stderr
+    assert done.stderr == (f"korvale: warning: route file '{path}': skipped 2 lines that do not "
+                           "start with six numbers (lines 4, 5)\n")
+    assert "rows:      2\n" in done.stdout
+    strict = run("at", str(path), "--distance", "5", "--strict")
+    assert strict.returncode == 1
+    assert "lines 4, 5), which --strict does not allow" in strict.stderr
+    none = tmp_path / "none.txt"
+    none.write_text("x y z\n1,2,3,4,5,6\n")
+    assert "has no line of six numbers: skipped 2 lines" in run("profile", str(none)).stderr
+
+
+def test_option_checks(tmp_path):
+    route = straight_route(tmp_path)
+    for args in (["--distance", "5", "--speed", "-50"], ["--distance", "5", "--horizon", "-5"],
+                 ["--distance", "nan"], ["--position", "5,0,0", "--max-offset", "-1"]):
+        done = run("at", route, *args)
+        assert done.returncode == 1 and done.stdout == "", args
+        assert done.stderr.startswith("korvale: error: "), args
+    before = run("at", route, "--distance", "-500")
+    assert "warning: distance -500 m lies outside the route (0 to 2000.0 m)" in before.stderr
+    assert "distance 0.000 m:" in before.stdout and "recommended 80.000" in before.stdout
+    assert "the values at 2000.0 m follow" in run("at", route, "--distance", "1e9").stderr
+    far = run("at", route, "--position", "500,1400,0")
+    assert "lies 1400.0 m from the route (more than --max-offset 10 m)" in far.stderr
+    assert run("at", route, "--position", "500,1400,0", "--max-offset", "1500").stderr == ""
+    trace = tmp_path / "aside.csv"
+    trace.write_text("0,0,0,0\n1,10,30,0\n2,20,0,0\n")
+    done = run("drive", route, str(trace))
+    assert "1 of 3 samples lie more than 10 m from the route" in done.stderr
+    assert run("drive", route, str(trace), "--horizon", "-5").returncode == 1
+    assert run("drive", route, str(trace), "--smooth", "-1").returncode == 1
+
+
+def test_trace_columns_are_read_by_their_header_names(tmp_path):
+    route = straight_route(tmp_path)
+    plain = tmp_path / "plain.csv"
+    named = tmp_path / "named.csv"
+    samples = [(k * 0.5, 100 + 10 * k, 0.5, 0) for k in range(300)]
+    plain.write_text("".join(f"{t},{x},{y},{z}\n" for t, x, y, z in samples))
+    named.write_text("\ufeff X ,y,z,speed,T\r\n" + "".join(f"{x},{y},{z},99,{t}\r\n"
+                                                    for t, x, y, z in samples), encoding="utf-8")
+    assert run("drive", route, str(named)).stdout == run("drive", route, str(plain)).stdout
+    named.write_text("x,y,t\n1,2,3\n")
+    done = run("drive", route, str(named))
+    assert done.returncode == 1
+    assert "line 1: the header names no column 'z'" in done.stderr
+
+
+def test_unreadable_files_get_the_tools_message_first(tmp_path):
+    for args, message in (
+            (["profile", str(tmp_path / "missing.txt")], "cannot read route file"),
+            (["at", str(tmp_path), "--distance", "1"], "cannot read route file"),
+            (["drive", EXAMPLE, str(tmp_path / "missing.csv")], "cannot read trace")):
+        done = run(*args, "--verbose")
+        assert done.returncode == 1
+        assert done.stderr.startswith("korvale: error: " + message), done.stderr
+        assert done.stdout == ""

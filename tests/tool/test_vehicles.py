@@ -13,6 +13,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
 EXAMPLE = os.path.join(ROOT, "examples", "route.txt")
 TOWN01 = os.path.join(ROOT, "tests", "data", "carla_Town01.xodr")
+RIDE = os.path.join(ROOT, "tests", "data", "santa_monica_ride.gpx")
 
 
 def run(*args):
@@ -28,7 +29,7 @@ def test_presets_models_warnings_and_refusals():
     truck = run("profile", EXAMPLE, "--vehicle", "truck", "--vehicle-mass", "25000")
     assert "vehicle:   truck, changed (25000 kg, drag coefficient 0.6, frontal area 10 m^2" in (
         truck.stdout)
-    # --coast-power and --model-switch select a specified model as the library's parameters do
+    # --coast-power and --model-switch select a coasting model as the library's parameters do
     powered = run("profile", EXAMPLE, "--vehicle", "van", "--coast-power", "800")
     assert "model:     parameterised\nvehicle:   van, changed (2800 kg" in powered.stdout
     assert "coast power 800 W)" in powered.stdout and powered.stderr == ""
@@ -73,17 +74,21 @@ def test_eco_recommends_no_crawl_away_from_slow_rows_on_the_example_road(vehicle
     assert len(crawls_far_from_a_slow_row(EXAMPLE, "--model", "default", tmp_path=tmp_path)) > 50
 
 
-def test_eco_recommends_no_crawl_away_from_slow_rows_on_town01(tmp_path):
-    route = tmp_path / "town01.txt"
+def test_eco_recommends_no_crawl_away_from_slow_rows_on_a_real_map_and_a_recording(tmp_path):
+    town = tmp_path / "town01.txt"
     # through two junctions, with the junctions' tight turns (limit for their roads: 30 km/h)
     done = run("route", "opendrive", TOWN01, "--roads", "7,14,8,11,0,58,16,122,17", "--limit",
-               "30", "-o", str(route))
+               "30", "-o", str(town))
     if "not available" in done.stderr:
         pytest.skip("built without the route layer")
     assert done.returncode == 0, done.stderr
-    for vehicle in ("car", "bus"):
-        assert crawls_far_from_a_slow_row(str(route), "--vehicle", vehicle,
-                                          tmp_path=tmp_path) == []
+    ride = tmp_path / "ride.txt"
+    done = run("route", "gps", RIDE, "--limit", "50", "-o", str(ride))
+    assert done.returncode == 0, done.stderr
+    for route in (town, ride):
+        for vehicle in ("car", "bus"):
+            assert crawls_far_from_a_slow_row(str(route), "--vehicle", vehicle,
+                                              tmp_path=tmp_path) == []
 
 
 def test_at_and_drive_advise_braking_when_coasting_is_too_late(tmp_path):

@@ -13,8 +13,10 @@ is importable, else as lists. Loading a bad route file raises LoadError; it neve
 
 import ctypes
 import math
+import os
 import warnings
 from collections import namedtuple
+from collections.abc import Mapping
 
 from ._native import LinkHandle, ProfileHandle, VehicleStruct, load_library
 
@@ -56,7 +58,7 @@ Vehicle = namedtuple(
     "coast_power model_switch brake_deceleration least_deceleration",
     defaults=(1.0, 0.15),
 )
-Vehicle.__doc__ = """The eight vehicle parameters of the specified models, then the eco model's
+Vehicle.__doc__ = """The eight vehicle parameters of the coasting models, then the eco model's
 brake deceleration (m/s^2, braking on descents, default 1.0) and least deceleration (m/s^2, the
 least it plans with, default 0.15). Vehicle.default() is the built-in car (drag 0.3, 2.3 m^2,
 air 1.293 kg/m^3, 1644 kg, g 9.81 m/s^2, rolling 0.015) with coast_power and model_switch 0.
@@ -91,7 +93,7 @@ _USED = {
 
 
 def _choose_model(vehicle, model):
-    """The model's name: model when given, else the specified model that coast_power or
+    """The model's name: model when given, else the coasting model that coast_power or
     model_switch select when either is not 0 (as the library's eight parameters do), else eco.
     Warns about fields of the vehicle that the model ignores and that are not the built-in
     car's."""
@@ -133,6 +135,24 @@ def _vehicle_problem(vehicle):
             return f"{name} {value:g} is below 0"
     return None
 
+
+def _vehicle(value):
+    """A Vehicle from what Route accepts: None (the built-in car), a Vehicle or its eight or ten
+    numbers in its order, or a mapping of some of its fields over the built-in car."""
+    if value is None:
+        return BUILT_IN_VEHICLE
+    if isinstance(value, Mapping):
+        unknown = sorted(set(value) - set(Vehicle._fields))
+        if unknown:
+            raise ValueError(f"unknown vehicle parameter {unknown[0]!r}; the parameters are "
+                             + ", ".join(Vehicle._fields))
+        return BUILT_IN_VEHICLE._replace(**{k: float(v) for k, v in value.items()})
+    values = tuple(float(v) for v in value)
+    try:
+        return Vehicle(*values)
+    except TypeError:
+        raise ValueError(f"a vehicle has {len(Vehicle._fields) - len(Vehicle._field_defaults)} or "
+                         f"{len(Vehicle._fields)} parameters, not {len(values)}") from None
 
 SpeedsAtDistance = namedtuple("SpeedsAtDistance", "max_speed recommended_speed coasting_speed")
 SpeedsAtPosition = namedtuple(
@@ -199,22 +219,28 @@ class Route(_Handle):
     _what = "route"
 
     def __init__(self, path, vehicle=None, model=None):
-        """vehicle: a Vehicle (or its eight or ten numbers), such as korvale.vehicles["van"];
-        the built-in car when None. model: "eco", "default" or "parameterised"; when None, the
-        eco model, unless the vehicle's coast_power or model_switch is not 0, which selects a
-        specified model as the library's eight parameters do. The model and vehicle used are
-        in route.model and route.vehicle. ValueError for a vehicle that makes no physical
-        sense."""
-        vehicle = Vehicle.default() if vehicle is None else Vehicle(*vehicle)
+        """path: the route file. vehicle: None for the built-in car, a Vehicle (or its eight or
+        ten numbers) such as korvale.vehicles["van"], or a dict of some parameters over the
+        built-in car, such as {"vehicle_mass": 40000}. model: "eco", "default" or
+        "parameterised"; when None, the eco model, unless the vehicle's coast_power or
+        model_switch is not 0, which selects a coasting model as the library's eight parameters
+        do. The model and vehicle used are in route.model and route.vehicle. ValueError for a
+        vehicle that makes no physical sense."""
+        vehicle = _vehicle(vehicle)
         model = _choose_model(vehicle, model)
         problem = _vehicle_problem(vehicle)
         if problem:
             raise ValueError("vehicle refused: " + problem)
         self._lib = library()
+        try:
+            with open(path, "rb") as route_file:
+                route_file.read(1)
+        except OSError as error:
+            raise LoadError(f"cannot read route file {path!r}: {error.strerror}") from None
         fields = VehicleStruct(ctypes.sizeof(VehicleStruct))
         for name, _ in VehicleStruct._fields_[1:]:
             setattr(fields, name, float(getattr(vehicle, name)))
-        encoded = path if isinstance(path, bytes) else str(path).encode()
+        encoded = os.fsencode(path)
         handle = self._lib.korvale_load_vehicle(encoded, ctypes.byref(fields), MODELS[model])
         if not handle:
             raise LoadError(f"cannot load route file {path!r}: it yields no rows")
@@ -331,6 +357,12 @@ class Route(_Handle):
         to; -1.0 before any query by position."""
         return float(self._lib.korvale_offset_from_route(self._live()))
 
+    @property
+    def offset(self):
+        """The same as offset_from_route(): m from the route of the last position asked for,
+        -1.0 before any query by position."""
+        return self.offset_from_route()
+
     def __repr__(self):
         state = f"{self.rows} rows, {self.length:.1f} m" if self._handle else "closed"
         return f"<korvale.Route {self.path!r}: {state}, {self.model} model, {self.vehicle}>"
@@ -369,68 +401,98 @@ class DashboardLink(_Handle):
 
 
 
-def plot(route, output, step=5.0, cruise=None, horizon=1000.0):
-    """Draws maximum, coasting and recommended speed and the elevation against distance into an
-    image file (needs matplotlib). route is a Route or a path. With a cruising speed (km/h) it
-    marks, for every slow-down below it, where to lift off and coast into it."""
+# The elevation axis spans at least this much, so that a flat road looks flat (m).
+_MIN_ELEVATION_SPAN = 10.0
+
+
+def _profile_figure(route, step, cruise, horizon):
+    """The figure that plot() saves: speeds and elevation against distance, lift-off marks."""
     import matplotlib
 
     matplotlib.use("Agg")
     import matplotlib.pyplot as pyplot
 
-    if not step > 0:
-        raise ValueError("step must be above 0 m")
-    if cruise is not None and not horizon > 0:
-        raise ValueError("horizon must be above 0 m")
-    owned = not isinstance(route, Route)
-    if owned:
-        route = Route(route)
-    try:
-        length = route.length
-        count = max(2, int(length / step) + 1)
-        at = [length * i / (count - 1) for i in range(count)]
-        speeds = [route.at_distance(d) for d in at]
-        distance, z = route.distance, route.z
-        advice = []
-        if cruise is not None:
-            where = 0.0
-            while True:
-                ahead = route.next_slowdown(where, cruise, horizon)
-                if ahead is None:
-                    # nothing within the horizon: look again from its end
-                    where += horizon
-                    if where >= length:
-                        break
-                    continue
-                advice.append(ahead)
-                where = ahead.distance
-    finally:
-        if owned:
-            route.close()
+    length = route.length
+    count = max(2, int(length / step) + 1)
+    at = [length * i / (count - 1) for i in range(count)]
+    speeds = [route.at_distance(d) for d in at]
+    distance, z = list(route.distance), list(route.z)
+    advice = []
+    if cruise is not None:
+        where = 0.0
+        while True:
+            ahead = route.next_slowdown(where, cruise, horizon)
+            if ahead is None:
+                # nothing within the horizon: look again from its end
+                where += horizon
+                if where >= length:
+                    break
+                continue
+            advice.append(ahead)
+            where = ahead.distance
 
-    figure, speed_axis = pyplot.subplots(figsize=(11, 5))
+    figure, speed_axis = pyplot.subplots(figsize=(11, 5.5))
     speed_axis.plot(at, [s.max_speed for s in speeds], label="maximum", color="tab:red")
     speed_axis.plot(at, [s.coasting_speed for s in speeds], label="coasting", color="tab:gray",
                     linestyle="--")
     speed_axis.plot(at, [s.recommended_speed for s in speeds], label="recommended",
                     color="tab:green", linewidth=2)
-    top = max(max(s.max_speed for s in speeds), max(s.recommended_speed for s in speeds))
-    speed_axis.set_ylim(0, top * 1.25)
+    finite = [v for s in speeds for v in (s.max_speed, s.recommended_speed) if math.isfinite(v)]
+    top = max(finite + ([cruise] if cruise is not None else []) + [1.0])
+    speed_axis.set_ylim(0, top * 1.1)
+    speed_axis.set_xlim(0, max(length, 1e-9))
     speed_axis.set_xlabel("distance along the route (m)")
     speed_axis.set_ylabel("speed (km/h)")
+
     height_axis = speed_axis.twinx()
-    height_axis.fill_between(distance, z, min(z), color="tab:brown", alpha=0.15)
+    low, high = min(z), max(z)
+    pad = max(0.0, _MIN_ELEVATION_SPAN - (high - low)) / 2 + 0.05 * (high - low)
+    height_axis.set_ylim(low - pad, high + pad)
+    height_axis.fill_between(distance, z, low - pad, color="tab:brown", alpha=0.15,
+                             label="elevation")
     height_axis.set_ylabel("elevation (m)")
+    # the speeds in front of the elevation
+    speed_axis.set_zorder(height_axis.get_zorder() + 1)
+    speed_axis.patch.set_visible(False)
+
     for i, ahead in enumerate(advice):
         speed_axis.annotate(
             "", xy=(ahead.distance, ahead.target_speed), xytext=(ahead.liftoff_distance, cruise),
             arrowprops=dict(arrowstyle="->", color="tab:blue", linestyle=":"),
+            annotation_clip=True,
         )
         speed_axis.plot([ahead.liftoff_distance], [cruise], marker="v", color="tab:blue",
                         linestyle="none", label=f"lift off at {cruise:g} km/h" if i == 0 else None)
-    speed_axis.legend(loc="upper right")
-    speed_axis.set_title(f"speed profile ({route.model} model)")
-    figure.tight_layout()
+    handles = [h for axis in (speed_axis, height_axis) for h in axis.get_legend_handles_labels()[0]]
+    # below the axes, where it covers no curve
+    figure.legend(handles=handles, loc="lower center", ncol=len(handles), frameon=False)
+    name = os.path.basename(str(route.path)) if route.path is not None else "route"
+    speed_axis.set_title(f"speed profile of {name} ({length:.0f} m, {route.model} model)")
+    figure.tight_layout(rect=(0, 0.07, 1, 1))
+    return figure
+
+
+def plot(route, output, step=5.0, cruise=None, horizon=1000.0, vehicle=None, model=None):
+    """Draws maximum, coasting and recommended speed and the elevation against distance into an
+    image file (needs matplotlib). route is a Route, or a path loaded with vehicle and model as
+    Route loads them. With a cruising speed (km/h) it marks, for every slow-down below it, where
+    to lift off and coast into it."""
+    if not step > 0:
+        raise ValueError("step must be above 0 m")
+    if cruise is not None and not (cruise > 0 and math.isfinite(cruise)):
+        raise ValueError("cruise must be a speed above 0 km/h")
+    if cruise is not None and not horizon > 0:
+        raise ValueError("horizon must be above 0 m")
+    owned = not isinstance(route, Route)
+    if owned:
+        route = Route(route, vehicle, model)
+    try:
+        figure = _profile_figure(route, step, cruise, horizon)
+    finally:
+        if owned:
+            route.close()
+    import matplotlib.pyplot as pyplot
+
     figure.savefig(output, dpi=100)
     pyplot.close(figure)
     return output

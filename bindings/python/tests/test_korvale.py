@@ -100,7 +100,7 @@ def test_plot_command_draws_a_png(tmp_path):
         env=env, capture_output=True, text=True, check=False,
     )
     assert missing.returncode == 1
-    assert "error: cannot load route file" in missing.stderr
+    assert "error: cannot read route file" in missing.stderr
     with pytest.raises(ValueError):
         korvale.plot(EXAMPLE, str(output), step=0)
     with pytest.raises(ValueError):
@@ -131,3 +131,43 @@ def test_built_in_vehicle_is_the_librarys_own():
     values = [float(v) for v in found.group(1).split(",")]
     assert korvale.BUILT_IN_VEHICLE == korvale.Vehicle(*values)
     assert korvale.Vehicle.default() == korvale.BUILT_IN_VEHICLE
+
+
+def test_vehicle_overrides_offset_property_and_unreadable_files(tmp_path, capfd):
+    heavy = korvale.Route(EXAMPLE, vehicle={"vehicle_mass": 40000, "model_switch": 1})
+    assert heavy.vehicle == korvale.BUILT_IN_VEHICLE._replace(vehicle_mass=40000.0,
+                                                              model_switch=1.0)
+    with korvale.Route(EXAMPLE, vehicle=tuple(heavy.vehicle)) as same:
+        assert same.at_distance(2000.0) == heavy.at_distance(2000.0)
+    with pytest.raises(ValueError, match="unknown vehicle parameter 'mass'"):
+        korvale.Route(EXAMPLE, vehicle={"mass": 1})
+    with pytest.raises(ValueError, match="parameters, not 2"):
+        korvale.Route(EXAMPLE, vehicle=(1, 2))
+    assert heavy.offset == -1.0
+    heavy.at_position(*heavy.position_at(100.0))
+    assert heavy.offset == heavy.offset_from_route() == pytest.approx(0.0, abs=1e-9)
+    heavy.close()
+    capfd.readouterr()
+    for path in (tmp_path / "missing.txt", tmp_path):
+        with pytest.raises(korvale.LoadError, match="cannot read route file"):
+            korvale.Route(path)
+    assert capfd.readouterr() == ("", "")  # Python's message only, no library line
+
+
+def test_plot_names_the_route_and_keeps_its_marks_inside_the_axes(tmp_path):
+    pytest.importorskip("matplotlib")
+    flat = write_route(tmp_path, [(x, 0, 0, 10000, 30 if x >= 800 else 80, 0)
+                                  for x in range(0, 1001, 10)], name="flat_road.txt")
+    with korvale.Route(flat) as route:
+        figure = korvale._profile_figure(route, 5.0, 150.0, 1000.0)
+    speed_axis, height_axis = figure.axes
+    assert "flat_road.txt" in speed_axis.get_title()
+    low, high = speed_axis.get_ylim()
+    marks = [y for line in speed_axis.get_lines() for y in line.get_ydata()]
+    marks += [y for text in speed_axis.texts for y in (text.xy[1], text.xyann[1])]
+    assert 150.0 in marks and all(low <= y <= high for y in marks)
+    bottom, top = height_axis.get_ylim()
+    assert top - bottom >= 10.0  # a flat road looks flat
+    figure.canvas.draw()
+    legend = figure.legends[0].get_window_extent()
+    assert not legend.overlaps(speed_axis.get_window_extent())

@@ -39,3 +39,30 @@ def test_from_opendrive_writes_a_route_that_loads_and_raises_route_error_on_fail
         routes.from_opendrive(EXAMPLE_MAP, failed, roads=[1], limit=0)
     assert isinstance(routes.RouteError("x"), korvale.KorvaleError)
     assert sorted(os.listdir(tmp_path)) == ["route.txt"]
+
+
+def test_from_gps_builds_a_route_in_a_frame_that_round_trips(tmp_path):
+    frame = routes.LocalFrame(47.0, 8.0, 400.0)
+    track = tmp_path / "track.csv"
+    with open(track, "w") as out:
+        out.write("time,lat,lon,ele,maxspeed\n")
+        for i in range(81):  # 400 m north, then the same fix again
+            lat, lon, h = frame.reverse(0.0, 5.0 * i, 0.02 * i)
+            out.write(f"{i},{lat!r},{lon!r},{h!r},30 mph\n")
+        out.write(f"81,{lat!r},{lon!r},{h!r},30 mph\n")
+    x, y, z = frame.forward(*frame.reverse(12.5, -7.25, 3.0))
+    assert (x, y, z) == pytest.approx((12.5, -7.25, 3.0), abs=1e-6)
+
+    path = str(tmp_path / "route.txt")
+    built = routes.from_gps(str(track), path, step=4.0, origin=(47.0, 8.0, 400.0))
+    assert built == routes.GpsRoute(path, 82, 1, 0, 101)
+    with open(path) as text:
+        assert text.readline() == "# origin 47 8 400\n"
+    with korvale.Route(path) as route:
+        assert route.length == pytest.approx(400.0, abs=0.1)
+        assert route.max_speed_at(200.0) == pytest.approx(48.28, abs=0.01)
+
+    with pytest.raises(routes.RouteError, match=r"latitude 95"):
+        routes.LocalFrame(95.0, 0.0)
+    with pytest.raises(routes.RouteError, match=r"neither GPX nor CSV"):
+        routes.from_gps(EXAMPLE_MAP.replace("map.xodr", "route.txt"), str(tmp_path / "x.txt"))

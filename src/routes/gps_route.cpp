@@ -1,0 +1,355 @@
+#include "gps_route.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "geometry/point3.h"
+#include "route_error.h"
+#include "source_text.h"
+#include "track_smoother.h"
+
+namespace korvale::routes {
+
+namespace {
+
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+// A row closer than this to the end of the line gives way to the row at the end.
+constexpr double MIN_ROW_SPACING = 0.001; // m
+constexpr double MAX_SUPERELEVATION = 1.0;
+constexpr const char* ORIGIN_WORD = "origin";
+
+std::string exact_number(double value) {
+    char text[MAX_NUMBER_CHARS];
+    return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+std::string count_text(std::size_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+struct CleanFixes {
+    std::vector<GpsFix> fixes;
+    std::vector<TrackPoint> points;
+    std::size_t repeated = 0;
+    std::size_t outliers = 0;
+};
+
+double planar_distance(const TrackPoint& a, const TrackPoint& b) {
+    return std::hypot(a.x - b.x, a.y - b.y);
+}
+
+// Repeated points (the position of the fix kept before them) and outliers (see OUTLIER_DETOUR)
+// left out; the others in the local frame.
+CleanFixes clean(const GpsTrack& track, const LocalFrame& frame, bool heights) {
+    std::vector<GpsFix> distinct;
+    CleanFixes out;
+    for (const GpsFix& fix : track.fixes) {
+        if (!distinct.empty() && fix.latitude == distinct.back().latitude &&
+            fix.longitude == distinct.back().longitude) {
+            ++out.repeated;
+            continue;
+        }
+        distinct.push_back(fix);
+    }
+    std::vector<TrackPoint> points;
+    points.reserve(distinct.size());
+    for (const GpsFix& fix : distinct) {
+        const LocalPoint p = frame.forward(
+            {fix.latitude, fix.longitude, heights ? fix.elevation : frame.origin().height});
+        points.push_back({p.x, p.y, p.z});
+    }
+    for (std::size_t i = 0; i < distinct.size(); ++i) {
+        if (!out.points.empty() && i + 1 < distinct.size()) {
+            const TrackPoint& before = out.points.back();
+            const double way =
+                planar_distance(before, points[i]) + planar_distance(points[i], points[i + 1]);
+            const double direct = planar_distance(before, points[i + 1]);
+            if (way - direct >= OUTLIER_DETOUR && way >= 2 * direct) {
+                ++out.outliers;
+                continue;
+            }
+        }
+        out.fixes.push_back(distinct[i]);
+        out.points.push_back(points[i]);
+    }
+    return out;
+}
+
+// The limit from the list at a distance; NaN before its first entry.
+double listed_limit(const std::vector<LimitChange>& limits, double distance) {
+    const auto after =
+        std::upper_bound(limits.begin(), limits.end(), distance,
+                         [](double d, const LimitChange& change) { return d < change.distance; });
+    return after == limits.begin() ? NaN : std::prev(after)->kmh;
+}
+
+// The value at arc length s of a column given at the knots, whose arc lengths rise.
+struct KnotPlace {
+    std::size_t j;
+    double t;
+};
+
+KnotPlace place_on(const std::vector<double>& arc, double s) {
+    const auto after = std::upper_bound(arc.begin(), arc.end(), s);
+    std::size_t j = after == arc.begin() ? 0 : static_cast<std::size_t>(after - arc.begin()) - 1;
+    j = std::min(j, arc.size() - 2);
+    const double span = arc[j + 1] - arc[j];
+    const double t = span > 0 ? std::clamp((s - arc[j]) / span, 0.0, 1.0) : 0.0;
+    return {j, t};
+}
+
+double at_place(const std::vector<double>& column, const KnotPlace& p) {
+    return column[p.j] + p.t * (column[p.j + 1] - column[p.j]);
+}
+
+std::vector<std::string> comments_for(const GpsTrack& track, const GpsRouteOptions& options,
+                                      const GpsRouteReport& report, const SmoothedLine& line) {
+    std::vector<std::string> sources;
+    if (!options.limits.empty()) {
+        sources.push_back("the list '" + options.limits_name + "'");
+    }
+    if (std::any_of(track.fixes.begin(), track.fixes.end(),
+                    [](const GpsFix& fix) { return !std::isnan(fix.maxspeed); })) {
+        sources.push_back("the track's maxspeed");
+    }
+    if (options.default_limit_kmh > 0) {
+        sources.push_back(number_text(options.default_limit_kmh) + " km/h");
+    }
+    std::string limits = "limits from";
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        limits += (i == 0 ? " " : ", then ") + sources[i];
+    }
+    const auto [narrowest, widest] =
+        std::minmax_element(line.bandwidth.begin(), line.bandwidth.end());
+    return {
+        origin_comment(report.origin),
+        "korvale route from the GPS track '" + track.name + "' (" + track.format +
+            "): " + count_text(report.fixes, "fix", "fixes") + ", " +
+            count_text(report.repeated, "repeated point", "repeated points") + " and " +
+            count_text(report.outliers, "outlier", "outliers") + " dropped",
+        "smoothing: noise " + number_text(std::round(report.horizontal_noise * 100) / 100) +
+            " m across, " +
+            (options.flat || !track.has_elevation
+                 ? std::string("no heights")
+                 : number_text(std::round(report.vertical_noise * 100) / 100) + " m in height") +
+            "; bandwidth " + number_text(std::round(*narrowest)) + " to " +
+            number_text(std::round(*widest)) + " m",
+        "step: " + number_text(options.step) + " m; superelevation " +
+            number_text(options.superelevation) + " on curves",
+        limits,
+        "x y z curve_radius speed_limit superelevation"};
+}
+
+} // namespace
+
+std::string origin_comment(const GeoPoint& origin) {
+    return std::string(ORIGIN_WORD) + " " + exact_number(origin.latitude) + " " +
+           exact_number(origin.longitude) + " " + exact_number(origin.height);
+}
+
+std::optional<GeoPoint> parse_origin_comment(const std::string& line) {
+    std::size_t at = line.find_first_not_of("# \t");
+    const std::size_t word = std::strlen(ORIGIN_WORD);
+    if (at == std::string::npos || line.compare(at, word, ORIGIN_WORD) != 0) {
+        return std::nullopt;
+    }
+    at += word;
+    double values[3] = {0, 0, 0};
+    for (double& value : values) {
+        const std::size_t first = line.find_first_not_of(" \t", at);
+        if (first == std::string::npos || first == at) {
+            return std::nullopt;
+        }
+        std::size_t last = line.find_first_of(" \t\r", first);
+        last = last == std::string::npos ? line.size() : last;
+        if (!read_number(line.data() + first, line.data() + last, &value)) {
+            return std::nullopt;
+        }
+        at = last;
+    }
+    return GeoPoint{values[0], values[1], values[2]};
+}
+
+std::vector<LimitChange> parse_limits(const char* data, std::size_t size, const std::string& name) {
+    std::vector<LimitChange> limits;
+    std::size_t at = 0, number = 0;
+    bool first_line = true;
+    while (at < size) {
+        const char* end = static_cast<const char*>(std::memchr(data + at, '\n', size - at));
+        const std::size_t stop = end != nullptr ? static_cast<std::size_t>(end - data) : size;
+        const std::string line(data + at, stop - at);
+        at = stop + 1;
+        ++number;
+        const std::size_t first = line.find_first_not_of(" \t\r");
+        if (first == std::string::npos || line[first] == '#') {
+            continue;
+        }
+        const std::size_t comma = line.find(',');
+        LimitChange change;
+        const bool read =
+            comma != std::string::npos &&
+            read_number(line.data(), line.data() + comma, &change.distance) &&
+            read_number(line.data() + comma + 1, line.data() + line.size(), &change.kmh);
+        const bool was_first = first_line;
+        first_line = false;
+        if (!read) {
+            if (was_first) {
+                continue; // a header
+            }
+            throw RouteError("the limits '" + name + "' line " + std::to_string(number) +
+                             ": expected distance_m,limit_kmh, not " + quoted(line));
+        }
+        if (!(change.kmh > 0)) {
+            throw RouteError("the limits '" + name + "' line " + std::to_string(number) +
+                             ": the limit " + number_text(change.kmh) + " km/h is not above 0");
+        }
+        if (!limits.empty() && !(change.distance > limits.back().distance)) {
+            throw RouteError("the limits '" + name + "' line " + std::to_string(number) +
+                             ": the distance " + number_text(change.distance) +
+                             " m does not increase");
+        }
+        limits.push_back(change);
+    }
+    if (limits.empty()) {
+        throw RouteError("the limits '" + name + "' hold no distance_m,limit_kmh line");
+    }
+    return limits;
+}
+
+std::vector<LimitChange> read_limits_file(const std::string& path) {
+    const std::string data = read_source_file(path, "limits");
+    return parse_limits(data.data(), data.size(), path);
+}
+
+GpsRoute build_gps_route(const GpsTrack& track, const GpsRouteOptions& options) {
+    check_step(options.step);
+    if (!(std::fabs(options.superelevation) <= MAX_SUPERELEVATION)) {
+        throw RouteError("the superelevation " + number_text(options.superelevation) +
+                         " is outside -1 to 1");
+    }
+    if (track.fixes.empty()) {
+        throw RouteError("the track '" + track.name + "' holds no fixes");
+    }
+    const bool heights = track.has_elevation && !options.flat;
+    if (!track.has_elevation && !options.flat) {
+        const auto with = static_cast<std::size_t>(
+            std::count_if(track.fixes.begin(), track.fixes.end(),
+                          [](const GpsFix& fix) { return !std::isnan(fix.elevation); }));
+        if (with > 0) {
+            throw RouteError("the track '" + track.name + "': " + std::to_string(with) + " of " +
+                             std::to_string(track.fixes.size()) +
+                             " fixes have a height; build it flat (--flat) or give every fix one");
+        }
+    }
+    GpsRoute route;
+    GpsRouteReport& report = route.report;
+    report.fixes = track.fixes.size();
+    const GpsFix& first = track.fixes.front();
+    report.origin =
+        options.origin ? *options.origin
+                       : GeoPoint{first.latitude, first.longitude, heights ? first.elevation : 0.0};
+    const LocalFrame frame(report.origin);
+    const CleanFixes cleaned = clean(track, frame, heights);
+    report.repeated = cleaned.repeated;
+    report.outliers = cleaned.outliers;
+    if (cleaned.points.size() < MIN_TRACK_FIXES) {
+        throw RouteError("the track '" + track.name + "' has " +
+                         count_text(cleaned.points.size(), "distinct fix", "distinct fixes") +
+                         "; a route needs at least " + std::to_string(MIN_TRACK_FIXES));
+    }
+    // Refused before the smoothing when even half the rough length makes too many rows.
+    check_row_count(std::floor(0.5 * rough_length(cleaned.points) / options.step) + 2,
+                    options.max_rows);
+    SmoothingOptions smoothing;
+    smoothing.with_height = heights;
+    const SmoothedLine line = smooth_track(cleaned.points, smoothing);
+    report.horizontal_noise = line.horizontal_noise;
+    report.vertical_noise = line.vertical_noise;
+
+    const double length = line.arc.back();
+    check_row_count(std::floor(length / options.step) + 2, options.max_rows);
+
+    // The fixes' maxspeed by their place along the line.
+    std::vector<std::pair<double, double>> maxspeed;
+    for (std::size_t i = 0; i < cleaned.fixes.size(); ++i) {
+        maxspeed.emplace_back(line.fix_arc[i], cleaned.fixes[i].maxspeed);
+    }
+    std::stable_sort(maxspeed.begin(), maxspeed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    const auto nearest_maxspeed = [&](double s) {
+        const auto after = std::lower_bound(maxspeed.begin(), maxspeed.end(), s,
+                                            [](const auto& p, double v) { return p.first < v; });
+        if (after == maxspeed.begin()) {
+            return after->second;
+        }
+        if (after == maxspeed.end() || s - std::prev(after)->first <= after->first - s) {
+            return std::prev(after)->second;
+        }
+        return after->second;
+    };
+
+    std::vector<double> stations;
+    const auto steps = static_cast<std::size_t>(std::floor(length / options.step));
+    for (std::size_t k = 0; k <= steps; ++k) {
+        const double s = static_cast<double>(k) * options.step;
+        if (length - s >= MIN_ROW_SPACING || k == 0) {
+            stations.push_back(s);
+        }
+    }
+    stations.push_back(length);
+
+    double distance = 0.0;
+    Point3 last;
+    for (std::size_t r = 0; r < stations.size(); ++r) {
+        const double s = stations[r];
+        const KnotPlace p = place_on(line.arc, s);
+        RouteRow row;
+        row.x = at_place(line.x, p);
+        row.y = at_place(line.y, p);
+        row.z = at_place(line.z, p);
+        const double curvature = at_place(line.curvature, p);
+        const bool straight = !(std::fabs(curvature) >= STRAIGHT_CURVATURE);
+        row.radius = straight ? STRAIGHT_RADIUS : 1 / std::fabs(curvature);
+        row.superelevation = straight ? 0.0 : options.superelevation;
+        const Point3 here{row.x, row.y, row.z};
+        distance += r == 0 ? 0.0 : distance_between(last, here);
+        last = here;
+        row.speed_limit = listed_limit(options.limits, distance);
+        if (std::isnan(row.speed_limit)) {
+            row.speed_limit = nearest_maxspeed(s);
+        }
+        if (std::isnan(row.speed_limit)) {
+            if (!(options.default_limit_kmh > 0)) {
+                throw RouteError("no speed limit " + number_text(std::round(distance * 10) / 10) +
+                                 " m along the route from the track '" + track.name +
+                                 "'; give a limit (--limit), a list of limits or maxspeed");
+            }
+            row.speed_limit = options.default_limit_kmh;
+        }
+        if (!std::isfinite(row.x) || !std::isfinite(row.y) || !std::isfinite(row.z) ||
+            !std::isfinite(row.radius)) {
+            throw RouteError("the smoothed line of the track '" + track.name +
+                             "' is not finite at " + number_text(s) + " m");
+        }
+        route.rows.push_back(row);
+    }
+    report.rows = route.rows.size();
+    report.length = distance;
+    route.comments = comments_for(track, options, report, line);
+    return route;
+}
+
+GpsRouteReport write_gps_route(const GpsTrack& track, const GpsRouteOptions& options,
+                               const std::string& path) {
+    const GpsRoute route = build_gps_route(track, options);
+    RouteFileWriter writer(path, route.comments);
+    for (const RouteRow& row : route.rows) {
+        writer.add(row);
+    }
+    writer.commit();
+    return route.report;
+}
+
+} // namespace korvale::routes

@@ -1,0 +1,25 @@
+// What the korvale tool says besides its own output: warnings and the library's diagnostic
+// lines, both on standard error, so that standard output carries the command's output alone.
+#pragma once
+
+#include <string>
+
+#include "diag.h"
+
+namespace korvale_tool {
+
+// With verbose, the library's own lines (profile construction, the dashboard link) go to
+// standard error; without, they are dropped. Set once, before a command runs.
+void set_verbose(bool verbose);
+
+// Where the profiles and links that the tool builds write their lines.
+korvale::DiagSink library_lines();
+
+// "korvale: warning: MESSAGE" on standard error.
+void warn(const std::string& message);
+
+// Throws std::runtime_error "cannot read WHAT 'PATH': REASON" unless the file opens and reads
+// (a directory does not).
+void require_readable(const std::string& path, const std::string& what);
+
+} // namespace korvale_tool
