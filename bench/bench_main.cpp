@@ -43,6 +43,22 @@ void BM_load(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * file_size(path));
 }
 
+// The same with the eco model (korvale_load_vehicle): its backward pass beside the coasting
+// model's.
+void BM_load_eco(benchmark::State& state) {
+    const auto rows = static_cast<std::int32_t>(state.range(0));
+    const std::string& path = route_file(rows);
+    korvale_vehicle car;
+    korvale_default_vehicle(&car);
+    for (auto _ : state) {
+        korvale_profile* p = korvale_load_vehicle(path.c_str(), &car, KORVALE_MODEL_ECO);
+        benchmark::DoNotOptimize(p);
+        deinitialize_korvale(p);
+    }
+    state.SetItemsProcessed(state.iterations() * rows);
+    state.SetBytesProcessed(state.iterations() * file_size(path));
+}
+
 struct FromChars {
     static const char* convert(const char* first, const char* last, double* value) {
         const auto result = std::from_chars(first, last, *value);
@@ -377,6 +393,7 @@ public:
             };
             ratio("BM_load", "BM_read_and_convert<FromChars>",
                   "load and build / read and convert (std::from_chars)");
+            ratio("BM_load_eco", "BM_load", "load with the eco model / with the coasting model");
             ratio("BM_load", "BM_read_and_convert<FastFloat>",
                   "load and build / read and convert (fast_float)");
             ratio("BM_track_all_at_position", "BM_bare_window_loop",
@@ -429,6 +446,9 @@ void each_size(benchmark::internal::Benchmark* b) {
 
 int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("BM_load", BM_load)
+        ->Apply(each_size)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_load_eco", BM_load_eco)
         ->Apply(each_size)
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("BM_read_and_convert<FromChars>", BM_read_and_convert<FromChars>)

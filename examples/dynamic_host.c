@@ -2,7 +2,8 @@
  * dynamic_host: a host that loads the korvale library at run time, as simulators and scripting
  * environments do, instead of linking it. It finds every exported function by name, builds the
  * profile of a route, asks for the speeds by distance and along a drive by position, and sends
- * a status record for every sample and a plot for every ten to a dashboard.
+ * a status record for every sample and a plot for every ten to a dashboard; then it builds the
+ * eco model's profile of the route and asks for its advice along it.
  *
  *   dynamic_host LIBRARY ROUTE DASHBOARD_HOST DASHBOARD_PORT
  *
@@ -59,6 +60,10 @@ struct korvale_api {
     int32_t (*korvale_next_slowdown)(korvale_profile*, double, double, double, double*, double*,
                                      double*);
     double (*korvale_offset_from_route)(korvale_profile*);
+    void (*korvale_default_vehicle)(korvale_vehicle*);
+    korvale_profile* (*korvale_load_vehicle)(const char*, const korvale_vehicle*, int32_t);
+    int32_t (*korvale_advice)(korvale_profile*, double, double, double, int32_t*, double*, double*,
+                              double*, double*);
     korvale_link* (*init_com)(int32_t, const char*, int32_t, int32_t);
     void (*send_msg)(korvale_link*, int32_t, double, double, double, double, double, double, double,
                      double, int32_t, double, int32_t);
@@ -142,6 +147,9 @@ static int resolve_all(library_handle library, struct korvale_api* api) {
         KORVALE_SLOT(get_all_at_position),
         KORVALE_SLOT(korvale_next_slowdown),
         KORVALE_SLOT(korvale_offset_from_route),
+        KORVALE_SLOT(korvale_default_vehicle),
+        KORVALE_SLOT(korvale_load_vehicle),
+        KORVALE_SLOT(korvale_advice),
         KORVALE_SLOT(init_com),
         KORVALE_SLOT(send_msg),
         KORVALE_SLOT(send_msg_plot),
@@ -290,6 +298,31 @@ static void drive(const struct korvale_api* k, korvale_profile* profile, double 
     }
 }
 
+/* The eco model's profile of the route for the built-in car, and its advice at the cruising
+ * speed every 250 m. */
+static void eco_advice(const struct korvale_api* k, const char* route, double length) {
+    korvale_vehicle car;
+    korvale_profile* eco;
+    double along;
+    k->korvale_default_vehicle(&car);
+    eco = k->korvale_load_vehicle(route, &car, KORVALE_MODEL_ECO);
+    if (eco == NULL) {
+        printf("host: korvale_load_vehicle gives null\n");
+        return;
+    }
+    for (along = 0.0; along <= length; along += 250.0) {
+        int32_t action = -1;
+        double liftoff = 0, target = 0, target_speed = 0, deceleration = 0;
+        const int32_t found = k->korvale_advice(eco, along, CRUISE_KMH, HORIZON_M, &action,
+                                                &liftoff, &target, &target_speed, &deceleration);
+        printf("host: eco at %.17g recommended %.17g advice %d (%d) lift off %.17g target %.17g "
+               "at %.17g km/h deceleration %.17g\n",
+               along, k->get_recomended_speed_at_distance(eco, along), (int)action, (int)found,
+               liftoff, target, target_speed, deceleration);
+    }
+    k->deinitialize_korvale(eco);
+}
+
 int main(int argc, char** argv) {
     struct korvale_api k;
     library_handle library;
@@ -329,6 +362,7 @@ int main(int argc, char** argv) {
     fflush(stdout);
     k.close_com(link);
     k.deinitialize_korvale(profile);
+    eco_advice(&k, argv[2], length);
     close_library(library);
     printf("host: done\n");
     return 0;

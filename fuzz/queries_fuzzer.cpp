@@ -1,8 +1,8 @@
 // A small route made from the input (repeated points, vertical segments, NaN, infinite and huge
 // coordinates among them), then a sequence of queries by distance and by position with any
 // doubles, any full_search and any window. Every query runs through the exports (compiled into
-// this binary) and the tracking state is checked against what the rest of the profile expects
-// of it.
+// this binary), with any of the three models, and the tracking state is checked against what the
+// rest of the profile expects of it.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -141,11 +141,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<Row> rows = make_route(in);
     const std::string text = route_text(rows);
     file.write(text.data(), text.size());
-    const double powered = in.ConsumeBool() ? 1000.0 : 0.0;
-    constexpr korvale::VehicleParameters car = korvale::BUILT_IN_VEHICLE;
-    korvale_profile* handle =
-        korvale_load(file.path(), car.drag_coefficient, car.frontal_area, car.air_density,
-                     car.vehicle_mass, car.gravity, car.rolling_resistance, powered, 0);
+    // The built-in car with each model; the parameterised one with a power term.
+    const auto model = in.ConsumeIntegralInRange<int32_t>(KORVALE_MODEL_DEFAULT, KORVALE_MODEL_ECO);
+    korvale_vehicle car;
+    korvale_default_vehicle(&car);
+    car.coast_power = model == KORVALE_MODEL_PARAMETERISED ? 1000.0 : 0.0;
+    korvale_profile* handle = korvale_load_vehicle(file.path(), &car, model);
     KORVALE_FUZZ_CHECK(handle != nullptr);
     const auto& profile = *reinterpret_cast<const korvale::RouteProfile*>(handle);
     const int32_t n = get_korvale_rows(handle);
@@ -206,6 +207,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 KORVALE_FUZZ_CHECK(a > s && a <= s + window);
                 KORVALE_FUZZ_CHECK(b < px);
                 KORVALE_FUZZ_CHECK(c >= s && c <= a);
+            }
+            // The advice is about the same slow-down and lift-off point (the vehicle's distance
+            // when it is too late: brake, at no less than 0).
+            int32_t action = -1;
+            double liftoff = NaN, target = NaN, target_speed = NaN, deceleration = NaN;
+            KORVALE_FUZZ_CHECK(korvale_advice(handle, s, px, window, &action, &liftoff, &target,
+                                              &target_speed, &deceleration) == found);
+            KORVALE_FUZZ_CHECK(found == 1 ? action == KORVALE_ADVICE_LIFT_OFF ||
+                                                action == KORVALE_ADVICE_BRAKE
+                                          : action == KORVALE_ADVICE_KEEP);
+            if (found == 1) {
+                KORVALE_FUZZ_CHECK(std::memcmp(&target, &a, sizeof a) == 0);
+                KORVALE_FUZZ_CHECK(std::memcmp(&target_speed, &b, sizeof b) == 0);
+                KORVALE_FUZZ_CHECK(deceleration >= 0.0);
+                // (on a route whose distances are not all finite the walk may find no number
+                // where to lift off: korvale_next_slowdown says NaN, the advice to brake now)
+                KORVALE_FUZZ_CHECK(
+                    std::memcmp(&liftoff, &c, sizeof c) == 0 ||
+                    (std::isnan(c) && liftoff == s && action == KORVALE_ADVICE_BRAKE));
             }
             break;
         }

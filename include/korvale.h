@@ -80,6 +80,60 @@ KORVALE_API korvale_profile* korvale_load(const char* path, double drag_coeffici
                                           double rolling_resistance, double coast_power,
                                           double model_switch);
 
+/* ------------------------------------------------------------------ vehicles and models */
+
+/* The speed models korvale_load_vehicle builds a profile with. */
+#define KORVALE_MODEL_DEFAULT 0       /* the built-in car coasting (initialize_korvale's default) */
+#define KORVALE_MODEL_PARAMETERISED 1 /* constant deceleration per segment, with coast_power */
+#define KORVALE_MODEL_ECO 2           /* coasting, gentle braking on descents, no crawl */
+
+/*
+ * A vehicle for korvale_load_vehicle. size is the size of the struct in bytes, so that later
+ * versions can add members at the end: set it to sizeof(korvale_vehicle), or fill the struct
+ * with korvale_default_vehicle() and change what differs.
+ */
+typedef struct korvale_vehicle {
+    uint32_t size;
+    double vehicle_mass;       /* kg, above 0 */
+    double drag_coefficient;   /* not below 0 */
+    double frontal_area;       /* m^2, above 0 */
+    double air_density;        /* kg/m^3, not below 0 */
+    double rolling_resistance; /* not below 0 */
+    double gravity;            /* m/s^2, above 0 */
+    double coast_power;        /* W; only the parameterised model uses it */
+    double brake_deceleration; /* m/s^2, above 0; only the eco model: braking on descents */
+    double least_deceleration; /* m/s^2, not below 0; only the eco model: the least it plans */
+} korvale_vehicle;
+
+/*
+ * Fills vehicle with the built-in car (1644 kg, drag coefficient 0.3, 2.3 m^2, air 1.293 kg/m^3,
+ * rolling resistance 0.015, gravity 9.81 m/s^2, coast_power 0), brake_deceleration 1.0 and
+ * least_deceleration 0.15, and size with sizeof(korvale_vehicle). A null pointer: nothing.
+ */
+KORVALE_API void korvale_default_vehicle(korvale_vehicle* vehicle);
+
+/*
+ * Builds the profile of the route file at path for the vehicle with a speed model:
+ * - KORVALE_MODEL_DEFAULT: the built-in car's coasting, as initialize_korvale with coast_power
+ *   and model_switch 0 (it ignores every field of the vehicle);
+ * - KORVALE_MODEL_PARAMETERISED: as initialize_korvale with a positive model_switch, the
+ *   vehicle's fields as its parameters (brake and least deceleration unused);
+ * - KORVALE_MODEL_ECO: from the last row backwards, the speed from which the vehicle arrives at
+ *   the next row's recommended speed: coasting where coasting slows it
+ *   (m dv/dt = -(m g (c_rr cos(theta) + sin(theta)) + 0.5 rho c_d A v^2)), braking at
+ *   brake_deceleration where coasting would speed it up, and never planning with less than
+ *   least_deceleration; the recommended speed is the smaller of that and the allowed speed.
+ *   No speed is carried back unchanged: a stop gets a ramp that ends at it, a descent is
+ *   ridden at a speed from which gentle braking reaches what its foot needs.
+ * Prints the lines initialize_korvale prints. Returns the handle, to be released with
+ * deinitialize_korvale(), or NULL with a line on standard error for a vehicle that makes no
+ * physical sense (a field out of the range given above, NaN or infinite), a vehicle whose size
+ * is smaller than this header's korvale_vehicle, a null vehicle or an unknown model; NULL too
+ * for a route file that yields no rows (as korvale_load). Never ends the process.
+ */
+KORVALE_API korvale_profile* korvale_load_vehicle(const char* path, const korvale_vehicle* vehicle,
+                                                  int32_t model);
+
 /* Releases the profile and all it owns; the handle is invalid afterwards. Null: nothing. */
 KORVALE_API void deinitialize_korvale(korvale_profile* handle);
 
@@ -189,6 +243,32 @@ KORVALE_API int32_t korvale_next_slowdown(korvale_profile* handle, double distan
                                           double speed_kmh, double horizon_m,
                                           double* slowdown_distance, double* target_speed_kmh,
                                           double* liftoff_distance);
+
+/* What korvale_advice advises. */
+#define KORVALE_ADVICE_KEEP 0     /* no slow-down within the horizon */
+#define KORVALE_ADVICE_LIFT_OFF 1 /* lift off at liftoff_distance and coast */
+#define KORVALE_ADVICE_BRAKE 2    /* coasting is too late: brake at deceleration */
+
+/*
+ * Advice for a vehicle at `distance` (m) driving at speed_kmh about the slow-down that
+ * korvale_next_slowdown finds within horizon_m. Walking back from the slow-down towards
+ * `distance` with the profile's own rule (the eco rule for an eco profile, the coasting model's
+ * physics otherwise, as korvale_next_slowdown walks):
+ * - KORVALE_ADVICE_LIFT_OFF when the walked-back speed reaches speed_kmh at or ahead of
+ *   `distance`: liftoff_distance is that point (`distance` itself: lift off now), deceleration 0;
+ * - KORVALE_ADVICE_BRAKE when at `distance` it is still below speed_kmh: liftoff_distance is
+ *   `distance`, and deceleration (m/s^2) the braking needed on top of coasting,
+ *   (v^2 - v_target^2) / (2 (target_distance - distance)) - (F0 + k v^2) / m with v the
+ *   vehicle's speed and F0 = m g (c_rr cos(theta) + sin(theta)) on the grade at `distance`
+ *   (speeds in m/s; the built-in car's values for the default model), never below 0.
+ * Both write the slow-down's distance (m) and recommended speed (km/h) to target_distance and
+ * target_speed_kmh. Returns 1 with a slow-down; 0 without one, writing KORVALE_ADVICE_KEEP to
+ * action and nothing else. Null: -1, nothing written. Does not change the position tracking.
+ */
+KORVALE_API int32_t korvale_advice(korvale_profile* handle, double distance, double speed_kmh,
+                                   double horizon_m, int32_t* action, double* liftoff_distance,
+                                   double* target_distance, double* target_speed_kmh,
+                                   double* deceleration);
 
 /*
  * Distance (m) between the position of the last query by position on this handle and the route

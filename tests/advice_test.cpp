@@ -7,7 +7,7 @@
 
 #include "profile/advice.h"
 #include "profile/route_profile.h"
-#include "support/temp_dir.h"
+#include "support/profiles_from_rows.h"
 #include "support/vehicles.h"
 
 using korvale::next_slowdown;
@@ -16,26 +16,11 @@ using korvale::Slowdown;
 using korvale::VehicleParameters;
 using korvale_test::default_car;
 using korvale_test::powered_car;
-using korvale_test::route_text;
 using korvale_test::Row;
-using korvale_test::TempDir;
 
 namespace {
 
-class Advice : public testing::Test {
-protected:
-    RouteProfile& load(const std::vector<Row>& rows, const VehicleParameters& vehicle) {
-        const std::string path =
-            dir.write("route" + std::to_string(profiles.size()) + ".txt", route_text(rows));
-        testing::internal::CaptureStdout();
-        profiles.push_back(std::make_unique<RouteProfile>(path.c_str(), vehicle));
-        testing::internal::GetCapturedStdout();
-        return *profiles.back();
-    }
-
-    TempDir dir;
-    std::vector<std::unique_ptr<RouteProfile>> profiles;
-};
+class Advice : public testing::Test, protected korvale_test::ProfilesFromRows {};
 
 std::vector<Row> four_row_example() {
     return {{0, 0, 0, 10000, 100, 0},
@@ -44,12 +29,13 @@ std::vector<Row> four_row_example() {
             {300, 0, 0, 10000, 100, 0}};
 }
 
-// Speed (km/h) at the end of a coast of the built-in car over the route from `from` to `to`,
-// integrated with a 0.05 m step (RK4 in distance), grades from the route's own points.
-double coast_numerically(const RouteProfile& route, double from, double to, double v_kmh) {
-    constexpr korvale::VehicleParameters car = korvale::BUILT_IN_VEHICLE;
-    constexpr double mass = car.vehicle_mass, g = car.gravity, rolling = car.rolling_resistance;
-    constexpr double k = 0.5 * car.air_density * car.drag_coefficient * car.frontal_area;
+// Speed (km/h) at the end of a coast of the car (the built-in one unless given) over the route
+// from `from` to `to`, integrated with a 0.05 m step (RK4 in distance), grades from the route's
+// own points.
+double coast_numerically(const RouteProfile& route, double from, double to, double v_kmh,
+                         const VehicleParameters& car = korvale::BUILT_IN_VEHICLE) {
+    const double mass = car.vehicle_mass, g = car.gravity, rolling = car.rolling_resistance;
+    const double k = 0.5 * car.air_density * car.drag_coefficient * car.frontal_area;
     const auto& d = route.distance_column();
     const auto& x = route.x_column();
     const auto& z = route.z_column();
@@ -181,5 +167,32 @@ TEST_F(Advice, CoastingFromTheLiftoffArrivesAtTheTargetSpeed) {
             EXPECT_NEAR(arrival, found.target_speed, 1.0)
                 << "amplitude " << amplitude << " speed " << speed;
         }
+    }
+}
+
+TEST_F(Advice, EcoLiftoffCoastsIntoTheSlowdown) {
+    // A 2 % climb to a 30 km/h limit: coasting slows the car by more than the least deceleration
+    // all the way, so the eco walk back is the coasting equation, which the car follows forward.
+    VehicleParameters van = default_car;
+    van.vehicle_mass = 2800;
+    for (const VehicleParameters& car : {default_car, van}) {
+        std::vector<Row> rows;
+        for (int i = 0; i <= 150; ++i) {
+            rows.push_back({i * 10.0, 0, i * 0.2, 10000, i >= 148 ? 30.0 : 100.0, 0});
+        }
+        const RouteProfile& route =
+            load(rows, korvale::CoastModel(korvale::CoastModelKind::eco, car));
+        korvale::Advice advice;
+        ASSERT_TRUE(korvale::advise(route, 0, 90, 2000, &advice));
+        ASSERT_EQ(advice.action, korvale::AdviceAction::lift_off);
+        const Slowdown& found = advice.slowdown;
+        ASSERT_GT(found.liftoff_distance, 0.0) << "the test wants a lift-off ahead";
+        EXPECT_EQ(found.target_speed, 30.0);
+        EXPECT_NEAR(coast_numerically(route, found.liftoff_distance, found.distance, 90, car), 30.0,
+                    1.0)
+            << car.vehicle_mass << " kg";
+        Slowdown same;
+        ASSERT_TRUE(next_slowdown(route, 0, 90, 2000, &same));
+        EXPECT_EQ(same.liftoff_distance, found.liftoff_distance);
     }
 }

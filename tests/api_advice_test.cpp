@@ -93,3 +93,55 @@ TEST(AdviceExports, LiftoffStaysBetweenTheVehicleAndTheSlowdownForAnySpeed) {
     }
     deinitialize_korvale(route);
 }
+
+TEST(AdviceExports, BrakeWhenCoastingIsTooLateLiftOffWhenInTimeKeepWithoutSlowdown) {
+    // 1 km flat at 50 km/h ending in a stop, eco model.
+    TempDir dir;
+    std::vector<korvale_test::Row> rows;
+    for (int i = 0; i <= 100; ++i) {
+        rows.push_back({i * 10.0, 0, 0, 10000, i == 100 ? 5.0 : 50.0, 0});
+    }
+    const std::string path = dir.write("stop.txt", route_text(rows));
+    korvale_vehicle car;
+    korvale_default_vehicle(&car);
+    testing::internal::CaptureStdout();
+    korvale_profile* route = korvale_load_vehicle(path.c_str(), &car, KORVALE_MODEL_ECO);
+    testing::internal::GetCapturedStdout();
+    ASSERT_NE(route, nullptr);
+
+    // 50 m before the stop at 50 km/h: brake. By hand: (13.889² - 1.389²) / (2 · 50) = 1.9097
+    // m/s² needed, less coasting's (0.015 · 1644 · 9.81 + 0.446 · 13.889²) / 1644 = 0.1995.
+    int32_t action = -1;
+    double liftoff = -1, target = -1, target_speed = -1, deceleration = -1;
+    EXPECT_EQ(korvale_advice(route, 950, 50, 1000, &action, &liftoff, &target, &target_speed,
+                             &deceleration),
+              1);
+    EXPECT_EQ(action, KORVALE_ADVICE_BRAKE);
+    EXPECT_EQ(liftoff, 950.0);
+    EXPECT_EQ(target, 1000.0);
+    EXPECT_EQ(target_speed, 5.0);
+    EXPECT_NEAR(deceleration, 1.71023, 1e-5);
+
+    // From the start, in time: lift off where korvale_next_slowdown says, well before the stop.
+    double slowdown = -1, next_liftoff = -1;
+    EXPECT_EQ(korvale_advice(route, 0, 50, 2000, &action, &liftoff, &target, &target_speed,
+                             &deceleration),
+              1);
+    EXPECT_EQ(action, KORVALE_ADVICE_LIFT_OFF);
+    EXPECT_EQ(deceleration, 0.0);
+    EXPECT_EQ(korvale_next_slowdown(route, 0, 50, 2000, &slowdown, &target_speed, &next_liftoff),
+              1);
+    EXPECT_EQ(liftoff, next_liftoff);
+    EXPECT_GT(liftoff, 300.0);
+    EXPECT_LT(liftoff, 600.0);
+
+    // The stop beyond the horizon: keep, nothing else written.
+    double untouched = -7;
+    EXPECT_EQ(
+        korvale_advice(route, 0, 50, 500, &action, &untouched, &untouched, &untouched, &untouched),
+        0);
+    EXPECT_EQ(action, KORVALE_ADVICE_KEEP);
+    EXPECT_EQ(untouched, -7);
+    EXPECT_EQ(korvale_advice(route, 950, 50, 1000, nullptr, nullptr, nullptr, nullptr, nullptr), 1);
+    deinitialize_korvale(route);
+}

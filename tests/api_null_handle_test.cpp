@@ -71,6 +71,16 @@ std::vector<NullCall> null_calls() {
          }},
         {"korvale_next_slowdown", -1,
          [](double* o) { return korvale_next_slowdown(nullptr, 0, 90, 1000, o, o + 1, o + 2); }},
+        {"korvale_advice", -1,
+         [](double* o) {
+             int32_t action = -5;
+             const int32_t got =
+                 korvale_advice(nullptr, 0, 90, 1000, &action, o, o + 1, o + 2, o + 3);
+             if (action != -5) {
+                 o[4] = action; // written: the check below sees it
+             }
+             return got;
+         }},
         {"korvale_offset_from_route", -1.0,
          [](double*) { return korvale_offset_from_route(nullptr); }},
         {"send_msg", NOTHING,
@@ -129,6 +139,6 @@ TEST(NullHandles, EveryExportAnswersItsFixedValueWritesNothingAndOnlySendMsgSpea
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Dashboard message -  wrong pointer\n");
 
     const std::set<std::string> declared = exports_taking_a_handle();
-    EXPECT_EQ(declared.size(), 23u) << "the header's exports that take a handle";
+    EXPECT_EQ(declared.size(), 24u) << "the header's exports that take a handle";
     EXPECT_EQ(tested, declared);
 }

@@ -281,7 +281,7 @@ TEST(RowReader, LoadsWholeFilesAsFgetsAndSscanfDo) {
 TEST(RowReader, PlainNumbersRoundedTwiceByTheCLibraryReadAsItReadsThem) {
     const RowReader reader;
     ASSERT_EQ(reader.is_quick(), korvale::platform::decimal_input_rounding !=
-                                  korvale::platform::DecimalRounding::unknown);
+                                     korvale::platform::DecimalRounding::unknown);
     Random r(17);
     int rows = 0;
     int rounded_twice = 0;

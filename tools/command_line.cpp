@@ -1,48 +1,15 @@
 // The subcommands and options of the korvale tool's own commands.
 #include "command_line.h"
 
+#include <iostream>
 #include <memory>
 #include <stdexcept>
 #include <string>
 
 #include "commands.h"
+#include "vehicle_options.h"
 
 namespace korvale_tool {
-
-void add_vehicle_options(CLI::App* command, korvale::VehicleParameters* v) {
-    *v = korvale::BUILT_IN_VEHICLE;
-    const char* group = "Vehicle";
-    command->add_option("--drag-coefficient", v->drag_coefficient, "aerodynamic drag coefficient")
-        ->capture_default_str()
-        ->group(group);
-    command->add_option("--frontal-area", v->frontal_area, "frontal area, m^2")
-        ->capture_default_str()
-        ->group(group);
-    command->add_option("--air-density", v->air_density, "air density, kg/m^3")
-        ->capture_default_str()
-        ->group(group);
-    command->add_option("--vehicle-mass", v->vehicle_mass, "vehicle mass, kg")
-        ->capture_default_str()
-        ->group(group);
-    command->add_option("--gravity", v->gravity, "gravitational acceleration, m/s^2")
-        ->capture_default_str()
-        ->group(group);
-    command
-        ->add_option("--rolling-resistance", v->rolling_resistance,
-                     "rolling-resistance coefficient")
-        ->capture_default_str()
-        ->group(group);
-    command
-        ->add_option("--coast-power", v->coast_power,
-                     "power term of the parameterised coasting model; > 0 selects it")
-        ->capture_default_str()
-        ->group(group);
-    command
-        ->add_option("--model-switch", v->model_switch,
-                     "> 0 selects the parameterised coasting model")
-        ->capture_default_str()
-        ->group(group);
-}
 
 void add_strict_option(CLI::App* command, bool* strict) {
     command->add_flag("--strict", *strict,
@@ -57,9 +24,13 @@ void add_profile_command(CLI::App& app, CommandRun& run) {
     command->add_option("--csv", args->csv, "write every row with every column to FILE");
     command->add_option("--slowest", args->slowest, "slow points to list")->capture_default_str();
     add_strict_option(command, &args->strict);
-    add_vehicle_options(command, &args->vehicle);
-    command->callback(
-        [args, &run] { run = [args](std::ostream& out) { return run_profile(*args, out); }; });
+    auto vehicle = add_vehicle_options(command);
+    command->callback([args, vehicle, &run] {
+        run = [args, vehicle](std::ostream& out) {
+            args->vehicle = choose(*vehicle);
+            return run_profile(*args, out);
+        };
+    });
 }
 
 void add_at_command(CLI::App& app, CommandRun& run) {
@@ -85,8 +56,8 @@ void add_at_command(CLI::App& app, CommandRun& run) {
                      "warn when the position lies farther from the route, m")
         ->capture_default_str();
     add_strict_option(command, &options->args.strict);
-    add_vehicle_options(command, &options->args.vehicle);
-    command->callback([options, distance, position, speed, &run] {
+    auto vehicle = add_vehicle_options(command);
+    command->callback([options, vehicle, distance, position, speed, &run] {
         AtArgs& args = options->args;
         if (*position) {
             args.position = options->position;
@@ -96,10 +67,11 @@ void add_at_command(CLI::App& app, CommandRun& run) {
         if (*speed) {
             args.speed = options->speed;
         }
-        run = [options](std::ostream& out) {
+        run = [options, vehicle](std::ostream& out) {
             if (!options->args.position && !options->args.distance) {
                 throw std::runtime_error("at: give --distance or --position");
             }
+            options->args.vehicle = choose(*vehicle);
             return run_at(options->args, out);
         };
     });
@@ -131,12 +103,15 @@ void add_drive_command(CLI::App& app, CommandRun& run) {
                      "warn about samples farther from the route, m")
         ->capture_default_str();
     add_strict_option(command, &args->strict);
-    add_vehicle_options(command, &args->vehicle);
-    command->callback([args, realtime, &run] {
+    auto vehicle = add_vehicle_options(command);
+    command->callback([args, vehicle, realtime, &run] {
         if (*realtime && !args->speedup) {
             args->speedup = 1.0;
         }
-        run = [args](std::ostream& out) { return run_drive(*args, out); };
+        run = [args, vehicle](std::ostream& out) {
+            args->vehicle = choose(*vehicle);
+            return run_drive(*args, out);
+        };
     });
 }
 
@@ -163,9 +138,13 @@ void add_dashboard_command(CLI::App& app, CommandRun& run) {
                         "send each record on as one JSON datagram to HOST:PORT");
     command->add_flag("--print", args->print, "with --http, print the text lines too")->needs(http);
     add_strict_option(command, &args->strict);
-    add_vehicle_options(command, &args->vehicle);
-    command->callback(
-        [args, &run] { run = [args](std::ostream& out) { return run_dashboard(*args, out); }; });
+    auto vehicle = add_vehicle_options(command);
+    command->callback([args, vehicle, &run] {
+        run = [args, vehicle](std::ostream& out) {
+            args->vehicle = choose(*vehicle);
+            return run_dashboard(*args, out);
+        };
+    });
 }
 
 } // namespace korvale_tool

@@ -7,15 +7,10 @@
 
 #include <CLI/CLI.hpp>
 
-#include "profile/speed_models.h"
-
 namespace korvale_tool {
 
 // Runs the command that was parsed; returns the process's exit status.
 using CommandRun = std::function<int(std::ostream& out)>;
-
-// The eight vehicle parameters as options; the defaults are the built-in vehicle.
-void add_vehicle_options(CLI::App* command, korvale::VehicleParameters* vehicle);
 
 void add_profile_command(CLI::App& app, CommandRun& run);
 void add_at_command(CLI::App& app, CommandRun& run);

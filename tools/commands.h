@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "profile/speed_models.h"
+#include "vehicle_options.h"
 
 namespace korvale_tool {
 
 struct ProfileArgs {
     std::string route;
-    korvale::VehicleParameters vehicle;
+    VehicleChoice vehicle;
     std::string csv;     // every row to this file when not empty
     int slowest = 5;     // slow points in the summary
     bool strict = false; // lines of the route file that are skipped are an error
@@ -22,7 +22,7 @@ struct ProfileArgs {
 
 struct AtArgs {
     std::string route;
-    korvale::VehicleParameters vehicle;
+    VehicleChoice vehicle;
     std::optional<double> distance;
     std::optional<std::string> position; // "X,Y,Z"
     std::optional<double> speed;         // with it, the advice ahead
@@ -34,7 +34,7 @@ struct AtArgs {
 struct DriveArgs {
     std::string route;
     std::string trace;
-    korvale::VehicleParameters vehicle;
+    VehicleChoice vehicle;
     std::string dashboard; // HOST:PORT, or empty
     double horizon = 1000.0;
     std::optional<double> speedup; // replay at the pace of the trace's times, this much faster
@@ -51,7 +51,7 @@ struct DashboardArgs {
     std::optional<int> http;             // serve the web page on this port (0: any free one)
     std::string bind = "127.0.0.1";      // the address the web page is served on
     std::string route;                   // the route whose profile the page shows; or empty
-    korvale::VehicleParameters vehicle;  // for the route's profile
+    VehicleChoice vehicle;               // for the route's profile
     std::string fields;                  // new names of record fields: "r1=NAME,..."
     std::string forward_json;            // HOST:PORT that receives each record as JSON; or empty
     bool print = false;                  // with --http, the text lines too

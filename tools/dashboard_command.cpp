@@ -2,6 +2,7 @@
 // --http it serves them to a web page, with --forward-json it sends each record on as JSON.
 #include <chrono>
 #include <cstdio>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -188,8 +189,9 @@ Outlets open_outlets(const DashboardArgs& args, const PlotCounts& counts, HttpSe
         http->bind = args.bind;
         http->port = *args.http;
         if (!args.route.empty()) {
-            http->route_json =
-                route_json(*load_route(args.route, args.vehicle, args.strict), MAX_ROUTE_POINTS);
+            std::cerr << "korvale: the route's profile: " << args.vehicle.summary() << "\n";
+            http->route_json = route_json(
+                *load_route(args.route, args.vehicle.coast_model(), args.strict), MAX_ROUTE_POINTS);
         }
     }
     if (!args.forward_json.empty()) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -92,9 +93,10 @@ std::unique_ptr<korvale::comm::DashboardLink> open_dashboard(const std::string& 
     return link;
 }
 
-// The record's flag: bit 0 when the vehicle is faster than recommended.
-int status_flag(double speed, double recommended) {
-    return speed > recommended ? 1 : 0;
+// The record's flag: bit 0 when the vehicle is faster than recommended, bit 1 when braking is
+// advised.
+int status_flag(double speed, double recommended, korvale::AdviceAction action) {
+    return (speed > recommended ? 1 : 0) | (action == korvale::AdviceAction::brake ? 2 : 0);
 }
 
 std::string number_or_empty(double value) {
@@ -110,7 +112,8 @@ std::string number_or_empty(double value) {
 struct DriveRow {
     double distance = 0, max_speed = 0, recommended = 0, coasting = 0, speed = 0;
     bool has_slowdown = false;
-    double liftoff = 0, target = 0; // NaN without a slow-down ahead
+    korvale::AdviceAction action = korvale::AdviceAction::keep;
+    double liftoff = 0, target = 0, deceleration = 0; // NaN without a slow-down ahead
 };
 
 // The position queries at sample i (a full search at the first) and the advice ahead.
@@ -120,12 +123,14 @@ DriveRow drive_row(korvale::RouteProfile& profile, const TraceSample& s, bool fi
     profile.all_at_position(s.x, s.y, s.z, first, korvale::DEFAULT_SEARCH_WINDOW, &row.distance,
                             &row.max_speed, &row.recommended, &row.coasting);
     row.speed = speed.next(s.t, row.distance);
-    korvale::Slowdown ahead;
+    korvale::Advice advice;
     row.has_slowdown = !std::isnan(row.speed) &&
-                       korvale::next_slowdown(profile, row.distance, row.speed, horizon, &ahead);
+                       korvale::advise(profile, row.distance, row.speed, horizon, &advice);
+    row.action = advice.action;
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    row.liftoff = row.has_slowdown ? ahead.liftoff_distance : nan;
-    row.target = row.has_slowdown ? ahead.target_speed : nan;
+    row.liftoff = row.has_slowdown ? advice.slowdown.liftoff_distance : nan;
+    row.target = row.has_slowdown ? advice.slowdown.target_speed : nan;
+    row.deceleration = row.has_slowdown ? advice.deceleration : nan;
     return row;
 }
 
@@ -136,8 +141,8 @@ void send_row(korvale::comm::DashboardLink& link, const korvale::RouteProfile& p
     const double speed = std::isnan(row.speed) ? 0.0 : row.speed;
     link.send_status(static_cast<std::int32_t>(i), row.distance, row.max_speed, row.recommended,
                      row.coasting, speed, 0.0, row.has_slowdown ? row.liftoff - row.distance : 0.0,
-                     row.has_slowdown ? row.target : 0.0, status_flag(speed, row.recommended),
-                     stamp, profile.row_count());
+                     row.has_slowdown ? row.target : 0.0,
+                     status_flag(speed, row.recommended, row.action), stamp, profile.row_count());
     if (i % PLOT_EVERY != 0) {
         return;
     }
@@ -202,7 +207,8 @@ int run_drive(const DriveArgs& args, std::ostream& out) {
     check_drive_arguments(args);
     std::vector<TraceSample> samples = read_trace(args.trace, args.route);
     std::unique_ptr<korvale::RouteProfile> profile =
-        load_route(args.route, args.vehicle, args.strict);
+        load_route(args.route, args.vehicle.coast_model(), args.strict);
+    std::cerr << "korvale: " << args.vehicle.summary() << "\n";
     std::unique_ptr<korvale::comm::DashboardLink> link;
     if (!args.dashboard.empty()) {
         link = open_dashboard(args.dashboard);
@@ -214,7 +220,7 @@ int run_drive(const DriveArgs& args, std::ostream& out) {
     TrackedSpeed speed(args.smooth_s);
     OffsetWatch offsets(args.max_offset);
     out << "t,distance,speed,max_speed,recommended_speed,coasting_speed,liftoff_distance,"
-           "target_speed,offset\n";
+           "target_speed,offset,action,deceleration\n";
     double last_distance = 0.0;
     for (std::size_t i = 0; i < samples.size(); ++i) {
         TraceSample& s = samples[i];
@@ -227,10 +233,11 @@ int run_drive(const DriveArgs& args, std::ostream& out) {
         const double offset = profile->offset_from_route();
         offsets.sample(s.t, offset);
         char line[320];
-        std::snprintf(line, sizeof line, "%.3f,%.3f,%s,%.3f,%.3f,%.3f,%s,%s,%.3f\n", s.t,
+        std::snprintf(line, sizeof line, "%.3f,%.3f,%s,%.3f,%.3f,%.3f,%s,%s,%.3f,%d,%s\n", s.t,
                       row.distance, number_or_empty(row.speed).c_str(), row.max_speed,
                       row.recommended, row.coasting, number_or_empty(row.liftoff).c_str(),
-                      number_or_empty(row.target).c_str(), offset);
+                      number_or_empty(row.target).c_str(), offset, static_cast<int>(row.action),
+                      number_or_empty(row.deceleration).c_str());
         out << line;
         if (clock) {
             out.flush();

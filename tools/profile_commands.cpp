@@ -69,18 +69,32 @@ void write_csv(const RouteTable& table, const std::string& path) {
 
 void print_advice(const korvale::RouteProfile& profile, double distance, double speed,
                   double horizon, std::ostream& out) {
-    korvale::Slowdown found;
-    if (!korvale::next_slowdown(profile, distance, speed, horizon, &found)) {
+    korvale::Advice advice;
+    if (!korvale::advise(profile, distance, speed, horizon, &advice)) {
         out << "advice: no slow-down below " << speed << " km/h within " << horizon << " m\n";
         return;
     }
+    const korvale::Slowdown& found = advice.slowdown;
     char line[256];
-    std::snprintf(line, sizeof line,
-                  "advice: slow-down at %.1f m to %.1f km/h; lift off at %.1f m (%.1f m ahead)%s\n",
-                  found.distance, found.target_speed, found.liftoff_distance,
-                  found.liftoff_distance - distance,
-                  found.liftoff_distance <= distance ? ", now" : "");
+    if (advice.action == korvale::AdviceAction::brake) {
+        std::snprintf(line, sizeof line,
+                      "advice: slow-down at %.1f m to %.1f km/h; brake now at %.2f m/s^2 "
+                      "(coasting arrives too fast)\n",
+                      found.distance, found.target_speed, advice.deceleration);
+    } else {
+        std::snprintf(
+            line, sizeof line,
+            "advice: slow-down at %.1f m to %.1f km/h; lift off at %.1f m (%.1f m ahead)%s\n",
+            found.distance, found.target_speed, found.liftoff_distance,
+            found.liftoff_distance - distance, found.liftoff_distance <= distance ? ", now" : "");
+    }
     out << line;
+}
+
+// What the command used: the model and the vehicle as it sees it.
+void print_choice(const VehicleChoice& choice, std::ostream& out) {
+    out << "model:     " << choice.model_name() << "\nvehicle:   " << choice.vehicle_description()
+        << "\n";
 }
 
 } // namespace
@@ -114,7 +128,7 @@ std::vector<double> parse_number_list(const std::string& text, std::size_t count
 }
 
 int run_profile(const ProfileArgs& args, std::ostream& out) {
-    const RouteTable table = load_route_table(args.route, args.vehicle, args.strict);
+    const RouteTable table = load_route_table(args.route, args.vehicle.coast_model(), args.strict);
     const korvale::RouteProfile& p = *table.profile;
     const auto& z = p.z_column();
     const auto [low, high] = std::minmax_element(z.begin(), z.begin() + table.rows);
@@ -124,10 +138,7 @@ int run_profile(const ProfileArgs& args, std::ostream& out) {
                   "rows:      %d\nlength:    %.1f m\nelevation: %.1f to %.1f m\n", table.rows,
                   p.total_length(), *low, *high);
     out << line;
-    std::snprintf(line, sizeof line, "model:     %s\n",
-                  korvale::CoastModel(args.vehicle).is_parameterised() ? "parameterised vehicle"
-                                                                       : "built-in vehicle");
-    out << line;
+    print_choice(args.vehicle, out);
     const auto points = slowest_points(table, args.slowest);
     if (!points.empty()) {
         out << "slowest points (recommended speed):\n";
@@ -177,7 +188,8 @@ void check_at_arguments(const AtArgs& args) {
 
 int run_at(const AtArgs& args, std::ostream& out) {
     check_at_arguments(args);
-    auto profile = load_route(args.route, args.vehicle, args.strict);
+    auto profile = load_route(args.route, args.vehicle.coast_model(), args.strict);
+    print_choice(args.vehicle, out);
     char line[256];
     double distance = 0.0;
     if (args.position) {

@@ -25,11 +25,11 @@ std::string skipped_lines_text(const korvale::SkippedLines& skipped) {
 }
 
 std::unique_ptr<korvale::RouteProfile> build(const std::string& path,
-                                             const korvale::VehicleParameters& vehicle, bool strict,
+                                             const korvale::CoastModel& model, bool strict,
                                              korvale::ConstructionDetails* details) {
     require_readable(path, "route file");
-    auto profile = std::make_unique<korvale::RouteProfile>(
-        path.c_str(), korvale::CoastModel(vehicle), details, library_lines());
+    auto profile =
+        std::make_unique<korvale::RouteProfile>(path.c_str(), model, details, library_lines());
     const korvale::SkippedLines& skipped = details->skipped_lines;
     if (profile->row_count() <= 0) {
         throw std::runtime_error(
@@ -49,16 +49,16 @@ std::unique_ptr<korvale::RouteProfile> build(const std::string& path,
 
 } // namespace
 
-std::unique_ptr<korvale::RouteProfile>
-load_route(const std::string& path, const korvale::VehicleParameters& vehicle, bool strict) {
+std::unique_ptr<korvale::RouteProfile> load_route(const std::string& path,
+                                                  const korvale::CoastModel& model, bool strict) {
     korvale::ConstructionDetails details;
-    return build(path, vehicle, strict, &details);
+    return build(path, model, strict, &details);
 }
 
-RouteTable load_route_table(const std::string& path, const korvale::VehicleParameters& vehicle,
+RouteTable load_route_table(const std::string& path, const korvale::CoastModel& model,
                             bool strict) {
     RouteTable table;
-    table.profile = build(path, vehicle, strict, &table.details);
+    table.profile = build(path, model, strict, &table.details);
     table.rows = table.profile->row_count();
     return table;
 }

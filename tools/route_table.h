@@ -21,12 +21,11 @@ struct RouteTable {
 // column. Lines of the file that were skipped draw a warning with their count and first line
 // numbers, or with strict an error. Throws std::runtime_error with a message when the file
 // cannot be read, yields no rows, or (strict) has skipped lines.
-RouteTable load_route_table(const std::string& path, const korvale::VehicleParameters& vehicle,
-                            bool strict);
+RouteTable load_route_table(const std::string& path, const korvale::CoastModel& model, bool strict);
 
 // Builds only the profile; checks and throws like load_route_table.
-std::unique_ptr<korvale::RouteProfile>
-load_route(const std::string& path, const korvale::VehicleParameters& vehicle, bool strict);
+std::unique_ptr<korvale::RouteProfile> load_route(const std::string& path,
+                                                  const korvale::CoastModel& model, bool strict);
 
 // Why the drive slows down at a row: "stop", "curve" or "limit" where the allowed speed has a
 // local minimum, else "coast" (the recommended speed has one: a coasting vehicle could not slow

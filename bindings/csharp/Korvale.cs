@@ -23,7 +23,9 @@ namespace Korvale
     public class LoadException : KorvaleException
     {
         public LoadException(string path)
-            : base("cannot load route file '" + path + "': it yields no rows")
+            : this(path, "cannot load route file '" + path + "': it yields no rows") { }
+
+        public LoadException(string path, string message) : base(message)
         {
             Path = path;
         }
@@ -78,6 +80,16 @@ namespace Korvale
             [MarshalAs(UnmanagedType.LPStr)] string path, double drag_coefficient,
             double frontal_area, double air_density, double vehicle_mass, double gravity,
             double rolling_resistance, double coast_power, double model_switch);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
+        public static extern void korvale_default_vehicle(out NativeVehicle vehicle);
+
+        /// <summary>model: a SpeedModel as int (KORVALE_MODEL_DEFAULT, _PARAMETERISED,
+        /// _ECO).</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
+        public static extern ProfileHandle korvale_load_vehicle(
+            [MarshalAs(UnmanagedType.LPStr)] string path, [In] ref NativeVehicle vehicle,
+            int model);
 
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
         public static extern void deinitialize_korvale(IntPtr handle);
@@ -170,6 +182,15 @@ namespace Korvale
                                                        out double target_speed_kmh,
                                                        out double liftoff_distance);
 
+        /// <summary>action: an AdviceAction as int.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
+        public static extern int korvale_advice(ProfileHandle handle, double distance,
+                                                double speed_kmh, double horizon_m, out int action,
+                                                out double liftoff_distance,
+                                                out double target_distance,
+                                                out double target_speed_kmh,
+                                                out double deceleration);
+
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
         public static extern double korvale_offset_from_route(ProfileHandle handle);
 
@@ -220,6 +241,58 @@ namespace Korvale
                 };
             }
         }
+    }
+
+    /// <summary>The speed models of korvale_load_vehicle (KORVALE_MODEL_*).</summary>
+    public enum SpeedModel
+    {
+        Default = 0,       // the built-in car coasting, whatever the vehicle
+        Parameterised = 1, // constant deceleration per segment, with the coast power
+        Eco = 2,           // coasting, gentle braking on descents, no crawl carried back
+    }
+
+    /// <summary>korvale_vehicle of korvale.h, field for field: Size (its size in bytes) first.
+    /// NativeVehicle.Default is the built-in car with the eco model's default decelerations.</summary>
+    [StructLayout(LayoutKind.Sequential)]
+    public struct NativeVehicle
+    {
+        public uint Size;
+        public double VehicleMass;       // kg
+        public double DragCoefficient;   // -
+        public double FrontalArea;       // m²
+        public double AirDensity;        // kg/m³
+        public double RollingResistance; // -
+        public double Gravity;           // m/s²
+        public double CoastPower;        // W, the parameterised model only
+        public double BrakeDeceleration; // m/s², the eco model only: braking on descents
+        public double LeastDeceleration; // m/s², the eco model only: the least it plans with
+
+        public static NativeVehicle Default
+        {
+            get
+            {
+                NativeVehicle vehicle;
+                NativeMethods.korvale_default_vehicle(out vehicle);
+                return vehicle;
+            }
+        }
+    }
+
+    /// <summary>What korvale_advice advises (KORVALE_ADVICE_*).</summary>
+    public enum AdviceAction
+    {
+        Keep = 0,    // no slow-down within the horizon
+        LiftOff = 1, // coast from LiftoffDistance
+        Brake = 2,   // coasting is too late: brake at Deceleration
+    }
+
+    public struct Advice
+    {
+        public AdviceAction Action;
+        public double LiftoffDistance; // m (the vehicle's distance for Brake)
+        public double TargetDistance;  // m: the slow-down
+        public double TargetSpeed;     // km/h
+        public double Deceleration;    // m/s² of braking on top of coasting (Brake), else 0
     }
 
     public struct SpeedsAtDistance
@@ -279,10 +352,42 @@ namespace Korvale
             }
             Path = path;
             Vehicle = vehicle;
+            Model = vehicle.CoastPower > 0 || vehicle.ModelSwitch > 0 ? SpeedModel.Parameterised
+                                                                        : SpeedModel.Default;
+        }
+
+        /// <summary>Loads the route file for the vehicle with a speed model
+        /// (korvale_load_vehicle); LoadException when the file yields no rows or the vehicle
+        /// makes no physical sense (the library says which on standard error).</summary>
+        public Route(string path, NativeVehicle vehicle, SpeedModel model)
+        {
+            if (path == null)
+            {
+                throw new ArgumentNullException("path");
+            }
+            vehicle.Size = (uint)Marshal.SizeOf(typeof(NativeVehicle));
+            handle = NativeMethods.korvale_load_vehicle(path, ref vehicle, (int)model);
+            if (handle.IsInvalid)
+            {
+                handle.SetHandleAsInvalid();
+                throw new LoadException(path, "cannot load route file '" + path + "' with the " +
+                                                  model + " model: it yields no rows, or the " +
+                                                  "vehicle was refused (see standard error)");
+            }
+            Path = path;
+            Vehicle = new Vehicle
+            {
+                DragCoefficient = vehicle.DragCoefficient, FrontalArea = vehicle.FrontalArea,
+                AirDensity = vehicle.AirDensity, VehicleMass = vehicle.VehicleMass,
+                Gravity = vehicle.Gravity, RollingResistance = vehicle.RollingResistance,
+                CoastPower = vehicle.CoastPower, ModelSwitch = 0
+            };
+            Model = model;
         }
 
         public string Path { get; private set; }
         public Vehicle Vehicle { get; private set; }
+        public SpeedModel Model { get; private set; }
 
         /// <summary>The native handle, for calls of NativeMethods.</summary>
         public ProfileHandle Handle { get { return handle; } }
@@ -370,6 +475,19 @@ namespace Korvale
                 handle, distance, speedKmh, horizon, out slowdown.Distance,
                 out slowdown.TargetSpeed, out slowdown.LiftoffDistance);
             return found == 1 ? slowdown : (Slowdown?)null;
+        }
+
+        /// <summary>What to do about the next slow-down within the horizon (m): keep, lift off
+        /// where, or brake how hard (korvale_advice).</summary>
+        public Advice AdviceAt(double distance, double speedKmh, double horizon = DefaultHorizon)
+        {
+            var advice = new Advice();
+            int action;
+            NativeMethods.korvale_advice(handle, distance, speedKmh, horizon, out action,
+                                         out advice.LiftoffDistance, out advice.TargetDistance,
+                                         out advice.TargetSpeed, out advice.Deceleration);
+            advice.Action = (AdviceAction)action;
+            return advice;
         }
 
         /// <summary>Distance (m) between the last position asked for and the route point it was

@@ -25,6 +25,26 @@ int32_t korvale_next_slowdown(korvale_profile* handle, double distance, double s
     });
 }
 
+int32_t korvale_advice(korvale_profile* handle, double distance, double speed_kmh, double horizon_m,
+                       int32_t* action, double* liftoff_distance, double* target_distance,
+                       double* target_speed_kmh, double* deceleration) {
+    return guarded<RouteProfile>(handle, int32_t{-1}, [&](RouteProfile& p) {
+        korvale::Advice advice;
+        const bool found = korvale::advise(p, distance, speed_kmh, horizon_m, &advice);
+        if (action != nullptr) {
+            *action = static_cast<int32_t>(advice.action);
+        }
+        if (!found) {
+            return 0;
+        }
+        store(liftoff_distance, advice.slowdown.liftoff_distance);
+        store(target_distance, advice.slowdown.distance);
+        store(target_speed_kmh, advice.slowdown.target_speed);
+        store(deceleration, advice.deceleration);
+        return 1;
+    });
+}
+
 double korvale_offset_from_route(korvale_profile* handle) {
     return guarded<RouteProfile>(handle, -1.0,
                                  [](RouteProfile& p) { return p.offset_from_route(); });

@@ -109,8 +109,9 @@ void compute_coasting_and_recommended(std::int32_t rows, const CoastModel& model
         if (i == rows - 1) {
             coasting_speed[i] = allowed_speed[i];
         } else {
-            coasting_speed[i] = model(grade[i], coasting_speed[i + 1], distance[i + 1], distance[i],
-                                      local_minimum[i]);
+            coasting_speed[i] = model(
+                grade[i], model.carried_speed(coasting_speed[i + 1], recommended_speed[i + 1]),
+                distance[i + 1], distance[i], local_minimum[i]);
         }
         recommended_speed[i] =
             allowed_speed[i] > coasting_speed[i] ? coasting_speed[i] : allowed_speed[i];

@@ -71,8 +71,9 @@ void compute_comfort_and_allowed(std::int32_t rows, const double* curve_radius,
 // Local minima of the allowed speed; the first and the last row keep their allowed speed.
 void compute_local_minima(std::int32_t rows, const double* allowed_speed, double* local_minimum);
 
-// The backward pass: coasting speed from the last row to the first with the model, and the
-// recommended speed, the smaller of allowed and coasting speed. Row i of the allowed speed is
+// The backward pass: coasting speed from the last row to the first with the model (from the
+// next row's coasting speed, or for the eco model its recommended speed), and the recommended
+// speed, the smaller of allowed and coasting speed. Row i of the allowed speed is
 // read before row i of either output is written, and no other row of it after that, so the
 // allowed speed may be given in the recommended-speed array, and coasting_speed may hold
 // anything on entry.

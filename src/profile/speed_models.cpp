@@ -1,5 +1,6 @@
 #include "speed_models.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace korvale {
@@ -147,6 +148,30 @@ double coast_default_formula(double grade, double v_next, double distance_next,
     return std::sqrt(std::fabs(((a * h) - f0) / k)) * KMH_PER_MS;
 }
 
+// The eco model, backwards over one segment from the next row's speed v_next (km/h): the speed
+// from which the vehicle coasting under the constant force F0 and air drag k·v² arrives with
+// v_next, where coasting slows it; where coasting would speed it up (a descent), the speed from
+// which braking at the brake deceleration arrives with v_next; never less than the speed from
+// which the least deceleration arrives with it.
+double coast_eco_formula(const VehicleParameters& p, double grade, double v_next,
+                         double distance_next, double distance_here) {
+    const double theta = std::atan(grade);
+    const double ds = distance_next - distance_here;
+    const double v = v_next / KMH_PER_MS;
+    const double v2 = v * v;
+    const double m = p.vehicle_mass;
+    const double k = drag_factor(p.air_density, p.drag_coefficient, p.frontal_area);
+    const double f0 = slope_force(m, p.gravity, p.rolling_resistance, theta);
+    // Without drag (or with so little that F0/k overflows) the coasting deceleration is F0/m.
+    const double radicand = k > 0.0 && std::isfinite(f0 / k)
+                                ? v2 + (f0 / k + v2) * std::expm1(2.0 * k * ds / m)
+                                : v2 + 2.0 * ds * f0 / m;
+    const double coasting = radicand >= 0.0 ? std::sqrt(radicand) : -HUGE_VAL;
+    const double here = coasting >= v ? coasting : std::sqrt(v2 + 2.0 * ds * p.brake_deceleration);
+    const double least = std::sqrt(v2 + 2.0 * ds * p.least_deceleration);
+    return std::max(here, least) * KMH_PER_MS;
+}
+
 } // namespace
 
 double comfort_curve_velocity(double radius, double superelevation) {
@@ -200,6 +225,10 @@ CoastModel::CoastModel(CoastModelKind kind, const VehicleParameters& p)
 
 double CoastModel::operator()(double grade, double v_next, double distance_next,
                               double distance_here, double local_min) const {
+    if (model == CoastModelKind::eco) {
+        // No rules: the recommended speed it carries back already holds every slow-down.
+        return coast_eco_formula(parameters, grade, v_next, distance_next, distance_here);
+    }
     const CoastRules& rules = is_parameterised() ? PARAMETERISED_RULES : BUILT_IN_RULES;
     double ruled = 0.0;
     if (coast_rule(rules, v_next, local_min, &ruled)) {
@@ -210,11 +239,26 @@ double CoastModel::operator()(double grade, double v_next, double distance_next,
 
 double CoastModel::physics(double grade, double v_next, double distance_next,
                            double distance_here) const {
-    if (!is_parameterised()) {
-        return coast_default_formula(grade, v_next, distance_next, distance_here);
+    switch (model) {
+    case CoastModelKind::parameterised:
+        return coast_parameterised_formula(parameters, f_opt, grade, v_next, distance_next,
+                                           distance_here);
+    case CoastModelKind::eco:
+        return coast_eco_formula(parameters, grade, v_next, distance_next, distance_here);
+    case CoastModelKind::built_in:
+        break;
     }
-    return coast_parameterised_formula(parameters, f_opt, grade, v_next, distance_next,
-                                       distance_here);
+    return coast_default_formula(grade, v_next, distance_next, distance_here);
+}
+
+double CoastModel::coasting_deceleration(double grade, double speed_kmh) const {
+    const VehicleParameters& car =
+        model == CoastModelKind::built_in ? BUILT_IN_VEHICLE : parameters;
+    const double v = speed_kmh / KMH_PER_MS;
+    const double k = drag_factor(car.air_density, car.drag_coefficient, car.frontal_area);
+    const double f0 =
+        slope_force(car.vehicle_mass, car.gravity, car.rolling_resistance, std::atan(grade));
+    return (f0 + (k * v) * v) / car.vehicle_mass;
 }
 
 } // namespace korvale

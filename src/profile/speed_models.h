@@ -2,6 +2,7 @@
 // column, and the coasting models that run backwards from one row to the one before it.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include "vehicle.h"
@@ -62,8 +63,19 @@ public:
                       double local_min) const;
     // The model's coasting equation alone, without the rules that hold speeds at local minima
     // and below the crawl speed: the speed here from which coasting arrives at the next row
-    // with v_next.
+    // with v_next. The eco model has no such rules: its physics is the model itself.
     double physics(double grade, double v_next, double distance_next, double distance_here) const;
+    // The speed that the backward pass carries from the next row to this one: the coasting
+    // models carry the coasting speed; the eco model the recommended speed, so that no speed
+    // above the allowed one is planned from, or its coasting speed where the recommended speed
+    // is no number (a row whose curve gives no comfort speed).
+    double carried_speed(double coasting_next, double recommended_next) const {
+        return model == CoastModelKind::eco && !std::isnan(recommended_next) ? recommended_next
+                                                                             : coasting_next;
+    }
+    // Deceleration (m/s²) of the vehicle coasting at speed_kmh on the grade: rolling resistance,
+    // the slope's pull and air drag, over the mass (the built-in car's for the built-in model).
+    double coasting_deceleration(double grade, double speed_kmh) const;
 
 private:
     VehicleParameters parameters;

@@ -305,3 +305,14 @@ TEST(OpenDriveSuperelevation, ABankTowardsTheInsideIsPositiveWhicheverWayTheRoad
 }
 
 } // namespace
+
+TEST(OpenDriveChain, ARoadOfLengthZeroIsOneRowAtItsStart) {
+    // (its stations were read from an empty list before)
+    const std::string xml = map_of(road("z", 0, geometry(0, 5, 7, 0, 0, "<line/>"),
+                                        "<type s=\"0\"><speed max=\"50\" unit=\"km/h\"/></type>"));
+    for (bool reverse : {false, true}) {
+        const auto rows = rows_of(xml, options({"z"}, 1.0, -1, 0.0, reverse));
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_NEAR(rows[0].x, 5, 1e-9);
+    }
+}

@@ -57,7 +57,7 @@ def write_gpx(path, seed, noise=1.5, height_noise=2.0, speed=12.0):
 def drive_rows(output):
     lines = output.splitlines()
     header = lines.index("t,distance,speed,max_speed,recommended_speed,coasting_speed,"
-                         "liftoff_distance,target_speed,offset")
+                         "liftoff_distance,target_speed,offset,action,deceleration")
     return [[float(v) if v else math.nan for v in line.split(",")] for line in lines[header + 1:]]
 
 

@@ -34,14 +34,14 @@ def test_profile_summarises_the_route_and_writes_every_row(tmp_path):
     assert "rows:      1182\n" in out
     assert "length:    4705.0 m\n" in out
     assert "elevation: 210.8 to 265.2 m\n" in out
-    assert "model:     built-in vehicle\n" in out
+    assert "model:     eco\n" in out
     slow = out.split("slowest points (recommended speed):\n")[1].splitlines()[:5]
     assert len(slow) == 5
     assert "stop" in slow[0] and "5.0 km/h" in slow[0]
     assert any(" curve " in line for line in slow)
-    # the crawl that the coasting model recommends at the top of the 6 % descent
-    assert any("7.6 km/h  coast (limit 100, curve radius 400 m; allowed 92.6 km/h)" in line
-               for line in slow)
+    # the crawl that the default coasting model recommends at the top of the 6 % descent
+    default = run("profile", EXAMPLE, "--model", "default").stdout
+    assert "7.6 km/h  coast (limit 100, curve radius 400 m; allowed 92.6 km/h)" in default
     assert not any(line.lstrip().startswith("0.0 m") for line in slow)  # the start is no slow point
 
     rows = example_rows(tmp_path)
@@ -57,7 +57,7 @@ def test_profile_summarises_the_route_and_writes_every_row(tmp_path):
     assert max(abs(float(r["grade"])) for r in rows) == pytest.approx(0.06, abs=0.001)
 
     powered = run("profile", EXAMPLE, "--coast-power", "1000")
-    assert "model:     parameterised vehicle\n" in powered.stdout
+    assert "model:     parameterised\n" in powered.stdout
 
 
 def test_profile_errors(tmp_path):
@@ -126,7 +126,7 @@ def test_drive_replays_a_trace_and_feeds_a_dashboard(tmp_path):
     assert done.returncode == 0, done.stderr
     lines = done.stdout.splitlines()
     assert lines[0] == ("t,distance,speed,max_speed,recommended_speed,coasting_speed,"
-                        "liftoff_distance,target_speed,offset")
+                        "liftoff_distance,target_speed,offset,action,deceleration")
     samples = list(csv.DictReader(lines))
     assert len(samples) == len(picked)
     for sample, row in zip(samples, picked):
@@ -221,7 +221,7 @@ def test_standard_output_carries_only_the_tools_output(tmp_path):
         done = run("drive", EXAMPLE, trace, "--dashboard", f"127.0.0.1:{port}", *verbose)
         lines = done.stdout.splitlines()
         assert lines[0].startswith("t,distance,speed,")
-        assert all(len(row) == 9 for row in csv.reader(lines))  # nothing but the table
+        assert all(len(row) == 11 for row in csv.reader(lines))  # nothing but the table
         assert ("Closing connection for port" in done.stderr) == bool(verbose)
         assert ("=== KORVALE_DLL Library === (START)" in done.stderr) == bool(verbose)
     receiver.close()
@@ -276,7 +276,7 @@ def test_option_checks(tmp_path):
         assert done.stderr.startswith("korvale: error: "), args
     before = run("at", route, "--distance", "-500")
     assert "warning: distance -500 m lies outside the route (0 to 2000.0 m)" in before.stderr
-    assert "distance 0.000 m:" in before.stdout and "coasting 80.000" in before.stdout
+    assert "distance 0.000 m:" in before.stdout and "recommended 80.000" in before.stdout
     assert "the values at 2000.0 m follow" in run("at", route, "--distance", "1e9").stderr
     far = run("at", route, "--position", "500,1400,0")
     assert "lies 1400.0 m from the route (more than --max-offset 10 m)" in far.stderr

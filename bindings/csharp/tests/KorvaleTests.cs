@@ -1,5 +1,5 @@
-// The C# binding against the native library: the worked example's numbers, load failures as
-// exceptions, a drive with tracking, datagrams received on 127.0.0.1, and every function of the
+// The C# binding against the native library: the worked example's numbers, the eco model and
+// its advice, load failures as exceptions, a drive with tracking, datagrams received on 127.0.0.1, and every function of the
 // header bound. A console program (no test framework needed under Mono):
 //
 //   mono korvale_csharp_tests.exe HEADER EXAMPLE_ROUTE     (libkorvale.so on LD_LIBRARY_PATH)
@@ -93,6 +93,32 @@ static class KorvaleTests
         {
             Near(route.CoastingSpeedAt(100), 57.899, 5e-4, "parameterised coasting speed");
         }
+    }
+
+    // The eco model on the worked example, its advice on a stop, a refused vehicle.
+    static void EcoModelAndAdvice()
+    {
+        string path = WriteRoute("worked_eco.txt", "0 0 0 10000 100 0\n100 0 0 10000 100 0\n" +
+                                                   "200 0 0 100 100 0.05\n300 0 0 10000 100 0\n");
+        NativeVehicle car = NativeVehicle.Default;
+        Check(car.Size == Marshal.SizeOf(typeof(NativeVehicle)) && car.VehicleMass == 1644 &&
+              car.BrakeDeceleration == 1.0 && car.LeastDeceleration == 0.15, "default vehicle");
+        using (var route = new Route(path, car, SpeedModel.Eco))
+        {
+            double[] recommended = { 62.152, 57.338, 52.371, 100 };
+            for (int row = 0; row < 4; ++row)
+            {
+                Near(route.RecommendedSpeedAt(100 * row), recommended[row], 5e-4, "row " + row);
+            }
+            Check(route.Model == SpeedModel.Eco, "model");
+            Advice advice = route.AdviceAt(0, 80);
+            Check(advice.Action == AdviceAction.Brake && advice.TargetDistance == 200 &&
+                  advice.LiftoffDistance == 0 && advice.Deceleration > 0, "brake at 80 km/h");
+            Check(route.AdviceAt(0, 60).Action == AdviceAction.LiftOff, "lift off at 60 km/h");
+            Check(route.AdviceAt(0, 30).Action == AdviceAction.Keep, "keep at 30 km/h");
+        }
+        car.VehicleMass = 0;
+        Throws<LoadException>(() => new Route(path, car, SpeedModel.Eco), "a vehicle of 0 kg");
     }
 
     static void FailedLoadsRaiseAndHandlesReleaseOnce()
@@ -212,6 +238,7 @@ static class KorvaleTests
         {
             new KeyValuePair<string, Action>("WorkedExampleGivesItsSpeeds",
                                              WorkedExampleGivesItsSpeeds),
+            new KeyValuePair<string, Action>("EcoModelAndAdvice", EcoModelAndAdvice),
             new KeyValuePair<string, Action>("FailedLoadsRaiseAndHandlesReleaseOnce",
                                              FailedLoadsRaiseAndHandlesReleaseOnce),
             new KeyValuePair<string, Action>("ADriveIsTracked", ADriveIsTracked),

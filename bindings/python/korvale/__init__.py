@@ -14,16 +14,19 @@ is importable, else as lists. Loading a bad route file raises LoadError; it neve
 import ctypes
 import math
 import os
+import warnings
 from collections import namedtuple
 from collections.abc import Mapping
 
-from ._native import LinkHandle, ProfileHandle, load_library
+from ._native import LinkHandle, ProfileHandle, VehicleStruct, load_library
 
 __all__ = [
+    "Advice",
     "BUILT_IN_VEHICLE",
     "DashboardLink",
     "KorvaleError",
     "LoadError",
+    "MODELS",
     "Route",
     "Vehicle",
     "SpeedsAtDistance",
@@ -32,6 +35,7 @@ __all__ = [
     "library",
     "plot",
     "routes",
+    "vehicles",
 ]
 
 try:  # optional
@@ -51,21 +55,90 @@ class LoadError(KorvaleError):
 Vehicle = namedtuple(
     "Vehicle",
     "drag_coefficient frontal_area air_density vehicle_mass gravity rolling_resistance "
-    "coast_power model_switch",
+    "coast_power model_switch brake_deceleration least_deceleration",
+    defaults=(1.0, 0.15),
 )
-Vehicle.__doc__ = """The eight vehicle parameters. Vehicle.default() is the built-in car
-(drag 0.3, 2.3 m^2, air 1.293 kg/m^3, 1644 kg, g 9.81 m/s^2, rolling 0.015) with coast_power and
-model_switch 0, which selects the built-in coasting model; a positive coast_power or
-model_switch selects the model driven by these parameters."""
+Vehicle.__doc__ = """The eight vehicle parameters of the coasting models, then the eco model's
+brake deceleration (m/s^2, braking on descents, default 1.0) and least deceleration (m/s^2, the
+least it plans with, default 0.15). Vehicle.default() is the built-in car (drag 0.3, 2.3 m^2,
+air 1.293 kg/m^3, 1644 kg, g 9.81 m/s^2, rolling 0.015) with coast_power and model_switch 0.
+Change a preset with _replace: korvale.vehicles["truck"]._replace(vehicle_mass=40000.0)."""
 # The built-in car, value for value as the library defines it (BUILT_IN_VEHICLE in
 # src/profile/vehicle.h); the package's tests check this table against that definition.
 BUILT_IN_VEHICLE = Vehicle(0.3, 2.3, 1.293, 1644.0, 9.81, 0.015, 0.0, 0.0)
 Vehicle.default = staticmethod(lambda: BUILT_IN_VEHICLE)
 
+# The presets of the korvale tool's --vehicle (tools/vehicle_options.cpp, whose table the
+# package's tests compare with this one): typical part-laden vehicles of each class; the README
+# gives their sources.
+vehicles = {
+    "car": BUILT_IN_VEHICLE,
+    "van": BUILT_IN_VEHICLE._replace(vehicle_mass=2800.0, drag_coefficient=0.37,
+                                     frontal_area=4.4, rolling_resistance=0.009),
+    "truck": BUILT_IN_VEHICLE._replace(vehicle_mass=30000.0, drag_coefficient=0.6,
+                                       frontal_area=10.0, rolling_resistance=0.006),
+    "bus": BUILT_IN_VEHICLE._replace(vehicle_mass=14000.0, drag_coefficient=0.65,
+                                     frontal_area=8.0, rolling_resistance=0.007),
+}
+
+# The speed models by name, with the numbers korvale_load_vehicle takes.
+MODELS = {"default": 0, "parameterised": 1, "eco": 2}
+
+# The fields each model plans with (the default model plans with the built-in car alone).
+_USED = {
+    "default": (),
+    "parameterised": Vehicle._fields[:7],
+    "eco": Vehicle._fields[:6] + ("brake_deceleration", "least_deceleration"),
+}
+
+
+def _choose_model(vehicle, model):
+    """The model's name: model when given, else the coasting model that coast_power or
+    model_switch select when either is not 0 (as the library's eight parameters do), else eco.
+    Warns about fields of the vehicle that the model ignores and that are not the built-in
+    car's."""
+    selected = model is None and (vehicle.coast_power != 0 or vehicle.model_switch != 0)
+    if model is None:
+        if selected:
+            model = ("default" if vehicle.coast_power <= 0 and vehicle.model_switch <= 0
+                     else "parameterised")
+        else:
+            model = "eco"
+    if model not in MODELS:
+        raise ValueError(f"model {model!r} is none of " + ", ".join(MODELS))
+    ignored = [
+        name for name in Vehicle._fields
+        if name not in _USED[model]
+        and not (selected and name in ("coast_power", "model_switch"))
+        and getattr(vehicle, name) != getattr(BUILT_IN_VEHICLE, name)
+    ]
+    if ignored:
+        warnings.warn(f"the {model} model ignores " + ", ".join(ignored), stacklevel=3)
+    return model
+
+
+def _vehicle_problem(vehicle):
+    """Why the library refuses the vehicle (as korvale_load_vehicle does), or None."""
+    above_zero = ("vehicle_mass", "frontal_area", "gravity", "brake_deceleration")
+    not_below_zero = ("drag_coefficient", "air_density", "rolling_resistance",
+                      "least_deceleration")
+    for name in Vehicle._fields:
+        value = float(getattr(vehicle, name))
+        if name == "model_switch":
+            continue
+        if not math.isfinite(value):
+            spelt = "NaN" if math.isnan(value) else "infinity" if value > 0 else "-infinity"
+            return f"{name} {spelt} is not a finite number"
+        if name in above_zero and not value > 0:
+            return f"{name} {value:g} is not above 0"
+        if name in not_below_zero and value < 0:
+            return f"{name} {value:g} is below 0"
+    return None
+
 
 def _vehicle(value):
-    """A Vehicle from what Route accepts: None (the built-in car), a Vehicle or eight numbers in
-    its order, or a mapping of some of its fields over the built-in car."""
+    """A Vehicle from what Route accepts: None (the built-in car), a Vehicle or its eight or ten
+    numbers in its order, or a mapping of some of its fields over the built-in car."""
     if value is None:
         return BUILT_IN_VEHICLE
     if isinstance(value, Mapping):
@@ -78,14 +151,21 @@ def _vehicle(value):
     try:
         return Vehicle(*values)
     except TypeError:
-        raise ValueError(f"a vehicle has {len(Vehicle._fields)} parameters, not {len(values)}"
-                         ) from None
+        raise ValueError(f"a vehicle has {len(Vehicle._fields) - len(Vehicle._field_defaults)} or "
+                         f"{len(Vehicle._fields)} parameters, not {len(values)}") from None
 
 SpeedsAtDistance = namedtuple("SpeedsAtDistance", "max_speed recommended_speed coasting_speed")
 SpeedsAtPosition = namedtuple(
     "SpeedsAtPosition", "distance max_speed recommended_speed coasting_speed"
 )
 Slowdown = namedtuple("Slowdown", "distance target_speed liftoff_distance")
+Advice = namedtuple(
+    "Advice", "action liftoff_distance target_distance target_speed deceleration"
+)
+Advice.__doc__ = """What to do about the next slow-down: action KEEP (no slow-down within the
+horizon; the other fields None), LIFT_OFF (coast from liftoff_distance, m) or BRAKE (coasting is
+too late: brake at deceleration, m/s^2); the slow-down's distance (m) and target speed (km/h)."""
+Advice.KEEP, Advice.LIFT_OFF, Advice.BRAKE = 0, 1, 2
 
 _library = None
 
@@ -138,24 +218,36 @@ class Route(_Handle):
     _release = "deinitialize_korvale"
     _what = "route"
 
-    def __init__(self, path, vehicle=None):
-        """path: the route file. vehicle: None for the built-in car, a Vehicle (or its eight
-        numbers), or a dict of some parameters over the built-in car, such as
-        {"vehicle_mass": 40000}."""
+    def __init__(self, path, vehicle=None, model=None):
+        """path: the route file. vehicle: None for the built-in car, a Vehicle (or its eight or
+        ten numbers) such as korvale.vehicles["van"], or a dict of some parameters over the
+        built-in car, such as {"vehicle_mass": 40000}. model: "eco", "default" or
+        "parameterised"; when None, the eco model, unless the vehicle's coast_power or
+        model_switch is not 0, which selects a coasting model as the library's eight parameters
+        do. The model and vehicle used are in route.model and route.vehicle. ValueError for a
+        vehicle that makes no physical sense."""
         vehicle = _vehicle(vehicle)
+        model = _choose_model(vehicle, model)
+        problem = _vehicle_problem(vehicle)
+        if problem:
+            raise ValueError("vehicle refused: " + problem)
         self._lib = library()
         try:
             with open(path, "rb") as route_file:
                 route_file.read(1)
         except OSError as error:
             raise LoadError(f"cannot read route file {path!r}: {error.strerror}") from None
+        fields = VehicleStruct(ctypes.sizeof(VehicleStruct))
+        for name, _ in VehicleStruct._fields_[1:]:
+            setattr(fields, name, float(getattr(vehicle, name)))
         encoded = os.fsencode(path)
-        handle = self._lib.korvale_load(encoded, *[float(v) for v in vehicle])
+        handle = self._lib.korvale_load_vehicle(encoded, ctypes.byref(fields), MODELS[model])
         if not handle:
             raise LoadError(f"cannot load route file {path!r}: it yields no rows")
         self._handle = handle
         self.path = path
         self.vehicle = vehicle
+        self.model = model
 
     # -- size and columns
     @property
@@ -247,6 +339,19 @@ class Route(_Handle):
         )
         return Slowdown(*(v.value for v in out)) if found == 1 else None
 
+    def advice(self, distance, speed_kmh, horizon=1000.0):
+        """What a vehicle at `distance` (m) going speed_kmh should do about the next slow-down
+        within the horizon (m): an Advice (KEEP, LIFT_OFF with where, or BRAKE with how hard)."""
+        action = ctypes.c_int32()
+        out = [ctypes.c_double() for _ in range(4)]
+        found = self._lib.korvale_advice(
+            self._live(), float(distance), float(speed_kmh), float(horizon),
+            ctypes.byref(action), *map(ctypes.byref, out)
+        )
+        if found != 1:
+            return Advice(Advice.KEEP, None, None, None, None)
+        return Advice(action.value, *(v.value for v in out))
+
     def offset_from_route(self):
         """Distance (m) between the last position asked for and the route point it was mapped
         to; -1.0 before any query by position."""
@@ -260,7 +365,7 @@ class Route(_Handle):
 
     def __repr__(self):
         state = f"{self.rows} rows, {self.length:.1f} m" if self._handle else "closed"
-        return f"<korvale.Route {self.path!r}: {state}>"
+        return f"<korvale.Route {self.path!r}: {state}, {self.model} model, {self.vehicle}>"
 
 
 class DashboardLink(_Handle):
@@ -362,15 +467,16 @@ def _profile_figure(route, step, cruise, horizon):
     # below the axes, where it covers no curve
     figure.legend(handles=handles, loc="lower center", ncol=len(handles), frameon=False)
     name = os.path.basename(str(route.path)) if route.path is not None else "route"
-    speed_axis.set_title(f"speed profile of {name} ({length:.0f} m)")
+    speed_axis.set_title(f"speed profile of {name} ({length:.0f} m, {route.model} model)")
     figure.tight_layout(rect=(0, 0.07, 1, 1))
     return figure
 
 
-def plot(route, output, step=5.0, cruise=None, horizon=1000.0):
+def plot(route, output, step=5.0, cruise=None, horizon=1000.0, vehicle=None, model=None):
     """Draws maximum, coasting and recommended speed and the elevation against distance into an
-    image file (needs matplotlib). route is a Route or a path. With a cruising speed (km/h) it
-    marks, for every slow-down below it, where to lift off and coast into it."""
+    image file (needs matplotlib). route is a Route, or a path loaded with vehicle and model as
+    Route loads them. With a cruising speed (km/h) it marks, for every slow-down below it, where
+    to lift off and coast into it."""
     if not step > 0:
         raise ValueError("step must be above 0 m")
     if cruise is not None and not (cruise > 0 and math.isfinite(cruise)):
@@ -379,7 +485,7 @@ def plot(route, output, step=5.0, cruise=None, horizon=1000.0):
         raise ValueError("horizon must be above 0 m")
     owned = not isinstance(route, Route)
     if owned:
-        route = Route(route)
+        route = Route(route, vehicle, model)
     try:
         figure = _profile_figure(route, step, cruise, horizon)
     finally:

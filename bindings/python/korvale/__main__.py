@@ -3,7 +3,7 @@
 import argparse
 import sys
 
-from . import KorvaleError, plot
+from . import MODELS, KorvaleError, plot, vehicles
 
 
 def main(argv=None):
@@ -14,9 +14,12 @@ def main(argv=None):
     draw.add_argument("-o", "--output", default="profile.png")
     draw.add_argument("--step", type=float, default=5.0, help="sample spacing in metres")
     draw.add_argument("--cruise", type=float, help="mark lift-off points for this speed (km/h)")
+    draw.add_argument("--vehicle", choices=list(vehicles), default="car", help="vehicle preset")
+    draw.add_argument("--model", choices=list(MODELS), default="eco", help="speed model")
     args = parser.parse_args(argv)
     try:
-        plot(args.route, args.output, step=args.step, cruise=args.cruise)
+        plot(args.route, args.output, step=args.step, cruise=args.cruise,
+             vehicle=vehicles[args.vehicle], model=args.model)
     except ImportError:
         print("plot needs matplotlib (Debian: python3-matplotlib)", file=sys.stderr)
         return 1

@@ -28,12 +28,37 @@ class _Link(ctypes.Structure):
 ProfileHandle = ctypes.POINTER(_Profile)
 LinkHandle = ctypes.POINTER(_Link)
 
+
+class VehicleStruct(ctypes.Structure):
+    """korvale_vehicle of include/korvale.h: its size in bytes, then the vehicle's fields."""
+
+    _fields_ = [("size", ctypes.c_uint32)] + [
+        (name, ctypes.c_double)
+        for name in (
+            "vehicle_mass",
+            "drag_coefficient",
+            "frontal_area",
+            "air_density",
+            "rolling_resistance",
+            "gravity",
+            "coast_power",
+            "brake_deceleration",
+            "least_deceleration",
+        )
+    ]
+
+
 _PARAMS8 = [ctypes.c_double] * 8
 
 # name: (result type, argument types)
 SIGNATURES = {
     "initialize_korvale": (ProfileHandle, [ctypes.c_char_p] + _PARAMS8),
     "korvale_load": (ProfileHandle, [ctypes.c_char_p] + _PARAMS8),
+    "korvale_default_vehicle": (None, [ctypes.POINTER(VehicleStruct)]),
+    "korvale_load_vehicle": (
+        ProfileHandle,
+        [ctypes.c_char_p, ctypes.POINTER(VehicleStruct), ctypes.c_int32],
+    ),
     "deinitialize_korvale": (None, [ProfileHandle]),
     "get_korvale_rows": (ctypes.c_int32, [ProfileHandle]),
     "get_korvale_x_vec": (None, [ProfileHandle, _c_double_p, ctypes.c_int32]),
@@ -74,6 +99,12 @@ SIGNATURES = {
         ctypes.c_int32,
         [ProfileHandle, ctypes.c_double, ctypes.c_double, ctypes.c_double]
         + [_c_double_p] * 3,
+    ),
+    "korvale_advice": (
+        ctypes.c_int32,
+        [ProfileHandle, ctypes.c_double, ctypes.c_double, ctypes.c_double,
+         ctypes.POINTER(ctypes.c_int32)]
+        + [_c_double_p] * 4,
     ),
     "korvale_offset_from_route": (ctypes.c_double, [ProfileHandle]),
     "init_com": (LinkHandle, [ctypes.c_int, ctypes.c_char_p, ctypes.c_int, ctypes.c_int]),
