@@ -63,11 +63,6 @@ std::vector<Station> stations(const Road& road, bool backwards, double step) {
             kept.push_back(station);
         }
     }
-    if (kept.empty()) {
-        // A road without length (0, or no number) has no station before its end: its start is
-        // its one station.
-        kept.push_back({0.0, s_at(0.0)});
-    }
     while (kept.size() > 1 && length - kept.back().d < MIN_ROW_SPACING) {
         kept.pop_back();
     }

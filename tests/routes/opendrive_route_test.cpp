@@ -218,11 +218,13 @@ TEST(OpenDriveChain, ARoadDrivenBackwardsJoinsItsNeighboursWithOneRowWhereTheyMe
         EXPECT_NEAR(reversed[i].speed_limit, i < 20 ? 40 : (i < 50 ? 72 : 50), 1e-9);
     }
 
-    // A road of length 0 is one row, its start.
-    const auto point = rows_of(map_of(road("p", 0, geometry(0, 5, 6, 0, 10, "<line/>"))),
-                               options({"p"}, 1, 0, 40));
-    ASSERT_EQ(point.size(), 1u);
-    EXPECT_NEAR(point[0].x, 5, 1e-9);
+    // A road of length 0 is one row, its start, driven either way.
+    for (bool reverse : {false, true}) {
+        const auto point = rows_of(map_of(road("p", 0, geometry(0, 5, 6, 0, 10, "<line/>"))),
+                                   options({"p"}, 1, 0, 40, reverse));
+        ASSERT_EQ(point.size(), 1u);
+        EXPECT_NEAR(point[0].x, 5, 1e-9);
+    }
 
     // Without a limit for rows that have none, the "no limit" road cannot be driven.
     try {
@@ -305,14 +307,3 @@ TEST(OpenDriveSuperelevation, ABankTowardsTheInsideIsPositiveWhicheverWayTheRoad
 }
 
 } // namespace
-
-TEST(OpenDriveChain, ARoadOfLengthZeroIsOneRowAtItsStart) {
-    // (its stations were read from an empty list before)
-    const std::string xml = map_of(road("z", 0, geometry(0, 5, 7, 0, 0, "<line/>"),
-                                        "<type s=\"0\"><speed max=\"50\" unit=\"km/h\"/></type>"));
-    for (bool reverse : {false, true}) {
-        const auto rows = rows_of(xml, options({"z"}, 1.0, -1, 0.0, reverse));
-        ASSERT_EQ(rows.size(), 1u);
-        EXPECT_NEAR(rows[0].x, 5, 1e-9);
-    }
-}
