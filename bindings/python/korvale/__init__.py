@@ -136,17 +136,30 @@ def _vehicle_problem(vehicle):
     return None
 
 
+def _preset(name):
+    try:
+        return vehicles[name]
+    except KeyError:
+        raise ValueError(f"unknown vehicle preset {name!r}; the presets are "
+                         + ", ".join(vehicles)) from None
+
+
 def _vehicle(value):
-    """A Vehicle from what Route accepts: None (the built-in car), a Vehicle or its eight or ten
-    numbers in its order, or a mapping of some of its fields over the built-in car."""
+    """A Vehicle from what Route accepts: None (the built-in car), a preset's name, a Vehicle or
+    its eight or ten numbers in its order, or a mapping of some of its fields over the built-in
+    car, or over the preset that its "preset" entry names."""
     if value is None:
         return BUILT_IN_VEHICLE
+    if isinstance(value, str):
+        return _preset(value)
     if isinstance(value, Mapping):
-        unknown = sorted(set(value) - set(Vehicle._fields))
+        fields = dict(value)
+        base = _preset(fields.pop("preset")) if "preset" in fields else BUILT_IN_VEHICLE
+        unknown = sorted(set(fields) - set(Vehicle._fields))
         if unknown:
             raise ValueError(f"unknown vehicle parameter {unknown[0]!r}; the parameters are "
                              + ", ".join(Vehicle._fields))
-        return BUILT_IN_VEHICLE._replace(**{k: float(v) for k, v in value.items()})
+        return base._replace(**{k: float(v) for k, v in fields.items()})
     values = tuple(float(v) for v in value)
     try:
         return Vehicle(*values)
@@ -219,9 +232,10 @@ class Route(_Handle):
     _what = "route"
 
     def __init__(self, path, vehicle=None, model=None):
-        """path: the route file. vehicle: None for the built-in car, a Vehicle (or its eight or
-        ten numbers) such as korvale.vehicles["van"], or a dict of some parameters over the
-        built-in car, such as {"vehicle_mass": 40000}. model: "eco", "default" or
+        """path: the route file. vehicle: None for the built-in car, a preset's name ("van"), a
+        Vehicle (or its eight or ten numbers) such as korvale.vehicles["van"], or a dict of some
+        parameters over the built-in car, such as {"vehicle_mass": 40000}, or over a preset,
+        such as {"preset": "truck", "vehicle_mass": 38000}. model: "eco", "default" or
         "parameterised"; when None, the eco model, unless the vehicle's coast_power or
         model_switch is not 0, which selects a coasting model as the library's eight parameters
         do. The model and vehicle used are in route.model and route.vehicle. ValueError for a

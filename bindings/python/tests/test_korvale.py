@@ -143,6 +143,12 @@ def test_vehicle_overrides_offset_property_and_unreadable_files(tmp_path, capfd)
         korvale.Route(EXAMPLE, vehicle={"mass": 1})
     with pytest.raises(ValueError, match="parameters, not 2"):
         korvale.Route(EXAMPLE, vehicle=(1, 2))
+    with korvale.Route(EXAMPLE, vehicle={"preset": "truck", "vehicle_mass": 38000}) as truck:
+        assert truck.vehicle == korvale.vehicles["truck"]._replace(vehicle_mass=38000.0)
+    with korvale.Route(EXAMPLE, vehicle="bus") as bus:
+        assert bus.vehicle == korvale.vehicles["bus"]
+    with pytest.raises(ValueError, match="unknown vehicle preset 'tank'"):
+        korvale.Route(EXAMPLE, vehicle={"preset": "tank"})
     assert heavy.offset == -1.0
     heavy.at_position(*heavy.position_at(100.0))
     assert heavy.offset == heavy.offset_from_route() == pytest.approx(0.0, abs=1e-9)
