@@ -172,6 +172,12 @@ TEST(NoAllocation, QueriesOfEveryKindLeaveTheHeapAlone) {
         if (korvale_next_slowdown(p, at, 120.0, 1000.0, &slowdown, &target, &liftoff) == 1) {
             sum += slowdown + target + liftoff;
         }
+        int32_t action = 0;
+        double deceleration = 0;
+        if (korvale_advice(p, at, 120.0, 1000.0, &action, &liftoff, &slowdown, &target,
+                           &deceleration) == 1) {
+            sum += action + liftoff + slowdown + target + deceleration;
+        }
         if (i % 1000 == 0) {
             get_korvale_x_vec(p, column.data(), rows);
             get_korvale_y_vec(p, column.data(), rows);
