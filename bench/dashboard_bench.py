@@ -3,8 +3,9 @@
 127.0.0.1, one client (or --clients N) reading the event stream.
 
 Prints the datagrams sent and counted, the time from a datagram's arrival at the dashboard (the
-`t` of its event) to the event's arrival at the client (median, 99th percentile, maximum), and
-the dashboard's CPU use over the run.
+`t` of its event) to the event's arrival at the client (median, 99th percentile, maximum), the
+time `/api/latest` takes to answer while the streams are open, and the dashboard's CPU use over
+the run.
 
     /usr/bin/python3 bench/dashboard_bench.py build/benchmarks/tools/korvale [--seconds 60]
 """
@@ -78,6 +79,13 @@ def main():
                          daemon=True).start()
         ready.wait(10)
 
+    asked = time.monotonic()
+    connection = http.client.HTTPConnection(host, int(port), timeout=10)
+    connection.request("GET", "/api/latest")
+    connection.getresponse().read()
+    connection.close()
+    latest_ms = 1000.0 * (time.monotonic() - asked)
+
     sender = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     target = ("127.0.0.1", udp)
     plot_every = round(options.records / options.plots)
@@ -108,6 +116,7 @@ def main():
     print(f"counted:   {counters['received']} received, {counters['records']} records, "
           f"{counters['plots']} plots, {counters['lost']} lost, {counters['malformed']} malformed")
     print(f"events:    {len(ms)} at {options.clients} client(s)")
+    print(f"latest:    answered in {latest_ms:.1f} ms with {options.clients} stream(s) open")
     if ms:
         print(f"latency:   median {statistics.median(ms):.3f} ms, "
               f"99th percentile {ms[int(0.99 * (len(ms) - 1))]:.3f} ms, max {ms[-1]:.3f} ms")

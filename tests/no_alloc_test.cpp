@@ -1,5 +1,6 @@
 // Queries never touch the heap: every form of operator new is replaced here by one that counts,
-// and a long run of queries of every kind must leave the count unchanged.
+// and a long run of queries of every kind must leave the count unchanged. The same replacement
+// can refuse every allocation, for the functions that must survive running out of memory.
 #include <atomic>
 #include <cmath>
 #include <cstddef>
@@ -12,8 +13,14 @@
 #include <gtest/gtest.h>
 
 #include "korvale.h"
+#include "support/refused_allocations.h"
 #include "support/temp_dir.h"
 #include "support/vehicles.h"
+
+namespace korvale_test {
+// While true, every operator new fails (declared in support/refused_allocations.h).
+std::atomic<bool> refuse_allocations{false};
+} // namespace korvale_test
 
 namespace {
 
@@ -25,11 +32,17 @@ void (*volatile release)(void*) = std::free;
 
 void* counted(std::size_t size) {
     allocations.fetch_add(1, std::memory_order_relaxed);
+    if (korvale_test::refuse_allocations.load()) {
+        return nullptr;
+    }
     return std::malloc(size == 0 ? 1 : size);
 }
 
 void* counted_aligned(std::size_t size, std::align_val_t align) {
     allocations.fetch_add(1, std::memory_order_relaxed);
+    if (korvale_test::refuse_allocations.load()) {
+        return nullptr;
+    }
     const auto alignment = static_cast<std::size_t>(align);
     const std::size_t rounded = (size + alignment - 1) / alignment * alignment;
     return std::aligned_alloc(alignment, rounded == 0 ? alignment : rounded);
@@ -158,6 +171,12 @@ TEST(NoAllocation, QueriesOfEveryKindLeaveTheHeapAlone) {
         double slowdown = 0, target = 0, liftoff = 0;
         if (korvale_next_slowdown(p, at, 120.0, 1000.0, &slowdown, &target, &liftoff) == 1) {
             sum += slowdown + target + liftoff;
+        }
+        int32_t action = 0;
+        double deceleration = 0;
+        if (korvale_advice(p, at, 120.0, 1000.0, &action, &liftoff, &slowdown, &target,
+                           &deceleration) == 1) {
+            sum += action + liftoff + slowdown + target + deceleration;
         }
         if (i % 1000 == 0) {
             get_korvale_x_vec(p, column.data(), rows);

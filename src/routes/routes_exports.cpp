@@ -1,5 +1,6 @@
 // The C functions of include/korvale_routes.h: each checks its arguments, runs a builder and
 // turns every exception into a message in the caller's buffer.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <exception>
@@ -16,12 +17,13 @@
 
 namespace {
 
-void put_message(const std::string& message, char* error, size_t error_size) noexcept {
+// Takes the text as it stands: a failure without memory must not need any to be reported.
+void put_message(const char* message, char* error, size_t error_size) noexcept {
     if (error == nullptr || error_size == 0) {
         return;
     }
-    const std::size_t n = std::min(message.size(), error_size - 1);
-    std::memcpy(error, message.data(), n);
+    const std::size_t n = std::min(std::strlen(message), error_size - 1);
+    std::memcpy(error, message, n);
     error[n] = '\0';
 }
 
@@ -38,7 +40,8 @@ int32_t reported(char* error, size_t error_size, Work&& work) noexcept {
         put_message("not enough memory", error, error_size);
     } catch (const std::exception& failure) {
         try {
-            put_message(std::string("internal error: ") + failure.what(), error, error_size);
+            put_message((std::string("internal error: ") + failure.what()).c_str(), error,
+                        error_size);
         } catch (...) {
             put_message("internal error", error, error_size);
         }

@@ -76,6 +76,19 @@ function canvasPixels(selector, column, rgb) {
   return { set, matching, height };
 }
 
+// canvasPixels of the page, asked again until drawn(pixels) holds or 30 s have passed (a deadline
+// for a loaded machine only: the charts draw on the frames after the data arrives).
+async function drawnPixels(page, drawn, ...args) {
+  const until = Date.now() + 30000;
+  for (;;) {
+    const pixels = await page.evaluate(canvasPixels, ...args);
+    if (drawn(pixels) || Date.now() > until) {
+      return pixels;
+    }
+    await new Promise((resolve) => setTimeout(resolve, 50));
+  }
+}
+
 // Distinct colours in a PNG, counted by the page itself.
 async function distinctColours(page, png) {
   return page.evaluate(async (base64) => {
@@ -154,14 +167,14 @@ test("the page shows what arrives: fields, speeds, advice, counters, charts and 
     assert.equal(await page.$eval("#advice-text", (e) => e.textContent), "brake");
     assert.match(await page.$eval("#speed-view", (e) => e.className), /\bok\b/);
 
-    await new Promise((resolve) => setTimeout(resolve, 300)); // a frame for the charts
     for (const chart of ["#history-chart", "#plot-chart"]) {
-      const pixels = await page.evaluate(canvasPixels, `${chart} canvas`, -1, null);
+      const pixels = await drawnPixels(page, (p) => p.set > 500, `${chart} canvas`, -1, null);
       assert.ok(pixels.set > 500, `${chart}: ${pixels.set} pixels drawn`);
     }
     const markerX = Number(await page.$eval("#profile", (e) => e.dataset.markerX));
     assert.equal(Number(await page.$eval("#profile", (e) => e.dataset.markerDistance)), 1234.5);
-    const profile = await page.evaluate(canvasPixels, "#profile-chart canvas", markerX, MARKER_RGB);
+    const profile = await drawnPixels(page, (p) => p.set > 2000 && p.matching > p.height / 3,
+                                      "#profile-chart canvas", markerX, MARKER_RGB);
     assert.ok(profile.set > 2000, `profile: ${profile.set} pixels drawn`);
     assert.ok(profile.matching > profile.height / 3, `marker: ${profile.matching} pixels`);
 
