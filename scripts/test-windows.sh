@@ -45,6 +45,13 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVALE_WERROR=ON -DKORVALE_LINUX_TOOL="$linux_tool"
 cmake --build "$build" -j "$jobs"
 echo "cross build done at $((SECONDS - start)) s"
+# Tests left out where their tool (lld, llvm, the Linux tool) was not found must not pass unseen.
+for name in msvc_import_library_links_a_host_that_runs windows_tool_gives_the_values_of_the_linux_tool; do
+    if ! ctest --test-dir "$build" -N | grep -q ": $name\$"; then
+        echo "the test $name is not in $build: is what it needs installed (scripts/install-deps.sh)?" >&2
+        exit 1
+    fi
+done
 # A test is run a second time only when its first run failed under Wine: Wine itself (its
 # server, its start-up) occasionally fails a program that never ran; every native run above has
 # no such second chance.
