@@ -374,7 +374,8 @@ KORVALE_API double korvale_offset_from_route(korvale_profile* handle);
  *
  * Returns the handle, to be released with close_com(). When opening fails (a line on standard
  * output says why, e.g. "gethostbyname() failed: <code>" for a name that cannot be resolved)
- * the handle is still returned: such a link applies the gate and sends nothing. Returns NULL
+ * the handle is still returned: such a link applies the gate and sends nothing;
+ * korvale_link_is_open() tells it apart, korvale_last_error() gives that line. Returns NULL
  * only when the link cannot be allocated, after printing "Not enough memory!".
  */
 KORVALE_API korvale_link* init_com(int32_t port, const char* host, int32_t unused,
