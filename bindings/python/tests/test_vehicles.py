@@ -72,6 +72,8 @@ def test_model_choice_warnings_and_refusals(tmp_path):
         powered = korvale.Vehicle.default()._replace(coast_power=1000.0)
         with korvale.Route(path, korvale.vehicles["bus"]._replace(coast_power=500.0)) as bus:
             assert bus.model == "parameterised"
+        with korvale.Route(path, {"coast_power": 0}) as given:  # as the tool's --coast-power 0
+            assert given.model == "default"
         with korvale.Route(path, powered, model="parameterised") as chosen:
             assert chosen.vehicle == powered
 
