@@ -15,7 +15,10 @@
  * - No C++ exception ever leaves a function.
  * - A handle must not be used from two threads at once (the position queries update the
  *   profile's tracking state); different handles are independent.
- * - Diagnostic lines go to standard output (one loader line to standard error).
+ * - Diagnostic lines go to standard output (a loader line and a refused vehicle's line to
+ *   standard error), unless the host takes them with korvale_set_log().
+ * - The library keeps no global state but two: the log function of korvale_set_log() (for the
+ *   whole process) and the message of korvale_last_error() (one per thread).
  *
  * The header is plain C (C89 with stdint.h and stddef.h) and C++.
  */
@@ -37,6 +40,17 @@
 #define KORVALE_API
 #endif
 
+/*
+ * The version of this header: KORVALE_VERSION is MAJOR * 1000000 + MINOR * 1000 + PATCH.
+ * korvale_version() gives the library's own, which a host compares with this one: a library of
+ * the same major version and at least this minor version has every function of this header.
+ */
+#define KORVALE_VERSION_MAJOR 0
+#define KORVALE_VERSION_MINOR 2
+#define KORVALE_VERSION_PATCH 0
+#define KORVALE_VERSION                                                                            \
+    (KORVALE_VERSION_MAJOR * 1000000 + KORVALE_VERSION_MINOR * 1000 + KORVALE_VERSION_PATCH)
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -46,6 +60,42 @@ typedef struct korvale_profile korvale_profile;
 
 /* A dashboard link: a UDP socket that sends status records and plots to a dashboard. */
 typedef struct korvale_link korvale_link;
+
+/* ------------------------------------------------------------------ library */
+
+/* The version of the library that runs: KORVALE_VERSION as it was built. */
+KORVALE_API int32_t korvale_version(void);
+
+/*
+ * Copies the message of the last failure of korvale_load, korvale_load_vehicle, init_com,
+ * send_msg or send_msg_plot called on this thread into buffer (at most size - 1 bytes, cut where
+ * a UTF-8 character starts, and a terminating zero; nothing for a null buffer or a size of 0).
+ * The message is the last line that the library printed for that failure, without its line
+ * feed (e.g. "Can not load file for Korvale", "gethostbyname() failed: <code>",
+ * "korvale_load_vehicle: vehicle refused: vehicle_mass -1 is not above 0"); it is empty after
+ * such a call succeeded, and at most 511 bytes. Other functions, and those five with a null
+ * handle, leave it as it is. A send that its time stamp kept back, or on a link that is not
+ * open, succeeded. Returns the message's length in bytes (without the zero). Allocates nothing.
+ */
+KORVALE_API size_t korvale_last_error(char* buffer, size_t size);
+
+/* The levels of korvale_log_function: a line that goes to standard output without a log
+ * function, and one that goes to standard error. */
+#define KORVALE_LOG_OUTPUT 0
+#define KORVALE_LOG_ERROR 1
+
+/* Receives one line of the library, without its line feed, and the user pointer given to
+ * korvale_set_log(). It runs on the thread that printed the line and may call any function of
+ * the library. */
+typedef void (*korvale_log_function)(int32_t level, const char* line, void* user);
+
+/*
+ * Sends every line that the library prints, from every thread of the process, to fn instead of
+ * standard output and standard error (a line longer than 1023 bytes reaches it cut there). A
+ * null fn sends them back where they go by default, byte for byte as before. Takes effect for
+ * the next line; the function must stay callable until it is replaced.
+ */
+KORVALE_API void korvale_set_log(korvale_log_function fn, void* user);
 
 /* ------------------------------------------------------------------ lifecycle and columns */
 
@@ -111,6 +161,28 @@ typedef struct korvale_vehicle {
  * least_deceleration 0.15, and size with sizeof(korvale_vehicle). A null pointer: nothing.
  */
 KORVALE_API void korvale_default_vehicle(korvale_vehicle* vehicle);
+
+/*
+ * Fills vehicle with the preset of that name, as korvale_default_vehicle() fills it, with size
+ * set: "car" (the built-in car), "van", "truck" or "bus" (typical part-laden vehicles of each
+ * class). Returns 1 for a preset's name, even with a null vehicle (then nothing is written); 0
+ * for any other name or a null one, nothing written.
+ */
+KORVALE_API int32_t korvale_vehicle_preset(const char* name, korvale_vehicle* vehicle);
+
+/* The name of the preset at index (0, 1, ...): "car", "van", "truck", "bus"; NULL past the last
+ * and for a negative index. The string is the library's own and lives as long as it. */
+KORVALE_API const char* korvale_vehicle_preset_name(int32_t index);
+
+/* The number of the model of that name ("default", "parameterised" or "eco"), or -1 for any
+ * other name or a null one. */
+KORVALE_API int32_t korvale_model_from_name(const char* name);
+
+/* The name of a model number, NULL for a number that is no model. The string is the library's
+ * own and lives as long as it. A host that lets the vehicle choose the model when none is
+ * named takes eco, unless coast_power or model_switch was given: then the parameterised model
+ * for either above 0, else the default one. */
+KORVALE_API const char* korvale_model_name(int32_t model);
 
 /*
  * Builds the profile of the route file at path for the vehicle with a speed model:
@@ -290,7 +362,8 @@ KORVALE_API double korvale_offset_from_route(korvale_profile* handle);
  * Records and plots share one time-stamp gate: each is sent only if its time stamp is newer
  * than the last one accepted on the link (the gate starts at 0.0, so a first stamp of 0.0 or
  * below is dropped; an equal or NaN stamp is dropped too). A stamp that passes the gate counts
- * as used even if the send then fails. Failures are reported only by lines on standard output.
+ * as used even if the send then fails. Failures are reported by lines on standard output, and
+ * by korvale_last_error().
  */
 
 /*
@@ -301,11 +374,16 @@ KORVALE_API double korvale_offset_from_route(korvale_profile* handle);
  *
  * Returns the handle, to be released with close_com(). When opening fails (a line on standard
  * output says why, e.g. "gethostbyname() failed: <code>" for a name that cannot be resolved)
- * the handle is still returned: such a link applies the gate and sends nothing. Returns NULL
+ * the handle is still returned: such a link applies the gate and sends nothing;
+ * korvale_link_is_open() tells it apart, korvale_last_error() gives that line. Returns NULL
  * only when the link cannot be allocated, after printing "Not enough memory!".
  */
 KORVALE_API korvale_link* init_com(int32_t port, const char* host, int32_t unused,
                                    int32_t plot_delay_ms);
+
+/* 1 when init_com opened the link's socket and resolved its host, 0 when it did not (such a
+ * link sends nothing). Null: 0. */
+KORVALE_API int32_t korvale_link_is_open(korvale_link* handle);
 
 /*
  * Sends one status record (layout above) if time_stamp passes the gate. r6 and time_stamp are

@@ -2,40 +2,146 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <mutex>
 
 namespace korvale {
 
 namespace {
 
-void write_line(std::FILE* stream, const char* format, va_list args) {
-    if (stream == nullptr) {
+// The process's log function and its user pointer: the library's only global state besides the
+// last error of each thread.
+std::mutex log_mutex;
+LogFunction log_function = nullptr;
+void* log_user = nullptr;
+
+// The lines of this thread are noted while a FailureNote lives.
+thread_local bool noting = false;
+thread_local char noted_line[LAST_ERROR_SIZE];
+thread_local char last_error[LAST_ERROR_SIZE];
+
+// Copies text (length bytes) into a buffer of size bytes, cut where a character of UTF-8 starts.
+std::size_t copy_cut(const char* text, std::size_t length, char* buffer, std::size_t size) {
+    std::size_t count = length < size ? length : size - 1;
+    if (count < length) {
+        while (count > 0 && (static_cast<unsigned char>(text[count]) & 0xC0) == 0x80) {
+            --count;
+        }
+    }
+    std::memcpy(buffer, text, count);
+    buffer[count] = '\0';
+    return count;
+}
+
+void write_message(const DiagSink& sink, std::int32_t level, const char* format, va_list args) {
+    LogFunction function = sink.function;
+    void* user = sink.user;
+    if (sink.process_log) {
+        const std::lock_guard<std::mutex> lock(log_mutex);
+        function = log_function;
+        user = log_user;
+    }
+    std::FILE* stream =
+        sink.process_log && function == nullptr ? (level == LOG_ERROR ? stderr : stdout) : nullptr;
+    if (function == nullptr && !noting) {
+        // The common case keeps the streams' own formatting, whatever the length.
+        if (stream != nullptr) {
+            std::vfprintf(stream, format, args);
+            std::fflush(stream);
+        }
         return;
     }
-    std::vfprintf(stream, format, args);
-    std::fflush(stream);
+
+    char text[DIAG_LINE_SIZE];
+    va_list copy;
+    va_copy(copy, args);
+    const int length = std::vsnprintf(text, sizeof text, format, copy);
+    va_end(copy);
+    if (length < 0) {
+        return;
+    }
+    if (stream != nullptr) {
+        if (static_cast<std::size_t>(length) < sizeof text) {
+            std::fwrite(text, 1, static_cast<std::size_t>(length), stream);
+        } else {
+            std::vfprintf(stream, format, args);
+        }
+        std::fflush(stream);
+    }
+    // Line by line, without line feeds; empty lines say nothing.
+    const char* last = nullptr;
+    for (char* line = text; *line != '\0';) {
+        char* end = std::strchr(line, '\n');
+        char* next = end == nullptr ? line + std::strlen(line) : end + 1;
+        if (end != nullptr) {
+            *end = '\0';
+        }
+        if (*line != '\0') {
+            if (function != nullptr) {
+                function(level, line, user);
+            }
+            last = line;
+        }
+        line = next;
+    }
+    if (noting && last != nullptr) {
+        copy_cut(last, std::strlen(last), noted_line, sizeof noted_line);
+    }
 }
 
 } // namespace
 
+void set_log(LogFunction function, void* user) noexcept {
+    const std::lock_guard<std::mutex> lock(log_mutex);
+    log_function = function;
+    log_user = user;
+}
+
 void diag_print(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    write_line(stdout, format, args);
+    write_message(DiagSink::standard(), LOG_OUTPUT, format, args);
     va_end(args);
 }
 
 void diag_print(const DiagSink& sink, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    write_line(sink.lines, format, args);
+    write_message(sink, LOG_OUTPUT, format, args);
     va_end(args);
 }
 
 void diag_error(const DiagSink& sink, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    write_line(sink.errors, format, args);
+    write_message(sink, LOG_ERROR, format, args);
     va_end(args);
+}
+
+FailureNote::FailureNote() noexcept {
+    noting = true;
+    noted_line[0] = '\0';
+}
+
+FailureNote::~FailureNote() {
+    noting = false;
+}
+
+void FailureNote::outcome(bool succeeded) noexcept {
+    std::memcpy(last_error, succeeded ? "" : noted_line,
+                succeeded ? 1 : std::strlen(noted_line) + 1);
+}
+
+void FailureNote::outcome_by_lines() noexcept {
+    outcome(noted_line[0] == '\0');
+}
+
+std::size_t copy_last_error(char* buffer, std::size_t size) noexcept {
+    const std::size_t length = std::strlen(last_error);
+    if (buffer != nullptr && size > 0) {
+        copy_cut(last_error, length, buffer, size);
+    }
+    return length;
 }
 
 } // namespace korvale

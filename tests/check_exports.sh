@@ -26,7 +26,13 @@ case "$library" in
          in_table && /\[ *[0-9]+\]/ {sub(/^.*\] /, ""); print}' "$tmp/headers" | sort >"$tmp/exported"
     ;;
 *)
-    nm -D --defined-only "$library" | awk '$2 ~ /^[TtWwDdBbRr]$/ {print $3}' | sort >"$tmp/exported"
+    # Every function carries the version node it came with (name@@KORVALE_x.y).
+    nm -D --defined-only "$library" | awk '$2 ~ /^[TtWwDdBbRr]$/ {print $3}' >"$tmp/versioned"
+    if grep -v '@@KORVALE_[0-9.]*$' "$tmp/versioned"; then
+        echo "these exports of $library have no version node"
+        exit 1
+    fi
+    sed 's/@.*//' "$tmp/versioned" | sort >"$tmp/exported"
     ;;
 esac
 if ! diff -u "$tmp/declared" "$tmp/exported"; then

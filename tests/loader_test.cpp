@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <clocale>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -232,40 +233,34 @@ TEST(RouteLoader, SkippedLinesAreCountedWithTheirFirstNumbersInTheSamePass) {
     EXPECT_EQ(details.skipped_lines.count, 7);
 }
 
-TEST(RouteLoader, ASinkTakesTheLibrarysLinesAndNullStreamsDropThem) {
+TEST(RouteLoader, ASinkTakesTheLibrarysLinesAndADroppedSinkNone) {
     TempDir dir;
     const std::string good = dir.write("good", "0 0 0 1e4 50 0\n10 0 0 1e4 50 0\n");
     const std::string missing = dir.path() + "/missing.txt";
-    std::FILE* lines = std::tmpfile();
-    std::FILE* errors = std::tmpfile();
-    ASSERT_NE(lines, nullptr);
-    ASSERT_NE(errors, nullptr);
+    std::vector<std::string> lines; // "level line"
+    const auto take = [](std::int32_t level, const char* line, void* user) {
+        static_cast<std::vector<std::string>*>(user)->push_back(std::to_string(level) + " " + line);
+    };
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     {
         const korvale::CoastModel car(korvale::BUILT_IN_VEHICLE);
-        korvale::RouteProfile to_files(missing.c_str(), car, nullptr, {lines, errors});
-        korvale::RouteProfile dropped(good.c_str(), car, nullptr, {nullptr, nullptr});
+        const auto sink = korvale::DiagSink::to(take, &lines);
+        korvale::RouteProfile to_function(missing.c_str(), car, nullptr, sink);
+        korvale::RouteProfile dropped(good.c_str(), car, nullptr, korvale::DiagSink::dropped());
         EXPECT_EQ(dropped.row_count(), 2);
-        korvale::comm::DashboardLink link(5005, 0, {lines, errors});
+        korvale::comm::DashboardLink link(5005, 0, sink);
         link.close();
     }
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    const auto contents = [](std::FILE* file) {
-        std::rewind(file);
-        std::string text;
-        for (int ch = 0; (ch = std::fgetc(file)) != EOF;) {
-            text += static_cast<char>(ch);
-        }
-        std::fclose(file);
-        return text;
-    };
-    EXPECT_EQ(contents(lines), "=== KORVALE_DLL Library === (START)\n"
-                               "[KORVALE_DLL] data parser FAILED reading file " +
-                                   missing + "\n[KORVALE_DLL] '" + missing +
-                                   "' data parser has -1 rows\nClosing connection for port 5005\n");
-    EXPECT_EQ(contents(errors), "Can't open output file " + missing + "!\n");
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "0 === KORVALE_DLL Library === (START)",
+                         "1 Can't open output file " + missing + "!",
+                         "0 [KORVALE_DLL] data parser FAILED reading file " + missing,
+                         "0 [KORVALE_DLL] '" + missing + "' data parser has -1 rows",
+                         "0 Closing connection for port 5005",
+                     }));
 }
 
 // The loader reads route files in the C library's text mode (on Windows: a carriage return

@@ -15,7 +15,7 @@
 #include "korvale_routes.h"
 #endif
 
-TEST(OutOfMemory, LoadVehicleGivesNull) {
+TEST(OutOfMemory, LoadVehicleGivesNullAndSaysSo) {
     korvale_test::TempDir dir;
     const std::string file = dir.write("route.txt", "0 0 0 10000 50 0\n100 0 0 10000 50 0\n");
     korvale_vehicle car;
@@ -26,6 +26,9 @@ TEST(OutOfMemory, LoadVehicleGivesNull) {
         profile = korvale_load_vehicle(file.c_str(), &car, KORVALE_MODEL_ECO);
     }
     EXPECT_EQ(profile, nullptr);
+    char error[64];
+    korvale_last_error(error, sizeof error);
+    EXPECT_STREQ(error, "Can not load file for Korvale");
 }
 
 #ifdef KORVALE_TEST_ROUTES

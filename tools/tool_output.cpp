@@ -1,6 +1,7 @@
 #include "tool_output.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -12,6 +13,12 @@ namespace {
 
 bool verbose_lines = false;
 
+// The library's lines, one a line on standard error.
+void to_standard_error(std::int32_t /*level*/, const char* line, void* /*user*/) {
+    std::fprintf(stderr, "%s\n", line);
+    std::fflush(stderr);
+}
+
 } // namespace
 
 void set_verbose(bool verbose) {
@@ -19,7 +26,8 @@ void set_verbose(bool verbose) {
 }
 
 korvale::DiagSink library_lines() {
-    return verbose_lines ? korvale::DiagSink{stderr, stderr} : korvale::DiagSink{nullptr, nullptr};
+    return verbose_lines ? korvale::DiagSink::to(to_standard_error, nullptr)
+                         : korvale::DiagSink::dropped();
 }
 
 void warn(const std::string& message) {

@@ -1,6 +1,7 @@
 #include "vehicle_options.h"
 
 #include <cstdio>
+#include <iterator>
 #include <stdexcept>
 #include <vector>
 
@@ -13,39 +14,33 @@ namespace {
 using korvale::CoastModelKind;
 using korvale::VehicleParameters;
 
-// The presets: typical part-laden vehicles of each class, the car being the built-in one. Drag
-// coefficients and frontal areas as handbooks of road-vehicle aerodynamics give them for each
-// body type; rolling resistance from the middle classes of the EU tyre label (light-truck,
-// truck and bus tyres); masses within the EU weight limits. Air density, gravity and the eco
-// model's decelerations are the built-in car's defaults. docs: README, "The eco model and the
-// vehicle presets".
-struct Preset {
-    const char* name;
-    double vehicle_mass;       // kg
-    double drag_coefficient;   // -
-    double frontal_area;       // m²
-    double rolling_resistance; // -
-};
-// (bindings/python's korvale.vehicles holds the same table; its tests compare the two.)
-constexpr Preset PRESETS[] = {
-    {"car", 1644.0, 0.3, 2.3, 0.015},
-    {"van", 2800.0, 0.37, 4.4, 0.009},
-    {"truck", 30000.0, 0.6, 10.0, 0.006},
-    {"bus", 14000.0, 0.65, 8.0, 0.007},
-};
-
 VehicleParameters preset_vehicle(const std::string& name) {
-    for (const Preset& p : PRESETS) {
-        if (name == p.name) {
-            VehicleParameters v = korvale::BUILT_IN_VEHICLE;
-            v.vehicle_mass = p.vehicle_mass;
-            v.drag_coefficient = p.drag_coefficient;
-            v.frontal_area = p.frontal_area;
-            v.rolling_resistance = p.rolling_resistance;
-            return v;
-        }
+    const korvale::VehiclePreset* preset = korvale::find_preset(name.c_str());
+    if (preset == nullptr) {
+        throw std::runtime_error("--vehicle: no preset '" + name + "'");
     }
-    throw std::runtime_error("--vehicle: no preset '" + name + "'");
+    return preset->vehicle;
+}
+
+// "a, b or c".
+std::string listed(const std::vector<std::string>& names) {
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        text += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
+    }
+    return text;
+}
+
+std::vector<std::string> preset_names() {
+    std::vector<std::string> names;
+    for (const korvale::VehiclePreset& preset : korvale::VEHICLE_PRESETS) {
+        names.emplace_back(preset.name);
+    }
+    return names;
+}
+
+std::vector<std::string> model_names() {
+    return {std::begin(korvale::MODEL_NAMES), std::end(korvale::MODEL_NAMES)};
 }
 
 // Which models use a field.
@@ -90,13 +85,6 @@ unsigned uses_of(CoastModelKind model) {
     return NONE;
 }
 
-CoastModelKind model_named(const std::string& name) {
-    if (name == "default") {
-        return CoastModelKind::built_in;
-    }
-    return name == "parameterised" ? CoastModelKind::parameterised : CoastModelKind::eco;
-}
-
 } // namespace
 
 class VehicleOptions {
@@ -117,17 +105,17 @@ std::shared_ptr<const VehicleOptions> add_vehicle_options(CLI::App* command) {
     options->preset_option =
         command
             ->add_option("--vehicle", options->preset,
-                         "vehicle preset: car, van, truck or bus; its fields can be changed by "
-                         "the options below")
-            ->check(CLI::IsMember({"car", "van", "truck", "bus"}))
+                         "vehicle preset: " + listed(preset_names()) +
+                             "; its fields can be changed by the options below")
+            ->check(CLI::IsMember(preset_names()))
             ->capture_default_str()
             ->group(group);
     options->model_option =
         command
             ->add_option("--model", options->model,
-                         "speed model: default, parameterised or eco (eco unless --coast-power "
-                         "or --model-switch is given)")
-            ->check(CLI::IsMember({"default", "parameterised", "eco"}))
+                         "speed model: " + listed(model_names()) +
+                             " (eco unless --coast-power or --model-switch is given)")
+            ->check(CLI::IsMember(model_names()))
             ->group(group);
     for (std::size_t i = 0; i < FIELD_COUNT; ++i) {
         options->field_options[i] =
@@ -151,10 +139,10 @@ VehicleChoice choose(const VehicleOptions& options) {
         }
     }
     const bool model_given = options.model_option->count() > 0;
-    if (model_given) {
-        choice.model = model_named(options.model);
-    } else if (selector_given) {
-        choice.model = korvale::model_for(choice.vehicle); // as the library's eight parameters do
+    if (!model_given) {
+        choice.model = korvale::model_when_unnamed(choice.vehicle, selector_given);
+    } else if (!korvale::model_named(options.model.c_str(), &choice.model)) {
+        throw std::runtime_error("--model: no model '" + options.model + "'");
     }
 
     // Options that change nothing with this model; the ones that selected it did something.
@@ -181,18 +169,6 @@ VehicleChoice choose(const VehicleOptions& options) {
         throw std::runtime_error("vehicle refused: " + problem);
     }
     return choice;
-}
-
-const char* VehicleChoice::model_name() const {
-    switch (model) {
-    case CoastModelKind::parameterised:
-        return "parameterised";
-    case CoastModelKind::eco:
-        return "eco";
-    case CoastModelKind::built_in:
-        break;
-    }
-    return "default";
 }
 
 std::string VehicleChoice::vehicle_description() const {

@@ -19,9 +19,9 @@ struct VehicleChoice {
     korvale::CoastModelKind model = korvale::CoastModelKind::eco;
 
     korvale::CoastModel coast_model() const { return korvale::CoastModel(model, vehicle); }
-    // "eco", "default" or "parameterised", as --model names them.
-    const char* model_name() const;
-    // The vehicle as the model sees it: "car (1644 kg, drag coefficient 0.3, ...)", only the
+    // The model's name, as --model names it.
+    const char* model_name() const { return korvale::model_name(model); }
+    // The vehicle as the model sees it: "car (<mass> kg, drag coefficient <c>, ...)", only the
     // fields the model uses; "the built-in car (...)" for the default model.
     std::string vehicle_description() const;
     // "model eco, vehicle car (...)": what a command says it used.

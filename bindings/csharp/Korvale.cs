@@ -5,9 +5,12 @@
 // DashboardLink wrap them in C#'s idiom. The native handles live in SafeHandle subclasses, which
 // release them when disposed or, failing that, when collected. A route file that yields no rows
 // raises LoadException (Route loads with korvale_load, never with initialize_korvale, which would
-// end the host process).
+// end the host process); every exception carries the library's own message (korvale_last_error).
+// The library's lines reach KorvaleLibrary.LogLine's handlers while it has any.
 using System;
+using System.Collections.Generic;
 using System.Runtime.InteropServices;
+using System.Text;
 using Microsoft.Win32.SafeHandles;
 
 namespace Korvale
@@ -66,6 +69,24 @@ namespace Korvale
         /// <summary>"korvale": korvale.dll on Windows, libkorvale.so elsewhere.</summary>
         public const string Library = "korvale";
 
+        // ---------------------------------------------------------- library
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
+        public static extern int korvale_version();
+
+        /// <summary>size is a size_t: UIntPtr.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
+        public static extern UIntPtr korvale_last_error([Out] byte[] buffer, UIntPtr size);
+
+        /// <summary>A null fn sends the lines back to standard output and error. The delegate
+        /// must stay alive until it is replaced.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
+        public static extern void korvale_set_log(LogFunction fn, IntPtr user);
+
+        /// <summary>korvale_log_function: line is a zero-terminated UTF-8 string.</summary>
+        [UnmanagedFunctionPointer(CallingConvention.Cdecl)]
+        public delegate void LogFunction(int level, IntPtr line, IntPtr user);
+
         // ---------------------------------------------------------- lifecycle and columns
 
         /// <summary>Ends the host process when the file yields no rows: use korvale_load.</summary>
@@ -83,6 +104,22 @@ namespace Korvale
 
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
         public static extern void korvale_default_vehicle(out NativeVehicle vehicle);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
+        public static extern int korvale_vehicle_preset(
+            [MarshalAs(UnmanagedType.LPStr)] string name, out NativeVehicle vehicle);
+
+        /// <summary>The library's own string (never to be freed), or IntPtr.Zero.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
+        public static extern IntPtr korvale_vehicle_preset_name(int index);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
+        public static extern int korvale_model_from_name(
+            [MarshalAs(UnmanagedType.LPStr)] string name);
+
+        /// <summary>The library's own string (never to be freed), or IntPtr.Zero.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
+        public static extern IntPtr korvale_model_name(int model);
 
         /// <summary>model: a SpeedModel as int (KORVALE_MODEL_DEFAULT, _PARAMETERISED,
         /// _ECO).</summary>
@@ -202,6 +239,9 @@ namespace Korvale
                                                  int unused, int plot_delay_ms);
 
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
+        public static extern int korvale_link_is_open(LinkHandle handle);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
         public static extern void send_msg(LinkHandle handle, int i1, double r1, double r2,
                                            double r3, double r4, double r5, double r6, double r7,
                                            double r8, int flag, double time_stamp, int i2);
@@ -213,6 +253,194 @@ namespace Korvale
 
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
         public static extern void close_com(IntPtr handle);
+    }
+
+    /// <summary>A line of the library: Output is one that goes to standard output without a
+    /// handler of KorvaleLibrary.LogLine, Error one that goes to standard error.</summary>
+    public enum LogLevel
+    {
+        Output = 0,
+        Error = 1,
+    }
+
+    /// <summary>The library as a whole: its version, the message of the last failure on this
+    /// thread, its lines, and its tables of presets and models.</summary>
+    public static class KorvaleLibrary
+    {
+        /// <summary>The version this binding was written for: a library of the same major
+        /// version and at least this minor version has every function it uses.</summary>
+        public const int WrittenForMajor = 0, WrittenForMinor = 2;
+
+        private static readonly object logLock = new object();
+        private static Action<LogLevel, string> logHandlers;
+        private static NativeMethods.LogFunction logFunction; // kept alive while installed
+        private static bool versionChecked;
+
+        /// <summary>The library's version, KORVALE_VERSION (major * 1000000 + minor * 1000 +
+        /// patch); KorvaleException when the library is older than korvale_version.</summary>
+        public static int Version
+        {
+            get
+            {
+                try
+                {
+                    return NativeMethods.korvale_version();
+                }
+                catch (EntryPointNotFoundException)
+                {
+                    throw new KorvaleException("the korvale library is older than 0.2; this " +
+                                               "binding needs " + WrittenForMajor + "." +
+                                               WrittenForMinor + " or a later " +
+                                               WrittenForMajor + ".x");
+                }
+            }
+        }
+
+        /// <summary>Throws KorvaleException unless the library is of the major version this
+        /// binding was written for and at least its minor version. Route and DashboardLink
+        /// check once.</summary>
+        public static void CheckVersion()
+        {
+            if (versionChecked)
+            {
+                return;
+            }
+            int version = Version;
+            int major = version / 1000000, minor = version / 1000 % 1000;
+            if (major != WrittenForMajor || minor < WrittenForMinor)
+            {
+                throw new KorvaleException("the korvale library is version " + major + "." +
+                                           minor + "." + version % 1000 + "; this binding " +
+                                           "needs " + WrittenForMajor + "." + WrittenForMinor +
+                                           " or a later " + WrittenForMajor + ".x");
+            }
+            versionChecked = true;
+        }
+
+        /// <summary>The message of the last failure of a load, a link's opening or a send on
+        /// this thread; empty after such a call succeeded.</summary>
+        public static string LastError
+        {
+            get
+            {
+                var buffer = new byte[512];
+                int length = (int)NativeMethods.korvale_last_error(buffer, (UIntPtr)buffer.Length);
+                return Encoding.UTF8.GetString(buffer, 0, Math.Min(length, buffer.Length - 1));
+            }
+        }
+
+        /// <summary>Every line of the library, from every thread of the process, while it has a
+        /// handler (a handler that does nothing silences them); without one, the lines go to
+        /// standard output and error. Handlers run on the thread that printed the line.</summary>
+        public static event Action<LogLevel, string> LogLine
+        {
+            add
+            {
+                lock (logLock)
+                {
+                    logHandlers += value;
+                    if (logFunction == null)
+                    {
+                        logFunction = Deliver;
+                        NativeMethods.korvale_set_log(logFunction, IntPtr.Zero);
+                    }
+                }
+            }
+            remove
+            {
+                lock (logLock)
+                {
+                    logHandlers -= value;
+                    if (logHandlers == null && logFunction != null)
+                    {
+                        NativeMethods.korvale_set_log(null, IntPtr.Zero);
+                        logFunction = null;
+                    }
+                }
+            }
+        }
+
+        private static void Deliver(int level, IntPtr line, IntPtr user)
+        {
+            Action<LogLevel, string> handlers = logHandlers;
+            if (handlers != null)
+            {
+                handlers((LogLevel)level, Utf8(line));
+            }
+        }
+
+        /// <summary>The names of the library's vehicle presets ("car" first).</summary>
+        public static IList<string> PresetNames
+        {
+            get { return Names(NativeMethods.korvale_vehicle_preset_name); }
+        }
+
+        /// <summary>The names of the speed models, by SpeedModel.</summary>
+        public static IList<string> ModelNames
+        {
+            get { return Names(NativeMethods.korvale_model_name); }
+        }
+
+        /// <summary>The model of that name; ArgumentException for any other.</summary>
+        public static SpeedModel ModelNamed(string name)
+        {
+            int model = NativeMethods.korvale_model_from_name(name);
+            if (model < 0)
+            {
+                throw new ArgumentException("model '" + name + "' is none of " +
+                                            string.Join(", ", ModelNames));
+            }
+            return (SpeedModel)model;
+        }
+
+        /// <summary>The model's name, as the library names it.</summary>
+        public static string ModelName(SpeedModel model)
+        {
+            return Utf8(NativeMethods.korvale_model_name((int)model));
+        }
+
+        /// <summary>The model when none is named: Eco, unless coastPower or modelSwitch is
+        /// given; then Parameterised for either above 0, else Default.</summary>
+        public static SpeedModel ChooseModel(SpeedModel? named, double? coastPower = null,
+                                             double? modelSwitch = null)
+        {
+            if (named.HasValue)
+            {
+                return named.Value;
+            }
+            if (!coastPower.HasValue && !modelSwitch.HasValue)
+            {
+                return SpeedModel.Eco;
+            }
+            return (coastPower ?? 0) <= 0 && (modelSwitch ?? 0) <= 0 ? SpeedModel.Default
+                                                                      : SpeedModel.Parameterised;
+        }
+
+        private static IList<string> Names(Func<int, IntPtr> nameAt)
+        {
+            var names = new List<string>();
+            for (IntPtr name; (name = nameAt(names.Count)) != IntPtr.Zero;)
+            {
+                names.Add(Utf8(name));
+            }
+            return names;
+        }
+
+        private static string Utf8(IntPtr text)
+        {
+            if (text == IntPtr.Zero)
+            {
+                return null;
+            }
+            int length = 0;
+            while (Marshal.ReadByte(text, length) != 0)
+            {
+                ++length;
+            }
+            var bytes = new byte[length];
+            Marshal.Copy(text, bytes, 0, length);
+            return Encoding.UTF8.GetString(bytes);
+        }
     }
 
     /// <summary>The eight vehicle parameters of a profile.</summary>
@@ -227,19 +455,23 @@ namespace Korvale
         public double CoastPower;        // W
         public double ModelSwitch;       // -
 
-        /// <summary>The built-in car: with CoastPower and ModelSwitch both 0 or below the
-        /// library coasts its own 1644 kg car, whatever the other six say.</summary>
+        /// <summary>The library's built-in car: with CoastPower and ModelSwitch both 0 or below
+        /// the library coasts it, whatever the other six say.</summary>
         public static Vehicle BuiltIn
         {
-            get
+            get { return From(NativeVehicle.Default); }
+        }
+
+        /// <summary>The eight parameters of a NativeVehicle, ModelSwitch 0.</summary>
+        public static Vehicle From(NativeVehicle vehicle)
+        {
+            return new Vehicle
             {
-                return new Vehicle
-                {
-                    DragCoefficient = 0.3, FrontalArea = 2.3, AirDensity = 1.293,
-                    VehicleMass = 1644, Gravity = 9.81, RollingResistance = 0.015,
-                    CoastPower = 0, ModelSwitch = 0
-                };
-            }
+                DragCoefficient = vehicle.DragCoefficient, FrontalArea = vehicle.FrontalArea,
+                AirDensity = vehicle.AirDensity, VehicleMass = vehicle.VehicleMass,
+                Gravity = vehicle.Gravity, RollingResistance = vehicle.RollingResistance,
+                CoastPower = vehicle.CoastPower, ModelSwitch = 0
+            };
         }
     }
 
@@ -275,6 +507,20 @@ namespace Korvale
                 NativeMethods.korvale_default_vehicle(out vehicle);
                 return vehicle;
             }
+        }
+
+        /// <summary>The library's preset of that name (KorvaleLibrary.PresetNames);
+        /// ArgumentException for any other.</summary>
+        public static NativeVehicle Preset(string name)
+        {
+            NativeVehicle vehicle;
+            if (NativeMethods.korvale_vehicle_preset(name, out vehicle) != 1)
+            {
+                throw new ArgumentException("unknown vehicle preset '" + name +
+                                            "'; the presets are " +
+                                            string.Join(", ", KorvaleLibrary.PresetNames));
+            }
+            return vehicle;
         }
     }
 
@@ -341,6 +587,7 @@ namespace Korvale
             {
                 throw new ArgumentNullException("path");
             }
+            KorvaleLibrary.CheckVersion();
             handle = NativeMethods.korvale_load(
                 path, vehicle.DragCoefficient, vehicle.FrontalArea, vehicle.AirDensity,
                 vehicle.VehicleMass, vehicle.Gravity, vehicle.RollingResistance,
@@ -348,40 +595,41 @@ namespace Korvale
             if (handle.IsInvalid)
             {
                 handle.SetHandleAsInvalid();
-                throw new LoadException(path);
+                throw new LoadException(path, "cannot load route file '" + path + "': " +
+                                                  KorvaleLibrary.LastError);
             }
             Path = path;
             Vehicle = vehicle;
-            Model = vehicle.CoastPower > 0 || vehicle.ModelSwitch > 0 ? SpeedModel.Parameterised
-                                                                        : SpeedModel.Default;
+            // Both selectors are given with the eight parameters.
+            Model = KorvaleLibrary.ChooseModel(null, vehicle.CoastPower, vehicle.ModelSwitch);
         }
 
+        /// <summary>Loads the route file for a preset of the library ("car", ...) with the
+        /// model, or with the eco model when none is named.</summary>
+        public Route(string path, string preset, SpeedModel? model = null)
+            : this(path, NativeVehicle.Preset(preset), KorvaleLibrary.ChooseModel(model)) { }
+
         /// <summary>Loads the route file for the vehicle with a speed model
-        /// (korvale_load_vehicle); LoadException when the file yields no rows or the vehicle
-        /// makes no physical sense (the library says which on standard error).</summary>
+        /// (korvale_load_vehicle); LoadException with the library's message when the file
+        /// yields no rows or the vehicle makes no physical sense.</summary>
         public Route(string path, NativeVehicle vehicle, SpeedModel model)
         {
             if (path == null)
             {
                 throw new ArgumentNullException("path");
             }
+            KorvaleLibrary.CheckVersion();
             vehicle.Size = (uint)Marshal.SizeOf(typeof(NativeVehicle));
             handle = NativeMethods.korvale_load_vehicle(path, ref vehicle, (int)model);
             if (handle.IsInvalid)
             {
                 handle.SetHandleAsInvalid();
                 throw new LoadException(path, "cannot load route file '" + path + "' with the " +
-                                                  model + " model: it yields no rows, or the " +
-                                                  "vehicle was refused (see standard error)");
+                                                  KorvaleLibrary.ModelName(model) + " model: " +
+                                                  KorvaleLibrary.LastError);
             }
             Path = path;
-            Vehicle = new Vehicle
-            {
-                DragCoefficient = vehicle.DragCoefficient, FrontalArea = vehicle.FrontalArea,
-                AirDensity = vehicle.AirDensity, VehicleMass = vehicle.VehicleMass,
-                Gravity = vehicle.Gravity, RollingResistance = vehicle.RollingResistance,
-                CoastPower = vehicle.CoastPower, ModelSwitch = 0
-            };
+            Vehicle = Vehicle.From(vehicle);
             Model = model;
         }
 
@@ -516,8 +764,8 @@ namespace Korvale
     /// <summary>A UDP link to a dashboard process: 76-byte status records and plot datagrams.
     /// Records and plots share one time-stamp gate: one is sent only when its time stamp is
     /// greater than the last one accepted (the first must be above 0). SendPlot blocks for
-    /// plotDelayMs after each plot. A link whose host cannot be resolved sends nothing (the
-    /// library prints why).</summary>
+    /// plotDelayMs after each plot. A link that cannot be opened (a host that cannot be
+    /// resolved) raises KorvaleException with the library's message.</summary>
     public sealed class DashboardLink : IDisposable
     {
         private readonly LinkHandle handle;
@@ -528,11 +776,21 @@ namespace Korvale
             {
                 throw new ArgumentNullException("host");
             }
+            KorvaleLibrary.CheckVersion();
             handle = NativeMethods.init_com(port, host, 0, plotDelayMs);
-            if (handle.IsInvalid)
+            if (handle.IsInvalid || NativeMethods.korvale_link_is_open(handle) != 1)
             {
-                handle.SetHandleAsInvalid();
-                throw new KorvaleException("not enough memory for a dashboard link");
+                string why = KorvaleLibrary.LastError;
+                if (handle.IsInvalid)
+                {
+                    handle.SetHandleAsInvalid();
+                }
+                else
+                {
+                    handle.Dispose();
+                }
+                throw new KorvaleException("cannot open a dashboard link to " + host + ":" +
+                                           port + ": " + why);
             }
         }
 

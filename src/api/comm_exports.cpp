@@ -14,14 +14,22 @@ extern "C" {
 
 korvale_link* init_com(int32_t port, const char* host, int32_t /*not read*/,
                        int32_t plot_delay_ms) {
+    korvale::FailureNote note;
     korvale::diag_print("Creating new connection for port %d\n", port);
     auto* link = new (std::nothrow) DashboardLink(port, plot_delay_ms);
     if (link == nullptr) {
         korvale::diag_print("Not enough memory!\n");
+        note.outcome(false);
         return nullptr;
     }
     link->open(host);
+    note.outcome(link->get_is_open());
     return reinterpret_cast<korvale_link*>(link);
+}
+
+int32_t korvale_link_is_open(korvale_link* handle) {
+    return guarded<DashboardLink>(handle, 0,
+                                  [](DashboardLink& link) { return link.get_is_open() ? 1 : 0; });
 }
 
 void send_msg(korvale_link* handle, int32_t i1, double r1, double r2, double r3, double r4,
@@ -32,14 +40,19 @@ void send_msg(korvale_link* handle, int32_t i1, double r1, double r2, double r3,
         return;
     }
     guarded_void<DashboardLink>(handle, [&](DashboardLink& link) {
+        korvale::FailureNote note;
         link.send_status(i1, r1, r2, r3, r4, r5, r6, r7, r8, flag, time_stamp, i2);
+        note.outcome_by_lines(); // a link prints only when a send fails
     });
 }
 
 double send_msg_plot(korvale_link* handle, const double* a, const double* b, uint64_t count_a,
                      uint64_t count_b, double time_stamp) {
     return guarded<DashboardLink>(handle, time_stamp, [&](DashboardLink& link) {
-        return link.send_plot(a, b, count_a, count_b, time_stamp);
+        korvale::FailureNote note;
+        const double stamp = link.send_plot(a, b, count_a, count_b, time_stamp);
+        note.outcome_by_lines();
+        return stamp;
     });
 }
 

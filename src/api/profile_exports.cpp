@@ -1,8 +1,9 @@
 // Exported functions of the route profile's lifecycle and columns.
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <string>
 
 #include "../diag.h"
 #include "../profile/route_profile.h"
@@ -14,6 +15,12 @@ using korvale::api::guarded;
 using korvale::api::guarded_void;
 
 namespace {
+
+static_assert(static_cast<int>(korvale::CoastModelKind::built_in) == KORVALE_MODEL_DEFAULT &&
+                  static_cast<int>(korvale::CoastModelKind::parameterised) ==
+                      KORVALE_MODEL_PARAMETERISED &&
+                  static_cast<int>(korvale::CoastModelKind::eco) == KORVALE_MODEL_ECO,
+              "the models' numbers are the header's");
 
 // Exit code of the process when a route file yields no rows.
 constexpr int NO_ROWS_EXIT_CODE = -1;
@@ -38,23 +45,6 @@ korvale_profile* load_profile(const char* path, const korvale::VehicleParameters
     return load_profile(path, korvale::CoastModel(parameters));
 }
 
-// The models of korvale_load_vehicle by their number; false for any other number.
-bool model_kind(std::int32_t model, korvale::CoastModelKind* kind) {
-    switch (model) {
-    case KORVALE_MODEL_DEFAULT:
-        *kind = korvale::CoastModelKind::built_in;
-        return true;
-    case KORVALE_MODEL_PARAMETERISED:
-        *kind = korvale::CoastModelKind::parameterised;
-        return true;
-    case KORVALE_MODEL_ECO:
-        *kind = korvale::CoastModelKind::eco;
-        return true;
-    default:
-        return false;
-    }
-}
-
 // The vehicle's parameters; model_switch stays 0, since the model is chosen by number.
 korvale::VehicleParameters parameters_of(const korvale_vehicle& v) {
     korvale::VehicleParameters p;
@@ -70,11 +60,47 @@ korvale::VehicleParameters parameters_of(const korvale_vehicle& v) {
     return p;
 }
 
-// One line on standard error, where a host sees it even when it drops standard output.
-korvale_profile* refuse(const char* why) {
-    std::fprintf(stderr, "korvale_load_vehicle: %s\n", why);
-    std::fflush(stderr);
-    return nullptr;
+// The parameters as a korvale_vehicle, its size set.
+void fill(korvale_vehicle* vehicle, const korvale::VehicleParameters& p) {
+    vehicle->size = sizeof(korvale_vehicle);
+    vehicle->vehicle_mass = p.vehicle_mass;
+    vehicle->drag_coefficient = p.drag_coefficient;
+    vehicle->frontal_area = p.frontal_area;
+    vehicle->air_density = p.air_density;
+    vehicle->rolling_resistance = p.rolling_resistance;
+    vehicle->gravity = p.gravity;
+    vehicle->coast_power = p.coast_power;
+    vehicle->brake_deceleration = p.brake_deceleration;
+    vehicle->least_deceleration = p.least_deceleration;
+}
+
+// Why korvale_load_vehicle refuses its arguments, written into text; false when it does not.
+// Allocates nothing, so that the reason is told even when memory has run out.
+bool refusal(const korvale_vehicle* vehicle, std::int32_t model, char* text, std::size_t size) {
+    if (vehicle == nullptr) {
+        std::snprintf(text, size, "no vehicle (a null pointer)");
+        return true;
+    }
+    if (vehicle->size < sizeof(korvale_vehicle)) {
+        std::snprintf(text, size,
+                      "the vehicle's size %u is below that of korvale_vehicle (%u): fill it with "
+                      "korvale_default_vehicle()",
+                      static_cast<unsigned>(vehicle->size),
+                      static_cast<unsigned>(sizeof(korvale_vehicle)));
+        return true;
+    }
+    if (korvale_model_name(model) == nullptr) {
+        std::snprintf(text, size,
+                      "unknown model %ld (KORVALE_MODEL_DEFAULT 0, PARAMETERISED 1 or ECO 2)",
+                      static_cast<long>(model));
+        return true;
+    }
+    char problem[128];
+    if (korvale::vehicle_problem(parameters_of(*vehicle), problem, sizeof problem)) {
+        std::snprintf(text, size, "vehicle refused: %s", problem);
+        return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -97,56 +123,61 @@ korvale_profile* initialize_korvale(const char* path, double drag_coefficient, d
 korvale_profile* korvale_load(const char* path, double drag_coefficient, double frontal_area,
                               double air_density, double vehicle_mass, double gravity,
                               double rolling_resistance, double coast_power, double model_switch) {
-    return load_profile(path, {drag_coefficient, frontal_area, air_density, vehicle_mass, gravity,
-                               rolling_resistance, coast_power, model_switch});
+    korvale::FailureNote note;
+    korvale_profile* profile =
+        load_profile(path, {drag_coefficient, frontal_area, air_density, vehicle_mass, gravity,
+                            rolling_resistance, coast_power, model_switch});
+    note.outcome(profile != nullptr);
+    return profile;
 }
 
 void korvale_default_vehicle(korvale_vehicle* vehicle) {
-    if (vehicle == nullptr) {
-        return;
+    if (vehicle != nullptr) {
+        fill(vehicle, korvale::BUILT_IN_VEHICLE);
     }
-    const korvale::VehicleParameters car;
-    const korvale::VehicleParameters& built_in = korvale::BUILT_IN_VEHICLE;
-    vehicle->size = sizeof(korvale_vehicle);
-    vehicle->vehicle_mass = built_in.vehicle_mass;
-    vehicle->drag_coefficient = built_in.drag_coefficient;
-    vehicle->frontal_area = built_in.frontal_area;
-    vehicle->air_density = built_in.air_density;
-    vehicle->rolling_resistance = built_in.rolling_resistance;
-    vehicle->gravity = built_in.gravity;
-    vehicle->coast_power = built_in.coast_power;
-    vehicle->brake_deceleration = car.brake_deceleration;
-    vehicle->least_deceleration = car.least_deceleration;
+}
+
+int32_t korvale_vehicle_preset(const char* name, korvale_vehicle* vehicle) {
+    const korvale::VehiclePreset* preset = korvale::find_preset(name);
+    if (preset == nullptr) {
+        return 0;
+    }
+    if (vehicle != nullptr) {
+        fill(vehicle, preset->vehicle);
+    }
+    return 1;
+}
+
+const char* korvale_vehicle_preset_name(int32_t index) {
+    return index >= 0 && static_cast<std::size_t>(index) < korvale::VEHICLE_PRESET_COUNT
+               ? korvale::VEHICLE_PRESETS[index].name
+               : nullptr;
+}
+
+int32_t korvale_model_from_name(const char* name) {
+    korvale::CoastModelKind model{};
+    return korvale::model_named(name, &model) ? static_cast<int32_t>(model) : -1;
+}
+
+const char* korvale_model_name(int32_t model) {
+    return model >= 0 && model < korvale::MODEL_COUNT ? korvale::MODEL_NAMES[model] : nullptr;
 }
 
 korvale_profile* korvale_load_vehicle(const char* path, const korvale_vehicle* vehicle,
                                       int32_t model) {
-    try {
-        if (vehicle == nullptr) {
-            return refuse("no vehicle (a null pointer)");
-        }
-        if (vehicle->size < sizeof(korvale_vehicle)) {
-            const std::string why = "the vehicle's size " + std::to_string(vehicle->size) +
-                                    " is below that of korvale_vehicle (" +
-                                    std::to_string(sizeof(korvale_vehicle)) +
-                                    "): fill it with korvale_default_vehicle()";
-            return refuse(why.c_str());
-        }
-        korvale::CoastModelKind kind{};
-        if (!model_kind(model, &kind)) {
-            return refuse(("unknown model " + std::to_string(model) +
-                           " (KORVALE_MODEL_DEFAULT 0, PARAMETERISED 1 or ECO 2)")
-                              .c_str());
-        }
-        const korvale::VehicleParameters parameters = parameters_of(*vehicle);
-        const std::string problem = korvale::vehicle_problem(parameters);
-        if (!problem.empty()) {
-            return refuse(("vehicle refused: " + problem).c_str());
-        }
-        return load_profile(path, korvale::CoastModel(kind, parameters));
-    } catch (...) {
-        return nullptr; // no memory even for a message
+    korvale::FailureNote note;
+    char why[256];
+    if (refusal(vehicle, model, why, sizeof why)) {
+        // On standard error, where a host sees it even when it drops standard output.
+        korvale::diag_error(korvale::DiagSink::standard(), "korvale_load_vehicle: %s\n", why);
+        note.outcome(false);
+        return nullptr;
     }
+    korvale_profile* profile =
+        load_profile(path, korvale::CoastModel(static_cast<korvale::CoastModelKind>(model),
+                                               parameters_of(*vehicle)));
+    note.outcome(profile != nullptr);
+    return profile;
 }
 
 void deinitialize_korvale(korvale_profile* handle) {

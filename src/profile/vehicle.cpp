@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace korvale {
 
@@ -9,15 +10,15 @@ namespace {
 
 enum class Bound { above_zero, not_below_zero, any };
 
-// The problem with one field, or empty.
-std::string field_problem(const char* name, double value, Bound bound) {
+// Writes the problem with one field into text; false when there is none.
+bool field_problem(const char* name, double value, Bound bound, char* text, std::size_t size) {
     if (!std::isfinite(value)) {
         // Written out: printf's spelling of these differs between C libraries.
-        return std::string(name) +
-               (std::isnan(value) ? " NaN"
-                : value > 0       ? " infinity"
-                                  : " -infinity") +
-               " is not a finite number";
+        std::snprintf(text, size, "%s %s is not a finite number", name,
+                      std::isnan(value) ? "NaN"
+                      : value > 0       ? "infinity"
+                                        : "-infinity");
+        return true;
     }
     const char* fault = nullptr;
     if (bound == Bound::above_zero && !(value > 0.0)) {
@@ -26,16 +27,34 @@ std::string field_problem(const char* name, double value, Bound bound) {
         fault = "is below 0";
     }
     if (fault == nullptr) {
-        return {};
+        return false;
     }
-    char text[128];
-    std::snprintf(text, sizeof text, "%s %g %s", name, value, fault);
-    return text;
+    std::snprintf(text, size, "%s %g %s", name, value, fault);
+    return true;
 }
 
 } // namespace
 
-std::string vehicle_problem(const VehicleParameters& p) {
+const VehiclePreset* find_preset(const char* name) {
+    for (const VehiclePreset& preset : VEHICLE_PRESETS) {
+        if (name != nullptr && std::strcmp(name, preset.name) == 0) {
+            return &preset;
+        }
+    }
+    return nullptr;
+}
+
+bool model_named(const char* name, CoastModelKind* model) {
+    for (std::int32_t i = 0; i < MODEL_COUNT; ++i) {
+        if (name != nullptr && std::strcmp(name, MODEL_NAMES[i]) == 0) {
+            *model = static_cast<CoastModelKind>(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool vehicle_problem(const VehicleParameters& p, char* text, std::size_t size) {
     const struct {
         const char* name;
         double value;
@@ -51,13 +70,20 @@ std::string vehicle_problem(const VehicleParameters& p) {
         {"brake_deceleration", p.brake_deceleration, Bound::above_zero},
         {"least_deceleration", p.least_deceleration, Bound::not_below_zero},
     };
+    if (size > 0) {
+        text[0] = '\0';
+    }
     for (const auto& field : fields) {
-        std::string problem = field_problem(field.name, field.value, field.bound);
-        if (!problem.empty()) {
-            return problem;
+        if (field_problem(field.name, field.value, field.bound, text, size)) {
+            return true;
         }
     }
-    return {};
+    return false;
+}
+
+std::string vehicle_problem(const VehicleParameters& p) {
+    char text[128];
+    return vehicle_problem(p, text, sizeof text) ? text : std::string();
 }
 
 } // namespace korvale

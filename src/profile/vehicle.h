@@ -1,7 +1,11 @@
-// The vehicle behind a profile's coasting model: its parameters, the built-in car, the rule
-// that picks a coasting model from the parameters, and which vehicles make physical sense.
+// The vehicle behind a profile's coasting model: its parameters, the built-in car and the other
+// presets, the models and their names, the rules that pick a model, and which vehicles make
+// physical sense. The tool and the bindings take all of these from here (the bindings through
+// the library's exports): a new field or model is added here once.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace korvale {
@@ -24,16 +28,64 @@ struct VehicleParameters {
 };
 
 // The built-in car. The built-in coasting model uses its first six values whatever the
-// parameters say; the tool's vehicle options default to it, the tests load with it, and the
-// Python package's korvale.BUILT_IN_VEHICLE is checked against this line by its tests.
+// parameters say; it is the preset "car", korvale_default_vehicle fills it in, and the tests
+// load with it.
 constexpr VehicleParameters BUILT_IN_VEHICLE{0.3, 2.3, 1.293, 1644.0, 9.81, 0.015, 0.0, 0.0};
 
-// The coasting models a profile can be built with.
-enum class CoastModelKind {
-    built_in,      // the exact coasting solution for the built-in car
-    parameterised, // constant deceleration over a segment, from the eight parameters
-    eco,           // coasting, gentle braking on descents, a least deceleration; no held rules
+// A vehicle preset: typical part-laden vehicles of each class, the car being the built-in one.
+// Drag coefficients and frontal areas as handbooks of road-vehicle aerodynamics give them for
+// each body type; rolling resistance from the middle classes of the EU tyre label (light-truck,
+// truck and bus tyres); masses within the EU weight limits. Air density, gravity and the eco
+// model's decelerations are the built-in car's. (README: "The eco model and the vehicle
+// presets".)
+struct VehiclePreset {
+    const char* name;
+    VehicleParameters vehicle;
 };
+
+namespace detail {
+// The built-in car with another mass (kg), drag coefficient, frontal area (m²) and rolling
+// resistance.
+constexpr VehicleParameters preset(double mass, double drag, double area, double rolling) {
+    VehicleParameters v = BUILT_IN_VEHICLE;
+    v.vehicle_mass = mass;
+    v.drag_coefficient = drag;
+    v.frontal_area = area;
+    v.rolling_resistance = rolling;
+    return v;
+}
+} // namespace detail
+
+constexpr VehiclePreset VEHICLE_PRESETS[] = {
+    {"car", BUILT_IN_VEHICLE},
+    {"van", detail::preset(2800.0, 0.37, 4.4, 0.009)},
+    {"truck", detail::preset(30000.0, 0.6, 10.0, 0.006)},
+    {"bus", detail::preset(14000.0, 0.65, 8.0, 0.007)},
+};
+constexpr std::size_t VEHICLE_PRESET_COUNT = sizeof VEHICLE_PRESETS / sizeof VEHICLE_PRESETS[0];
+
+// The preset of that name, or null.
+const VehiclePreset* find_preset(const char* name);
+
+// The coasting models a profile can be built with; their values are the model numbers of the
+// exports (KORVALE_MODEL_DEFAULT, _PARAMETERISED, _ECO).
+enum class CoastModelKind : std::int32_t {
+    built_in = 0,      // the exact coasting solution for the built-in car
+    parameterised = 1, // constant deceleration over a segment, from the eight parameters
+    eco = 2,           // coasting, gentle braking on descents, a least deceleration; no held rules
+};
+
+// The models' names by number: "default", "parameterised", "eco".
+constexpr const char* MODEL_NAMES[] = {"default", "parameterised", "eco"};
+constexpr std::int32_t MODEL_COUNT = sizeof MODEL_NAMES / sizeof MODEL_NAMES[0];
+
+// The name of a model.
+constexpr const char* model_name(CoastModelKind model) {
+    return MODEL_NAMES[static_cast<std::int32_t>(model)];
+}
+
+// The model of that name; false for any other name (and null).
+bool model_named(const char* name, CoastModelKind* model);
 
 // The model that a set of parameters selects: the built-in one when coast_power and model_switch
 // are both 0 or below, else the parameterised one (so a NaN in either selects it). The eco model
@@ -43,11 +95,20 @@ constexpr CoastModelKind model_for(const VehicleParameters& p) {
                                                      : CoastModelKind::parameterised;
 }
 
+// The model of a vehicle for which no model was named: eco, unless coast_power or model_switch
+// was given, which selects the model as the eight parameters do (model_for).
+constexpr CoastModelKind model_when_unnamed(const VehicleParameters& p, bool selector_given) {
+    return selector_given ? model_for(p) : CoastModelKind::eco;
+}
+
 // Why a vehicle makes no physical sense, naming the first field at fault ("vehicle_mass -5 is
-// not above 0"), or empty when it is fine: mass, frontal area and gravity above 0; drag,
-// rolling resistance, air density and the least deceleration not below 0; the brake
-// deceleration above 0; every value a finite number. model_switch is not looked at: it only
-// selects a model.
+// not above 0"), written into text (size bytes, cut to fit); false when it is fine (text then
+// empty): mass, frontal area and gravity above 0; drag, rolling resistance, air density and the
+// least deceleration not below 0; the brake deceleration above 0; every value a finite number.
+// model_switch is not looked at: it only selects a model. Allocates nothing.
+bool vehicle_problem(const VehicleParameters& p, char* text, std::size_t size);
+
+// The same as a string, empty when the vehicle is fine.
 std::string vehicle_problem(const VehicleParameters& p);
 
 } // namespace korvale

@@ -197,6 +197,57 @@ static class KorvaleTests
         }
     }
 
+    // The library's own messages in the exceptions, its lines through the event (and back on
+    // the streams without a handler), its version and its tables.
+    static void LibraryMessagesLinesVersionAndTables()
+    {
+        var lines = new List<string>();
+        Action<LogLevel, string> take = (level, line) => lines.Add(level + " " + line);
+        KorvaleLibrary.LogLine += take;
+        string missing = Path.Combine(workDirectory, "missing.txt");
+        try
+        {
+            LoadException error = Throws<LoadException>(() => new Route(missing), "missing");
+            Check(error.Message.EndsWith("': Can not load file for Korvale"), error.Message);
+            NativeVehicle heavy = NativeVehicle.Preset("truck");
+            heavy.VehicleMass = -1;
+            error = Throws<LoadException>(() => new Route(missing, heavy, SpeedModel.Eco), "-1 kg");
+            Check(error.Message.EndsWith("with the eco model: korvale_load_vehicle: vehicle " +
+                                         "refused: vehicle_mass -1 is not above 0"), error.Message);
+            KorvaleException link = Throws<KorvaleException>(() => new DashboardLink("", 9),
+                                                             "a host that cannot be resolved");
+            Check(link.Message.StartsWith("cannot open a dashboard link to :9: gethostbyname() " +
+                                          "failed: "), link.Message);
+        }
+        finally
+        {
+            KorvaleLibrary.LogLine -= take;
+        }
+        Check(lines.Contains("Error Can't open output file " + missing + "!") &&
+              lines.Contains("Output Can not load file for Korvale") &&
+              lines.Any(line => line.StartsWith("Output gethostbyname() failed: ")),
+              "lines: " + string.Join(" | ", lines));
+        int seen = lines.Count;
+        Throws<LoadException>(() => new Route(missing), "missing, on the streams");
+        Check(lines.Count == seen, "no handler, no line");
+
+        Check(KorvaleLibrary.Version / 1000 == KorvaleLibrary.WrittenForMajor * 1000 +
+              KorvaleLibrary.WrittenForMinor, "version " + KorvaleLibrary.Version);
+        Check(KorvaleLibrary.PresetNames[0] == "car" && KorvaleLibrary.PresetNames.Count == 4,
+              "presets");
+        Check(Vehicle.BuiltIn.VehicleMass == NativeVehicle.Preset("car").VehicleMass, "the car");
+        Throws<ArgumentException>(() => NativeVehicle.Preset("plane"), "no such preset");
+        Check(KorvaleLibrary.ModelNamed(KorvaleLibrary.ModelName(SpeedModel.Parameterised)) ==
+              SpeedModel.Parameterised && KorvaleLibrary.ModelNames.Count == 3, "model names");
+        Check(KorvaleLibrary.ChooseModel(null) == SpeedModel.Eco &&
+              KorvaleLibrary.ChooseModel(null, 0) == SpeedModel.Default &&
+              KorvaleLibrary.ChooseModel(null, null, 1) == SpeedModel.Parameterised, "choice");
+        using (var route = new Route(exampleRoute, "van"))
+        {
+            Check(route.Model == SpeedModel.Eco && route.Vehicle.VehicleMass > 2000, "the van");
+        }
+    }
+
     // Every function that korvale.h declares has its P/Invoke declaration, and every
     // declaration finds its function in the library.
     static void EveryFunctionOfTheHeaderIsBound()
@@ -244,6 +295,8 @@ static class KorvaleTests
             new KeyValuePair<string, Action>("ADriveIsTracked", ADriveIsTracked),
             new KeyValuePair<string, Action>("DatagramsReachTheDashboard",
                                              DatagramsReachTheDashboard),
+            new KeyValuePair<string, Action>("LibraryMessagesLinesVersionAndTables",
+                                             LibraryMessagesLinesVersionAndTables),
             new KeyValuePair<string, Action>("EveryFunctionOfTheHeaderIsBound",
                                              EveryFunctionOfTheHeaderIsBound),
         };

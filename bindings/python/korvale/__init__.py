@@ -7,18 +7,23 @@
         print(route.at_position(x, y, z))         # distance along the route and the three speeds
 
 The shared library is found next to this package, through the KORVALE_LIBRARY environment
-variable (a path), or on the system's library path. Columns come back as numpy arrays when numpy
-is importable, else as lists. Loading a bad route file raises LoadError; it never ends Python.
+variable (a path), or on the system's library path; it must be at least the version this package
+was written for (WRITTEN_FOR). Columns come back as numpy arrays when numpy is importable, else
+as lists. Failures raise KorvaleError with the library's own message; a bad route file raises
+LoadError and never ends Python. The library's lines go to the logger "korvale" of the logging
+module (silent unless the program configures logging) from the first Route or DashboardLink on,
+or from use_logging().
 """
 
 import ctypes
+import logging
 import math
 import os
 import warnings
 from collections import namedtuple
 from collections.abc import Mapping
 
-from ._native import LinkHandle, ProfileHandle, VehicleStruct, load_library
+from ._native import LinkHandle, LogFunction, ProfileHandle, VehicleStruct, load_library
 
 __all__ = [
     "Advice",
@@ -29,12 +34,15 @@ __all__ = [
     "MODELS",
     "Route",
     "Vehicle",
+    "VehicleError",
     "SpeedsAtDistance",
     "SpeedsAtPosition",
     "Slowdown",
+    "WRITTEN_FOR",
     "library",
     "plot",
     "routes",
+    "use_logging",
     "vehicles",
 ]
 
@@ -42,6 +50,13 @@ try:  # optional
     import numpy as _numpy
 except ImportError:  # pragma: no cover - depends on the machine
     _numpy = None
+
+# The library's version that this package was written for (major, minor): a library of the same
+# major version and at least this minor version has everything it uses.
+WRITTEN_FOR = (0, 2)
+
+logger = logging.getLogger("korvale")
+logger.addHandler(logging.NullHandler())  # silent unless the program configures logging
 
 
 class KorvaleError(Exception):
@@ -52,6 +67,10 @@ class LoadError(KorvaleError):
     """A route file that yields no rows (missing, unreadable, no line of six numbers)."""
 
 
+class VehicleError(KorvaleError, ValueError):
+    """A vehicle that the library refuses: it makes no physical sense."""
+
+
 Vehicle = namedtuple(
     "Vehicle",
     "drag_coefficient frontal_area air_density vehicle_mass gravity rolling_resistance "
@@ -59,113 +78,129 @@ Vehicle = namedtuple(
     defaults=(1.0, 0.15),
 )
 Vehicle.__doc__ = """The eight vehicle parameters of the coasting models, then the eco model's
-brake deceleration (m/s^2, braking on descents, default 1.0) and least deceleration (m/s^2, the
-least it plans with, default 0.15). Vehicle.default() is the built-in car (drag 0.3, 2.3 m^2,
-air 1.293 kg/m^3, 1644 kg, g 9.81 m/s^2, rolling 0.015) with coast_power and model_switch 0.
-Change a preset with _replace: korvale.vehicles["truck"]._replace(vehicle_mass=40000.0)."""
-# The built-in car, value for value as the library defines it (BUILT_IN_VEHICLE in
-# src/profile/vehicle.h); the package's tests check this table against that definition.
-BUILT_IN_VEHICLE = Vehicle(0.3, 2.3, 1.293, 1644.0, 9.81, 0.015, 0.0, 0.0)
-Vehicle.default = staticmethod(lambda: BUILT_IN_VEHICLE)
+brake deceleration (m/s^2, braking on descents) and least deceleration (m/s^2, the least it
+plans with). Vehicle.default() is the library's built-in car with coast_power and model_switch
+0; korvale.vehicles holds the library's presets. Change a preset with _replace:
+korvale.vehicles["truck"]._replace(vehicle_mass=40000.0)."""
+Vehicle.default = staticmethod(lambda: _tables()["BUILT_IN_VEHICLE"])
 
-# The presets of the korvale tool's --vehicle (tools/vehicle_options.cpp, whose table the
-# package's tests compare with this one): typical part-laden vehicles of each class; the README
-# gives their sources.
-vehicles = {
-    "car": BUILT_IN_VEHICLE,
-    "van": BUILT_IN_VEHICLE._replace(vehicle_mass=2800.0, drag_coefficient=0.37,
-                                     frontal_area=4.4, rolling_resistance=0.009),
-    "truck": BUILT_IN_VEHICLE._replace(vehicle_mass=30000.0, drag_coefficient=0.6,
-                                       frontal_area=10.0, rolling_resistance=0.006),
-    "bus": BUILT_IN_VEHICLE._replace(vehicle_mass=14000.0, drag_coefficient=0.65,
-                                     frontal_area=8.0, rolling_resistance=0.007),
-}
-
-# The speed models by name, with the numbers korvale_load_vehicle takes.
-MODELS = {"default": 0, "parameterised": 1, "eco": 2}
-
-# The fields each model plans with (the default model plans with the built-in car alone).
+# The fields each model plans with, by model number (the default model plans with the built-in
+# car alone).
 _USED = {
-    "default": (),
-    "parameterised": Vehicle._fields[:7],
-    "eco": Vehicle._fields[:6] + ("brake_deceleration", "least_deceleration"),
+    0: (),
+    1: Vehicle._fields[:7],
+    2: Vehicle._fields[:6] + ("brake_deceleration", "least_deceleration"),
 }
 
+_table_cache = {}
 
-def _choose_model(vehicle, model):
-    """The model's name: model when given, else the coasting model that coast_power or
-    model_switch select when either is not 0 (as the library's eight parameters do), else eco.
-    Warns about fields of the vehicle that the model ignores and that are not the built-in
-    car's."""
-    selected = model is None and (vehicle.coast_power != 0 or vehicle.model_switch != 0)
+
+def _from_struct(struct):
+    return Vehicle(**{name: getattr(struct, name) for name, _ in VehicleStruct._fields_[1:]},
+                   model_switch=0.0)
+
+
+def _tables():
+    """The library's tables: BUILT_IN_VEHICLE, vehicles (the presets by name) and MODELS (the
+    models' numbers by name), read once."""
+    if not _table_cache:
+        lib = library()
+        struct = VehicleStruct()
+        presets = {}
+        for name in _names(lib.korvale_vehicle_preset_name):
+            lib.korvale_vehicle_preset(name, ctypes.byref(struct))
+            presets[name.decode()] = _from_struct(struct)
+        lib.korvale_default_vehicle(ctypes.byref(struct))
+        _table_cache["BUILT_IN_VEHICLE"] = _from_struct(struct)
+        _table_cache["MODELS"] = {
+            name.decode(): number for number, name in enumerate(_names(lib.korvale_model_name))}
+        _table_cache["vehicles"] = presets
+    return _table_cache
+
+
+def _names(name_at):
+    """name_at(0), name_at(1), ... up to the first NULL."""
+    names = []
+    while (name := name_at(len(names))) is not None:
+        names.append(name)
+    return names
+
+
+def __getattr__(name):
+    """BUILT_IN_VEHICLE, vehicles and MODELS come from the library, on first use."""
+    if name in ("BUILT_IN_VEHICLE", "vehicles", "MODELS"):
+        return _tables()[name]
+    raise AttributeError(f"module 'korvale' has no attribute {name!r}")
+
+
+def _choose_model(vehicle, model, selector_given):
+    """The model's number and name: model when given, else the library's rule (eco, unless
+    coast_power or model_switch was given). Warns about fields of the vehicle that the model
+    ignores and that are not the built-in car's."""
+    built_in = _tables()["BUILT_IN_VEHICLE"]
     if model is None:
-        if selected:
-            model = ("default" if vehicle.coast_power <= 0 and vehicle.model_switch <= 0
-                     else "parameterised")
-        else:
-            model = "eco"
-    if model not in MODELS:
-        raise ValueError(f"model {model!r} is none of " + ", ".join(MODELS))
+        selected = selector_given
+        model = library().korvale_model_name(
+            _when_unnamed(vehicle.coast_power, vehicle.model_switch, selector_given)).decode()
+    else:
+        selected = False
+    number = library().korvale_model_from_name(str(model).encode())
+    if number < 0:
+        raise ValueError(f"model {model!r} is none of " + ", ".join(_tables()["MODELS"]))
     ignored = [
         name for name in Vehicle._fields
-        if name not in _USED[model]
+        if name not in _USED[number]
         and not (selected and name in ("coast_power", "model_switch"))
-        and getattr(vehicle, name) != getattr(BUILT_IN_VEHICLE, name)
+        and getattr(vehicle, name) != getattr(built_in, name)
     ]
     if ignored:
         warnings.warn(f"the {model} model ignores " + ", ".join(ignored), stacklevel=3)
-    return model
+    return number, model
 
 
-def _vehicle_problem(vehicle):
-    """Why the library refuses the vehicle (as korvale_load_vehicle does), or None."""
-    above_zero = ("vehicle_mass", "frontal_area", "gravity", "brake_deceleration")
-    not_below_zero = ("drag_coefficient", "air_density", "rolling_resistance",
-                      "least_deceleration")
-    for name in Vehicle._fields:
-        value = float(getattr(vehicle, name))
-        if name == "model_switch":
-            continue
-        if not math.isfinite(value):
-            spelt = "NaN" if math.isnan(value) else "infinity" if value > 0 else "-infinity"
-            return f"{name} {spelt} is not a finite number"
-        if name in above_zero and not value > 0:
-            return f"{name} {value:g} is not above 0"
-        if name in not_below_zero and value < 0:
-            return f"{name} {value:g} is below 0"
-    return None
+def _when_unnamed(coast_power, model_switch, selector_given):
+    """The model number that the library's rule picks when no model is named: eco unless
+    coast_power or model_switch was given, then parameterised for either above 0, else the
+    default model."""
+    if not selector_given:
+        return 2
+    return 0 if coast_power <= 0 and model_switch <= 0 else 1
 
 
 def _preset(name):
+    presets = _tables()["vehicles"]
     try:
-        return vehicles[name]
+        return presets[name]
     except KeyError:
         raise ValueError(f"unknown vehicle preset {name!r}; the presets are "
-                         + ", ".join(vehicles)) from None
+                         + ", ".join(presets)) from None
 
 
 def _vehicle(value):
-    """A Vehicle from what Route accepts: None (the built-in car), a preset's name, a Vehicle or
-    its eight or ten numbers in its order, or a mapping of some of its fields over the built-in
-    car, or over the preset that its "preset" entry names."""
+    """A Vehicle from what Route accepts, and whether coast_power or model_switch was given:
+    None (the built-in car), a preset's name, a Vehicle or its eight or ten numbers in its
+    order (a field that is not 0 was given), or a mapping of some of its fields over the
+    built-in car, or over the preset that its "preset" entry names."""
     if value is None:
-        return BUILT_IN_VEHICLE
+        return _tables()["BUILT_IN_VEHICLE"], False
     if isinstance(value, str):
-        return _preset(value)
+        return _preset(value), False
     if isinstance(value, Mapping):
         fields = dict(value)
-        base = _preset(fields.pop("preset")) if "preset" in fields else BUILT_IN_VEHICLE
+        base = _preset(fields.pop("preset")) if "preset" in fields else Vehicle.default()
         unknown = sorted(set(fields) - set(Vehicle._fields))
         if unknown:
             raise ValueError(f"unknown vehicle parameter {unknown[0]!r}; the parameters are "
                              + ", ".join(Vehicle._fields))
-        return base._replace(**{k: float(v) for k, v in fields.items()})
+        given = "coast_power" in fields or "model_switch" in fields
+        return base._replace(**{k: float(v) for k, v in fields.items()}), given
     values = tuple(float(v) for v in value)
     try:
-        return Vehicle(*values)
+        vehicle = Vehicle(*values)
     except TypeError:
         raise ValueError(f"a vehicle has {len(Vehicle._fields) - len(Vehicle._field_defaults)} or "
                          f"{len(Vehicle._fields)} parameters, not {len(values)}") from None
+    return vehicle, vehicle.coast_power != 0 or vehicle.model_switch != 0
 
 SpeedsAtDistance = namedtuple("SpeedsAtDistance", "max_speed recommended_speed coasting_speed")
 SpeedsAtPosition = namedtuple(
@@ -181,14 +216,63 @@ too late: brake at deceleration, m/s^2); the slow-down's distance (m) and target
 Advice.KEEP, Advice.LIFT_OFF, Advice.BRAKE = 0, 1, 2
 
 _library = None
+_log_function = None  # the ctypes callback that the library holds, kept alive here
+_logging_chosen = False
 
 
 def library():
-    """The loaded shared library (ctypes.CDLL) with every export declared."""
+    """The loaded shared library (ctypes.CDLL) with every export declared; KorvaleError when it
+    is older than WRITTEN_FOR or of another major version."""
     global _library
     if _library is None:
-        _library = load_library()
+        lib = load_library()
+        _check_version(lib, getattr(lib, "_name", "the korvale library"))
+        _library = lib
     return _library
+
+
+def _check_version(lib, name):
+    major, minor = WRITTEN_FOR
+    version = lib.korvale_version() if hasattr(lib, "korvale_version") else None
+    if version is None or version // 1000000 != major or version // 1000 % 1000 < minor:
+        found = ("older than 0.2" if version is None else
+                 f"{version // 1000000}.{version // 1000 % 1000}.{version % 1000}")
+        raise KorvaleError(f"{name} is version {found}; this package needs {major}.{minor} "
+                           f"or a later {major}.x (set KORVALE_LIBRARY to one)")
+
+
+def _last_error():
+    text = ctypes.create_string_buffer(512)
+    library().korvale_last_error(text, len(text))
+    return text.value.decode(errors="replace")
+
+
+def _to_logging(level, line, _user):
+    logger.log(logging.WARNING if level == 1 else logging.INFO, "%s",
+               line.decode(errors="replace"))
+
+
+def use_logging(enabled=True):
+    """Sends the library's lines to the logger "korvale" (those that go to standard output by
+    default at INFO, those of standard error at WARNING), for the whole process; with enabled
+    false, back to standard output and error. Route and DashboardLink call it when first
+    made."""
+    global _log_function, _logging_chosen
+    _logging_chosen = True
+    if enabled:
+        if _log_function is None:
+            _log_function = LogFunction(_to_logging)
+            library().korvale_set_log(_log_function, None)
+    elif _log_function is not None:
+        library().korvale_set_log(LogFunction(), None)
+        _log_function = None
+
+
+def _first_object():
+    """Installs the logger when the first Route or DashboardLink is made, unless the program
+    chose already with use_logging()."""
+    if not _logging_chosen:
+        use_logging()
 
 
 def _as_array(values):
@@ -235,29 +319,25 @@ class Route(_Handle):
         """path: the route file. vehicle: None for the built-in car, a preset's name ("van"), a
         Vehicle (or its eight or ten numbers) such as korvale.vehicles["van"], or a dict of some
         parameters over the built-in car, such as {"vehicle_mass": 40000}, or over a preset,
-        such as {"preset": "truck", "vehicle_mass": 38000}. model: "eco", "default" or
-        "parameterised"; when None, the eco model, unless the vehicle's coast_power or
-        model_switch is not 0, which selects a coasting model as the library's eight parameters
-        do. The model and vehicle used are in route.model and route.vehicle. ValueError for a
-        vehicle that makes no physical sense."""
-        vehicle = _vehicle(vehicle)
-        model = _choose_model(vehicle, model)
-        problem = _vehicle_problem(vehicle)
-        if problem:
-            raise ValueError("vehicle refused: " + problem)
+        such as {"preset": "truck", "vehicle_mass": 38000}. model: a name of korvale.MODELS;
+        when None, the eco model, unless coast_power or model_switch was given (a dict's key, a
+        number that is not 0): then the parameterised model for either above 0, else the
+        default one. The model and vehicle used are in route.model and route.vehicle.
+        VehicleError (a ValueError) with the library's message for a vehicle that makes no
+        physical sense, LoadError with it for a route file that yields no rows."""
+        vehicle, selector_given = _vehicle(vehicle)
+        number, model = _choose_model(vehicle, model, selector_given)
         self._lib = library()
-        try:
-            with open(path, "rb") as route_file:
-                route_file.read(1)
-        except OSError as error:
-            raise LoadError(f"cannot read route file {path!r}: {error.strerror}") from None
+        _first_object()
         fields = VehicleStruct(ctypes.sizeof(VehicleStruct))
         for name, _ in VehicleStruct._fields_[1:]:
             setattr(fields, name, float(getattr(vehicle, name)))
-        encoded = os.fsencode(path)
-        handle = self._lib.korvale_load_vehicle(encoded, ctypes.byref(fields), MODELS[model])
+        handle = self._lib.korvale_load_vehicle(os.fsencode(path), ctypes.byref(fields), number)
         if not handle:
-            raise LoadError(f"cannot load route file {path!r}: it yields no rows")
+            message = _last_error()
+            if message.startswith("korvale_load_vehicle:"):
+                raise VehicleError(message)
+            raise LoadError(f"cannot load route file {str(path)!r}: {message}")
         self._handle = handle
         self.path = path
         self.vehicle = vehicle
@@ -394,9 +474,13 @@ class DashboardLink(_Handle):
 
     def __init__(self, host, port, plot_delay_ms=0):
         self._lib = library()
+        _first_object()
         handle = self._lib.init_com(int(port), str(host).encode(), 0, int(plot_delay_ms))
-        if not handle:
-            raise KorvaleError("not enough memory for a dashboard link")
+        if not handle or not self._lib.korvale_link_is_open(handle):
+            message = _last_error()
+            if handle:
+                self._lib.close_com(handle)
+            raise KorvaleError(f"cannot open a dashboard link to {host}:{port}: {message}")
         self._handle = handle
 
     def send_status(self, i1=0, r1=0.0, r2=0.0, r3=0.0, r4=0.0, r5=0.0, r6=0.0, r7=0.0,

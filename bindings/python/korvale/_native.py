@@ -50,6 +50,9 @@ class VehicleStruct(ctypes.Structure):
 
 _PARAMS8 = [ctypes.c_double] * 8
 
+# korvale_log_function: (level, line, user)
+LogFunction = ctypes.CFUNCTYPE(None, ctypes.c_int32, ctypes.c_char_p, ctypes.c_void_p)
+
 # name: (result type, argument types)
 SIGNATURES = {
     "initialize_korvale": (ProfileHandle, [ctypes.c_char_p] + _PARAMS8),
@@ -119,6 +122,14 @@ SIGNATURES = {
         [LinkHandle, _c_double_p, _c_double_p, ctypes.c_uint64, ctypes.c_uint64, ctypes.c_double],
     ),
     "close_com": (None, [LinkHandle]),
+    "korvale_version": (ctypes.c_int32, []),
+    "korvale_last_error": (ctypes.c_size_t, [ctypes.c_char_p, ctypes.c_size_t]),
+    "korvale_set_log": (None, [LogFunction, ctypes.c_void_p]),
+    "korvale_vehicle_preset": (ctypes.c_int32, [ctypes.c_char_p, ctypes.POINTER(VehicleStruct)]),
+    "korvale_vehicle_preset_name": (ctypes.c_char_p, [ctypes.c_int32]),
+    "korvale_model_from_name": (ctypes.c_int32, [ctypes.c_char_p]),
+    "korvale_model_name": (ctypes.c_char_p, [ctypes.c_int32]),
+    "korvale_link_is_open": (ctypes.c_int32, [LinkHandle]),
 }
 
 

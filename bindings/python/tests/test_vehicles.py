@@ -1,7 +1,7 @@
 """Vehicle presets, the model= choice and the braking advice of the Python package."""
 
+import logging
 import os
-import re
 import warnings
 
 import pytest
@@ -21,17 +21,41 @@ def stop_route(tmp_path):
     return str(path)
 
 
-def test_presets_are_the_tools_own():
-    with open(os.path.join(ROOT, "tools", "vehicle_options.cpp")) as source:
-        presets = re.search(r"PRESETS\[\] = \{(.*?)\n\};", source.read(), re.S)
-    assert presets, "PRESETS is no longer defined in tools/vehicle_options.cpp"
-    table = re.findall(r'\{"(\w+)", ([^}]*)\}', presets.group(1))
-    assert [name for name, _ in table] == list(korvale.vehicles)
-    for name, values in table:
-        mass, drag, area, rolling = (float(v) for v in values.split(","))
-        assert korvale.vehicles[name] == korvale.BUILT_IN_VEHICLE._replace(
-            vehicle_mass=mass, drag_coefficient=drag, frontal_area=area,
-            rolling_resistance=rolling)
+def test_library_messages_log_lines_and_version(tmp_path, caplog, capfd):
+    missing = str(tmp_path / "missing.txt")
+    with caplog.at_level(logging.INFO, logger="korvale"):
+        with pytest.raises(korvale.LoadError, match="Can not load file for Korvale$"):
+            korvale.Route(missing)
+        with pytest.raises(korvale.VehicleError, match="^korvale_load_vehicle: vehicle refused: "
+                           "vehicle_mass -1 is not above 0$"):
+            korvale.Route(missing, {"vehicle_mass": -1, "drag_coefficient": -1})
+        with pytest.raises(korvale.KorvaleError, match=r": gethostbyname\(\) failed: "):
+            korvale.DashboardLink("", 9)
+    lines = [(r.levelname, r.getMessage()) for r in caplog.records if r.name == "korvale"]
+    assert ("WARNING", f"Can't open output file {missing}!") in lines
+    assert ("INFO", "Can not load file for Korvale") in lines
+    assert capfd.readouterr() == ("", "")
+
+    # Back on the streams, the lines are as the library prints them.
+    korvale.use_logging(False)
+    try:
+        with pytest.raises(korvale.LoadError):
+            korvale.Route(missing)
+        out, err = capfd.readouterr()
+        assert out.endswith("data parser has -1 rows\nCan not load file for Korvale")
+        assert err == f"Can't open output file {missing}!\n"
+    finally:
+        korvale.use_logging()
+
+    class Old:
+        pass
+
+    with pytest.raises(korvale.KorvaleError, match="is version older than 0.2; this package "):
+        korvale._check_version(Old(), "old")
+    Old.korvale_version = staticmethod(lambda: 1000)
+    with pytest.raises(korvale.KorvaleError, match="is version 0.1.0;"):
+        korvale._check_version(Old(), "old")
+    korvale._check_version(korvale.library(), "this build's")
 
 
 def test_model_choice_warnings_and_refusals(tmp_path):
@@ -48,6 +72,8 @@ def test_model_choice_warnings_and_refusals(tmp_path):
         powered = korvale.Vehicle.default()._replace(coast_power=1000.0)
         with korvale.Route(path, korvale.vehicles["bus"]._replace(coast_power=500.0)) as bus:
             assert bus.model == "parameterised"
+        with korvale.Route(path, {"coast_power": 0}) as given:  # as the tool's --coast-power 0
+            assert given.model == "default"
         with korvale.Route(path, powered, model="parameterised") as chosen:
             assert chosen.vehicle == powered
 
