@@ -215,21 +215,21 @@ std::uint32_t LaneGraph::find(std::uint32_t road, std::uint32_t section, int lan
 
 void LaneGraph::add_edges(const OpenDriveMap& map) {
     std::vector<std::tuple<std::uint32_t, std::uint32_t, bool>> list;
-    // An edge to lane `lane` of a section, which must have it; none where that lane is not
-    // driven that way.
-    const auto link = [&](std::uint32_t from, std::uint32_t road, std::uint32_t section, int lane,
-                          bool forward) {
+    // An edge between node n and lane `lane` of a section, which must have that lane: from n
+    // to it, or (incoming) from it to n; none where that lane is not driven that way.
+    const auto link = [&](std::uint32_t n, std::uint32_t road, std::uint32_t section, int lane,
+                          bool forward, bool incoming) {
         const LaneSection& sec = roads_[road].sections[section];
         if (lane == NO_SUCH_LANE || sec.lane(lane) == nullptr) {
             throw RouteError(
-                describe(from) + " is linked to lane " +
+                describe(n) + " is linked to lane " +
                 (lane == NO_SUCH_LANE ? std::string("(not an integer)") : std::to_string(lane)) +
                 " of road " + quoted(roads_[road].id) +
                 ", which its lane section at s = " + number_text(sec.s) + " does not have");
         }
-        const std::uint32_t to = find(road, section, lane, forward);
-        if (to != NO_NODE) {
-            list.emplace_back(from, to, false);
+        const std::uint32_t other = find(road, section, lane, forward);
+        if (other != NO_NODE) {
+            list.emplace_back(incoming ? other : n, incoming ? n : other, false);
         }
     };
     for (std::uint32_t n = 0; n < nodes_.size(); ++n) {
@@ -237,31 +237,36 @@ void LaneGraph::add_edges(const OpenDriveMap& map) {
         const Road& road = roads_[node.road];
         const auto last = static_cast<std::uint32_t>(road.sections.size() - 1);
         const Lane& lane = *road.sections[node.section].lane(node.lane);
-        const std::vector<int>& ids = node.forward ? lane.successors : lane.predecessors;
-        const bool at_road_end = node.forward ? node.section == last : node.section == 0;
-        if (!at_road_end) {
-            const std::uint32_t next = node.forward ? node.section + 1 : node.section - 1;
-            if (ids.empty()) {
-                const std::uint32_t to = find(node.road, next, node.lane, node.forward);
-                if (to != NO_NODE) {
-                    list.emplace_back(n, to, false);
+        // A link may be given by the lane left or by the lane entered: both count. Within a road
+        // a lane without a link of its own onwards runs on into the same id.
+        for (const bool incoming : {false, true}) {
+            const bool ahead = node.forward != incoming; // the link's section lies towards +s
+            const std::vector<int>& ids = ahead ? lane.successors : lane.predecessors;
+            if (ahead ? node.section < last : node.section > 0) {
+                const std::uint32_t next = ahead ? node.section + 1 : node.section - 1;
+                if (!incoming && ids.empty()) {
+                    const std::uint32_t to = find(node.road, next, node.lane, node.forward);
+                    if (to != NO_NODE) {
+                        list.emplace_back(n, to, false);
+                    }
                 }
+                for (const int id : ids) {
+                    link(n, node.road, next, id, node.forward, incoming);
+                }
+                continue;
             }
-            for (const int id : ids) {
-                link(n, node.road, next, id, node.forward);
-            }
-        } else {
-            const RoadLink& road_link = node.forward ? road.successor : road.predecessor;
+            const RoadLink& road_link = ahead ? road.successor : road.predecessor;
             const auto other = index_.find(road_link.element_id);
             if (road_link.element_type == "road" && other != index_.end()) {
                 const Road& next = roads_[other->second];
-                const bool at_start = road_link.contact_point.empty()
-                                          ? node.forward
-                                          : road_link.contact_point != "end";
+                // Which end of the other road meets this one: its start unless the link says
+                // otherwise for a successor, its end for a predecessor.
+                const bool at_start =
+                    road_link.contact_point.empty() ? ahead : road_link.contact_point != "end";
                 const auto section =
                     at_start ? 0u : static_cast<std::uint32_t>(next.sections.size() - 1);
                 for (const int id : ids) {
-                    link(n, other->second, section, id, at_start);
+                    link(n, other->second, section, id, at_start != incoming, incoming);
                 }
             }
         }
@@ -295,7 +300,7 @@ void LaneGraph::add_edges(const OpenDriveMap& map) {
             for (const auto& [from_lane, to_lane] : c.lane_links) {
                 const std::uint32_t from = find(incoming->second, in_section, from_lane, forward);
                 if (from != NO_NODE) {
-                    link(from, connecting->second, con_section, to_lane, at_start);
+                    link(from, connecting->second, con_section, to_lane, at_start, false);
                 }
             }
         }
