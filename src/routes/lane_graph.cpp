@@ -298,6 +298,12 @@ void LaneGraph::add_edges(const OpenDriveMap& map) {
             const auto in_section =
                 forward ? static_cast<std::uint32_t>(in.sections.size() - 1) : 0u;
             for (const auto& [from_lane, to_lane] : c.lane_links) {
+                if (in.sections[in_section].lane(from_lane) == nullptr) {
+                    throw RouteError("junction " + quoted(c.junction) + " links lane " +
+                                     std::to_string(from_lane) + " of road " + quoted(in.id) +
+                                     ", which its lane section at s = " +
+                                     number_text(in.sections[in_section].s) + " does not have");
+                }
                 const std::uint32_t from = find(incoming->second, in_section, from_lane, forward);
                 if (from != NO_NODE) {
                     link(from, connecting->second, con_section, to_lane, at_start, false);
@@ -316,6 +322,15 @@ void LaneGraph::add_edges(const OpenDriveMap& map) {
     for (std::size_t n = 0; n < nodes_.size(); ++n) {
         edge_start_[n + 1] += edge_start_[n];
     }
+}
+
+std::vector<std::string> LaneGraph::unreadable_roads() const {
+    std::vector<std::string> ids;
+    for (const auto& entry : unreadable_) {
+        ids.push_back(entry.first);
+    }
+    std::sort(ids.begin(), ids.end());
+    return ids;
 }
 
 std::uint32_t LaneGraph::road_index(const std::string& id) const {

@@ -64,6 +64,8 @@ public:
     const LaneEdge* edges_begin(std::uint32_t n) const { return edges_.data() + edge_start_[n]; }
     const LaneEdge* edges_end(std::uint32_t n) const { return edges_.data() + edge_start_[n + 1]; }
     const std::vector<std::string>& warnings() const { return warnings_; }
+    // The ids of the roads left out because they could not be read, sorted.
+    std::vector<std::string> unreadable_roads() const;
 
     // The road's index; throws RouteError for a road the map lacks, or the road's own error
     // for one that could not be read.

@@ -347,9 +347,14 @@ LanePath find_lane_path(const LaneGraph& graph, const GraphPlace& start, const G
         if (roads.size() > MAX_LISTED_ROADS) {
             list += " and " + std::to_string(roads.size() - MAX_LISTED_ROADS) + " more";
         }
+        std::string left_out;
+        for (const std::string& id : graph.unreadable_roads()) {
+            left_out += (left_out.empty() ? "; left out as unreadable: " : ", ") + id;
+        }
         throw RouteError("no path from " + quoted(from_text) + " to " + quoted(to_text) +
                          (via.empty() ? "" : " through the --via roads") +
-                         ": the roads reachable from " + quoted(from_text) + " are " + list);
+                         ": the roads reachable from " + quoted(from_text) + " are " + list +
+                         left_out);
     }
 
     LanePath path;

@@ -294,6 +294,42 @@ OpenDriveMap parsed(const std::string& roads) {
     return OpenDriveMap::parse(xml.data(), xml.size(), "test.xodr");
 }
 
+TEST(LaneGraph, TrafficRuleLaneDirectionTypeAndWidthDecideWhatIsDriven) {
+    const auto lane = [](int id, const char* type, double width, const char* direction = "") {
+        return "<lane id=\"" + std::to_string(id) + "\" type=\"" + type + "\"" + direction +
+               "><width sOffset=\"0\" a=\"" + std::to_string(width) + "\"/></lane>";
+    };
+    const std::string left_hand = "<laneSection s=\"0\"><left>" + lane(1, "driving", 3.5) +
+                                  "</left><right>" + lane(-1, "driving", 3.5) +
+                                  "</right></laneSection>";
+    const std::string mixed = "<laneSection s=\"0\"><left>" +
+                              lane(1, "driving", 3.5, " direction=\"both\"") + "</left><right>" +
+                              lane(-1, "driving", 3.5, " direction=\"reversed\"") +
+                              lane(-2, "onRamp", 3) + lane(-3, "driving", 0.4) +
+                              lane(-4, "shoulder", 3) + "</right></laneSection>";
+    std::string roads = straight_road("l", 0, 50, left_hand) + straight_road("m", 0, 50, mixed) +
+                        straight_road("bad", 0, 50, left_hand);
+    roads.replace(roads.find("junction=\"-1\""), 0, "rule=\"LHT\" ");
+    roads.replace(roads.rfind("<line/>"), 7, "<bezier/>");
+    const LaneGraph graph(parsed(roads));
+    const auto directions = [&](const char* road, int lane) {
+        const std::uint32_t r = graph.road_index(road);
+        return std::string(graph.find(r, 0, lane, true) != NO_NODE ? "+" : "") +
+               (graph.find(r, 0, lane, false) != NO_NODE ? "-" : "");
+    };
+    EXPECT_EQ(directions("l", 1), "+");
+    EXPECT_EQ(directions("l", -1), "-");
+    EXPECT_EQ(directions("m", 1), "+-");
+    EXPECT_EQ(directions("m", -1), "-");
+    EXPECT_EQ(directions("m", -2), "+");
+    EXPECT_EQ(directions("m", -3), "");
+    EXPECT_EQ(directions("m", -4), "");
+    ASSERT_EQ(graph.warnings().size(), 1u);
+    EXPECT_NE(graph.warnings()[0].find("road 'bad': unsupported geometry record 'bezier'"),
+              std::string::npos);
+    EXPECT_THROW(graph.road_index("bad"), RouteError);
+}
+
 TEST(LaneRoute, JoinsAreOnePointBridgedWithAWarningOrRefused) {
     const auto two_roads = [](double width_b) {
         const std::string link =
@@ -350,6 +386,21 @@ TEST(LaneRoute, APositionStartsOnTheLaneThatHoldsItOrTheNearestCentre) {
     const Built beside = build(map, "20,-13.5", "2:-1");
     EXPECT_TRUE(mentions(beside.comments, "(road '1' lane -3, s = 20)"));
     EXPECT_THROW(build(map, "20,-20", "2:-1"), RouteError);
+}
+
+TEST(LaneRoute, TheCFunctionReportsMissingArgumentsAndLeavesNoFile) {
+    korvale_test::TempDir dir;
+    const std::string route = dir.path() + "/route.txt";
+    char error[128];
+    EXPECT_EQ(korvale_route_through_opendrive(KORVALE_JUNCTION_MAP, nullptr, "2:-1", nullptr, 1.0,
+                                              0.0, 100.0, route.c_str(), error, sizeof error),
+              KORVALE_ROUTES_FAILED);
+    EXPECT_STREQ(error, "no start given");
+    EXPECT_EQ(korvale_route_through_opendrive(KORVALE_JUNCTION_MAP, "1:-1", "2:-1", "", 1.0, 0.0,
+                                              0.5, route.c_str(), error, sizeof error),
+              KORVALE_ROUTES_FAILED);
+    EXPECT_STREQ(error, "the lane change length 0.5 m is outside 1 to 10000 m");
+    EXPECT_FALSE(std::ifstream(route).good());
 }
 
 TEST(LaneRoute, TownRoutesBetweenFarLanesLoadAndTrackTheirOwnPoints) {
