@@ -126,13 +126,21 @@ void LaneRoute::plan_stretches() {
         Run& run = runs[r];
         const double dir = run.forward ? 1.0 : -1.0;
         // Each lane change ends where the lane left ends (or the route does); one before it in
-        // the same section ends where the next begins.
+        // the same section ends where the next begins. Changes that do not fit share the room
+        // there is since the route's start or the change before.
+        double since = run.groups.front().d_in;
+        std::vector<double> lengths;
         for (Group& g : run.groups) {
+            const auto changes = static_cast<double>(g.lanes.size() - 1);
+            const double length =
+                changes > 0 ? std::min(change, (g.d_out - since) / changes) : change;
+            lengths.push_back(length);
             g.switches.assign(g.lanes.size() - 1, 0.0);
             for (std::size_t j = g.switches.size(); j-- > 0;) {
-                g.switches[j] = j + 1 == g.switches.size()
-                                    ? g.d_out
-                                    : std::max(g.switches[j + 1] - change, g.d_in);
+                g.switches[j] = j + 1 == g.switches.size() ? g.d_out : g.switches[j + 1] - length;
+            }
+            if (!g.switches.empty()) {
+                since = g.switches.back();
             }
         }
         std::vector<PlannedBlend> blends;
@@ -145,10 +153,11 @@ void LaneRoute::plan_stretches() {
                 double lower =
                     j > 0 ? g.switches[j - 1] : std::max(last_switch, run.groups.front().d_in);
                 blend.to_lanes.emplace_back(gi, g.lanes[j + 1]);
+                const double length = lengths[gi];
                 // The lane taken, traced back through the sections before while both lanes run
                 // there and the blend reaches that far.
                 for (std::size_t back = gi;
-                     j == 0 && back > 0 && run.groups[back].d_in > blend.d_to - change; --back) {
+                     j == 0 && back > 0 && run.groups[back].d_in > blend.d_to - length; --back) {
                     const Group& earlier = run.groups[back - 1];
                     const std::uint32_t later_node =
                         graph_.find(run.road, run.groups[back].section,
@@ -174,7 +183,7 @@ void LaneRoute::plan_stretches() {
                     }
                     blend.to_lanes.emplace_back(back - 1, found);
                 }
-                blend.d_from = std::max(blend.d_to - change, lower);
+                blend.d_from = std::max(blend.d_to - length, lower);
                 blends.push_back(blend);
             }
             if (!g.switches.empty()) {

@@ -108,6 +108,22 @@ GraphPlace lane_place(const LaneGraph& graph, const LanePlace& place, bool is_en
                      " in its lane section at s = " + number_text(missing->s));
 }
 
+// The s in [a, b] where distance(s) is least, around a local minimum near `around` (within h).
+template <class Distance>
+double refined(const Distance& distance, double around, double h, double a, double b) {
+    double lo = std::max(a, around - h), hi = std::min(b, around + h);
+    const double ratio = (std::sqrt(5.0) - 1) / 2;
+    for (int i = 0; i < REFINE_STEPS; ++i) {
+        const double c = hi - ratio * (hi - lo), d = lo + ratio * (hi - lo);
+        if (distance(c) < distance(d)) {
+            hi = d;
+        } else {
+            lo = c;
+        }
+    }
+    return (lo + hi) / 2;
+}
+
 // The s of the reference line's point nearest to (x, y).
 double nearest_s(const Road& road, double x, double y) {
     const auto distance = [&](double s) {
@@ -124,18 +140,25 @@ double nearest_s(const Road& road, double x, double y) {
             best_s = s;
         }
     }
-    const double h = road.length / steps;
-    double a = std::max(0.0, best_s - h), b = std::min(road.length, best_s + h);
-    const double ratio = (std::sqrt(5.0) - 1) / 2;
-    for (int i = 0; i < REFINE_STEPS; ++i) {
-        const double c = b - ratio * (b - a), d = a + ratio * (b - a);
-        if (distance(c) < distance(d)) {
-            b = d;
-        } else {
-            a = c;
-        }
+    return refined(distance, best_s, road.length / steps, 0.0, road.length);
+}
+
+// The place of the lane's centre nearest to (x, y), near s: where a lane's width or the lane
+// offset changes, its normal is not the reference line's.
+GraphPlace onto_centre(const LaneGraph& graph, std::uint32_t n, double s, double x, double y) {
+    const LaneNode& node = graph.nodes()[n];
+    const Road& road = graph.roads()[node.road];
+    const auto distance = [&](double at) {
+        const RouteRow p = offset_row(road, at, node.lane,
+                                      lane_centre_in(road, node.section, node.lane, at, false));
+        return std::hypot(p.x - x, p.y - y);
+    };
+    try {
+        return {n, refined(distance, s, SEARCH_STEP, std::min(graph.entry_s(n), graph.exit_s(n)),
+                           std::max(graph.entry_s(n), graph.exit_s(n)))};
+    } catch (const RouteError&) {
+        return {n, s}; // a centre beyond its curve's centre: the reference line's foot
     }
-    return (a + b) / 2;
 }
 
 GraphPlace position_place(const LaneGraph& graph, const LanePlace& place) {
@@ -172,10 +195,10 @@ GraphPlace position_place(const LaneGraph& graph, const LanePlace& place) {
         }
     }
     if (inside.node != NO_NODE) {
-        return {inside.node, inside.s};
+        return onto_centre(graph, inside.node, inside.s, place.x, place.y);
     }
     if (nearest.distance <= MAX_PLACE_DISTANCE) {
-        return {nearest.node, nearest.s};
+        return onto_centre(graph, nearest.node, nearest.s, place.x, place.y);
     }
     throw RouteError("the position " + place.text + " is off the map: " +
                      (nearest.node == NO_NODE

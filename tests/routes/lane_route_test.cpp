@@ -385,6 +385,18 @@ TEST(LaneRoute, APositionStartsOnTheLaneThatHoldsItOrTheNearestCentre) {
     // Beside the carriageway, 3 m beyond lane -3's outer edge.
     const Built beside = build(map, "20,-13.5", "2:-1");
     EXPECT_TRUE(mentions(beside.comments, "(road '1' lane -3, s = 20)"));
+    // Where lane -3 narrows its centre drifts: the start is the nearest point of that centre.
+    const Built narrowing = build(map, "250,-8", "3:-1");
+    const RouteRow& first = narrowing.rows.front();
+    const double u = (first.x - 200) / 100;
+    const double centre = -7 - 3.5 * (1 - 3 * u * u + 2 * u * u * u) / 2;
+    const double slope = -3.5 * (-6 * u + 6 * u * u) / 100 / 2;
+    EXPECT_NEAR(first.y, centre, 1e-9);
+    EXPECT_NEAR((first.x - 250) + slope * (first.y + 8), 0, 1e-6); // along the centre's normal
+    EXPECT_GT(std::fabs(first.x - 250), 0.003);
+    // Two lane changes on the last 50 m of road 1 before the right turn share them.
+    EXPECT_TRUE(mentions(narrowing.comments, "path: 1:-3, 1:-2 (lane change), 1:-1 (lane change)"));
+    EXPECT_LE(largest_gap(narrowing.rows), 1.01);
     EXPECT_THROW(build(map, "20,-20", "2:-1"), RouteError);
 }
 
