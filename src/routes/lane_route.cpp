@@ -492,20 +492,8 @@ WrittenRoute write_lane_route(const OpenDriveMap& map, const LaneRouteOptions& o
     if (warnings != nullptr) {
         *warnings = route.warnings();
     }
-    RouteFileWriter writer(path, route.comments());
-    WrittenRoute written;
-    bool first = true;
-    Point3 last;
-    route.sample([&](const RouteRow& row) {
-        const Point3 here = point_of(row);
-        written.length += first ? 0.0 : distance_between(last, here);
-        first = false;
-        last = here;
-        writer.add(row);
-    });
-    writer.commit();
-    written.rows = writer.rows();
-    return written;
+    return write_route_rows(path, route.comments(),
+                            [&](const RowSink& sink) { route.sample(sink); });
 }
 
 } // namespace korvale::routes

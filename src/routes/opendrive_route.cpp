@@ -324,14 +324,13 @@ void OpenDriveRoute::sample(const RowSink& sink) const {
     }
 }
 
-WrittenRoute write_opendrive_route(const OpenDriveMap& map, const OpenDriveRouteOptions& options,
-                                   const std::string& path) {
-    const OpenDriveRoute route(map, options);
-    RouteFileWriter writer(path, route.comments());
+WrittenRoute write_route_rows(const std::string& path, const std::vector<std::string>& comments,
+                              const std::function<void(const RowSink&)>& sample) {
+    RouteFileWriter writer(path, comments);
     WrittenRoute written;
     bool first = true;
     Point3 last;
-    route.sample([&](const RouteRow& row) {
+    sample([&](const RouteRow& row) {
         const Point3 here{row.x, row.y, row.z};
         written.length += first ? 0.0 : distance_between(last, here);
         first = false;
@@ -341,6 +340,13 @@ WrittenRoute write_opendrive_route(const OpenDriveMap& map, const OpenDriveRoute
     writer.commit();
     written.rows = writer.rows();
     return written;
+}
+
+WrittenRoute write_opendrive_route(const OpenDriveMap& map, const OpenDriveRouteOptions& options,
+                                   const std::string& path) {
+    const OpenDriveRoute route(map, options);
+    return write_route_rows(path, route.comments(),
+                            [&](const RowSink& sink) { route.sample(sink); });
 }
 
 } // namespace korvale::routes

@@ -83,6 +83,11 @@ struct WrittenRoute {
     double length = 0.0; // m, along the rows in 3-D
 };
 
+// Writes the comment lines and the rows that sample hands its sink to path (replacing a file
+// there only when complete), measuring the route's length as it goes.
+WrittenRoute write_route_rows(const std::string& path, const std::vector<std::string>& comments,
+                              const std::function<void(const RowSink&)>& sample);
+
 // Builds the route and writes it to path (replacing a file there only when complete).
 WrittenRoute write_opendrive_route(const OpenDriveMap& map, const OpenDriveRouteOptions& options,
                                    const std::string& path);
