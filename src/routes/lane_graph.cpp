@@ -21,6 +21,9 @@ constexpr double GAUSS_X[5] = {0.0, 0.5384693101056831, -0.5384693101056831, 0.9
 constexpr double GAUSS_W[5] = {0.5688888888888889, 0.4786286704993665, 0.4786286704993665,
                                0.2369268850561891, 0.2369268850561891};
 constexpr double MAX_PIECE = 25.0; // m
+// A geometry record longer than MAX_PIECE times this (hundreds of kilometres, no real road) is
+// measured in this many pieces, so that an absurd map cannot stall the graph.
+constexpr double MAX_PIECES_PER_RECORD = 10000;
 // Places where a lane's width is looked at when deciding whether it is wide enough.
 constexpr int WIDTH_SAMPLES = 9;
 
@@ -41,7 +44,8 @@ std::vector<double> piece_breaks(const Road& road, double a, double b) {
     std::vector<double> out{a};
     for (std::size_t i = 1; i < breaks.size(); ++i) {
         const double from = breaks[i - 1], to = breaks[i];
-        const int parts = std::max(1, static_cast<int>(std::ceil((to - from) / MAX_PIECE)));
+        const int parts = static_cast<int>(
+            std::clamp(std::ceil((to - from) / MAX_PIECE), 1.0, MAX_PIECES_PER_RECORD));
         for (int p = 1; p <= parts; ++p) {
             out.push_back(p == parts ? to : from + (to - from) * p / parts);
         }

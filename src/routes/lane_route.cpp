@@ -14,9 +14,9 @@ namespace korvale::routes {
 namespace {
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
-// Rows along a stretch come from a table of its length at pieces of at most this many metres
-// (and half a step), each measured by three-point Gauss-Legendre.
-constexpr double MAX_TABLE_PIECE = 5.0; // m
+// Rows along a stretch are placed by its length over pieces of at most this many metres (and
+// half a step), each measured by three-point Gauss-Legendre.
+constexpr double MAX_LENGTH_PIECE = 5.0; // m
 constexpr double GAUSS3_X = 0.7745966692414834;
 constexpr double GAUSS3_W[2] = {0.8888888888888888, 0.5555555555555556};
 
@@ -417,7 +417,6 @@ void LaneRoute::sample(const RowSink& sink) const {
         pending = row;
         has_pending = true;
     };
-    std::vector<double> table_s, table_length;
     for (const LaneStretch& st : stretches_) {
         const Road& road = graph_.roads()[st.road];
         const auto emit = [&](double s, bool first_of_stretch) {
@@ -447,36 +446,33 @@ void LaneRoute::sample(const RowSink& sink) const {
             const double along = 1 - pose.curvature * across;
             return std::sqrt(along * along + across_rate * across_rate + climb * climb);
         };
+        // Rows every step along the curve: piece by piece, each piece's length by Gauss-Legendre,
+        // a row's s within its piece in proportion to the length.
         const double span = st.s_to - st.s_from;
-        const double piece = std::min(MAX_TABLE_PIECE, options_.step / 2);
-        const auto pieces =
-            static_cast<std::size_t>(std::max(1.0, std::ceil(std::fabs(span) / piece)));
-        table_s.assign(1, st.s_from);
-        table_length.assign(1, 0.0);
-        for (std::size_t i = 1; i <= pieces; ++i) {
-            const double a = table_s.back();
-            const double b = i == pieces ? st.s_to
-                                         : st.s_from + span * static_cast<double>(i) /
-                                                           static_cast<double>(pieces);
+        const double piece = std::min(MAX_LENGTH_PIECE, options_.step / 2);
+        const double pieces = std::max(1.0, std::ceil(std::fabs(span) / piece));
+        emit(st.s_from, true);
+        double reached = 0.0, target = options_.step, a = st.s_from;
+        for (double i = 1; i <= pieces; ++i) {
+            const double b = i == pieces ? st.s_to : st.s_from + span * i / pieces;
             const double half = (b - a) / 2, mid = (a + b) / 2;
             const double length =
                 std::fabs(half) *
                 (GAUSS3_W[0] * speed(mid) +
                  GAUSS3_W[1] * (speed(mid - half * GAUSS3_X) + speed(mid + half * GAUSS3_X)));
-            table_s.push_back(b);
-            table_length.push_back(table_length.back() + length);
-        }
-        const double total = table_length.back();
-        emit(st.s_from, true);
-        std::size_t at = 0;
-        for (double target = options_.step; target < total - MIN_ROW_SPACING;
-             target += options_.step) {
-            while (table_length[at + 1] < target) {
-                ++at;
+            if (!std::isfinite(length)) {
+                throw RouteError("road " + quoted(road.id) + " at s = " + number_text(mid) +
+                                 ": the lane's length is not a finite number");
             }
-            const double share =
-                (target - table_length[at]) / (table_length[at + 1] - table_length[at]);
-            emit(table_s[at] + share * (table_s[at + 1] - table_s[at]), false);
+            // (the last row of a stretch is its end, not one just before it)
+            const bool last = i == pieces;
+            while (target <= reached + length &&
+                   !(last && target >= reached + length - MIN_ROW_SPACING)) {
+                emit(a + (target - reached) / length * (b - a), false);
+                target += options_.step;
+            }
+            reached += length;
+            a = b;
         }
         emit(st.s_to, false);
     }

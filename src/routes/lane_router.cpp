@@ -24,7 +24,8 @@ constexpr double INF = std::numeric_limits<double>::infinity();
 // is not beside the road.
 constexpr double END_TOLERANCE = 0.01; // m
 // The reference line is searched every SEARCH_STEP metres, then the nearest place refined.
-constexpr double SEARCH_STEP = 1.0; // m
+constexpr double SEARCH_STEP = 1.0;         // m
+constexpr double MAX_SEARCH_STEPS = 100000; // per road, longer roads are searched more coarsely
 constexpr int REFINE_STEPS = 60;
 // Roads listed in a "no path" message at most.
 constexpr std::size_t MAX_LISTED_ROADS = 30;
@@ -130,7 +131,8 @@ double nearest_s(const Road& road, double x, double y) {
         const PlanPose p = reference_pose(road, s);
         return std::hypot(p.x - x, p.y - y);
     };
-    const int steps = std::max(2, static_cast<int>(std::ceil(road.length / SEARCH_STEP)));
+    const int steps =
+        static_cast<int>(std::clamp(std::ceil(road.length / SEARCH_STEP), 2.0, MAX_SEARCH_STEPS));
     double best = INF, best_s = 0.0;
     for (int i = 0; i <= steps; ++i) {
         const double s = road.length * i / steps;
