@@ -248,7 +248,14 @@ void LaneGraph::add_edges(const OpenDriveMap& map) {
             const std::vector<int>& ids = ahead ? lane.successors : lane.predecessors;
             if (ahead ? node.section < last : node.section > 0) {
                 const std::uint32_t next = ahead ? node.section + 1 : node.section - 1;
-                if (!incoming && ids.empty()) {
+                // (unless that lane names the lanes it comes from, and not this one)
+                const Lane* same = road.sections[next].lane(node.lane);
+                const std::vector<int>* back = same == nullptr ? nullptr
+                                               : ahead         ? &same->predecessors
+                                                               : &same->successors;
+                if (!incoming && ids.empty() && same != nullptr &&
+                    (back->empty() ||
+                     std::find(back->begin(), back->end(), node.lane) != back->end())) {
                     const std::uint32_t to = find(node.road, next, node.lane, node.forward);
                     if (to != NO_NODE) {
                         list.emplace_back(n, to, false);

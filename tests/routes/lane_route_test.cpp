@@ -372,6 +372,9 @@ TEST(LaneRoute, TinySectionsAndAnOffsetThatJumpsWhereASectionStartsKeepTheLaneWh
     for (const RouteRow& row : built.rows) {
         EXPECT_NEAR(row.y, -5.25, 1e-9) << row.x;
     }
+    // Lane -1 does not run on into the lane -1 that names lane -2 as where it comes from.
+    const Built changing = build(parsed(straight_road("r", 0, 200, lanes)), "r:-1@10", "r:-1@150");
+    EXPECT_TRUE(mentions(changing.comments, "path: r:-1, r:-2 (lane change), r:-1"));
 }
 
 TEST(LaneRoute, APositionStartsOnTheLaneThatHoldsItOrTheNearestCentre) {
