@@ -25,16 +25,21 @@ constexpr double MAX_FUZZ_ROWS = 20000;
 constexpr std::size_t ROADS_BUILT = 3;
 constexpr double STEPS[8] = {0.01, 0.1, 0.5, 1.0, 3.7, 25.0, 1000.0, 0.0};
 
+// Every row of the route, formatted as the writer formats it.
+template <class Route>
+void format_rows(const Route& route) {
+    std::string text;
+    route.sample([&](const RouteRow& row) {
+        append_row(row, text);
+        if (text.size() > (1 << 16)) {
+            text.clear();
+        }
+    });
+}
+
 void build(const OpenDriveMap& map, const OpenDriveRouteOptions& options) {
     try {
-        const OpenDriveRoute route(map, options);
-        std::string text;
-        route.sample([&](const RouteRow& row) {
-            append_row(row, text);
-            if (text.size() > (1 << 16)) {
-                text.clear();
-            }
-        });
+        format_rows(OpenDriveRoute(map, options));
     } catch (const RouteError&) {
     }
 }
@@ -63,14 +68,7 @@ void build_along_lanes(const OpenDriveMap& map, double step, double limit) {
                 options.step = step;
                 options.default_limit_kmh = limit;
                 options.max_rows = MAX_FUZZ_ROWS;
-                const LaneRoute route(graph, options);
-                std::string text;
-                route.sample([&](const RouteRow& row) {
-                    append_row(row, text);
-                    if (text.size() > (1 << 16)) {
-                        text.clear();
-                    }
-                });
+                format_rows(LaneRoute(graph, options));
             } catch (const RouteError&) {
             }
         }
