@@ -12,7 +12,9 @@
  *   elevation, superelevation, lanes and speed records, read with pugixml); a GPS track
  *   (gps_track.*: GPX or CSV fixes);
  * - builders that sample a source into route rows (opendrive_route.*: a chain of roads, rows
- *   every step metres, radius from the geometry's curvature; gps_route.*: fixes cleaned, put
+ *   every step metres, radius from the geometry's curvature; lane_graph.*, lane_router.* and
+ *   lane_route.*: the lanes of a map as a graph, the shortest way along them from a start to
+ *   an end, rows along the lane centres; gps_route.*: fixes cleaned, put
  *   into a local frame (local_frame.*, GeographicLib), smoothed (track_smoother.*,
  *   penalised_fit.*) and sampled);
  * - one route file writer for every builder (route_file_writer.*): comment lines first, numbers
@@ -88,6 +90,38 @@ KORVALE_ROUTES_API int32_t korvale_route_from_opendrive(const char* map_path, co
                                                         int32_t lane, double step, double limit_kmh,
                                                         int32_t reverse, const char* route_path,
                                                         char* error, size_t error_size);
+
+/*
+ * Writes the route file route_path for the shortest way along lanes from `from` to `to` through
+ * the OpenDRIVE map at map_path.
+ *
+ * from, to:  "ROAD:LANE" (the lane's start, resp. end, in its driving direction, in the lane
+ *            section where the road is entered, resp. left), "ROAD:LANE@S" (at S metres along
+ *            the road, in the lane section that holds S) or a position "X,Y" (in the drivable
+ *            lane whose area holds it, else at the nearest lane centre within 5 m; projected
+ *            onto that centre). Lanes of the types driving, entry, exit, onRamp and offRamp
+ *            are driven, negative ids towards +s and positive ids towards -s (the other way
+ *            round on a road with rule="LHT"; a lane's direction attribute is honoured).
+ * via:       null or empty, or road ids separated by commas that the route passes in order.
+ * step:      metres between rows along the lane centre, 0.01 to 1000.
+ * limit_kmh: the speed limit (km/h) of rows where the map gives none before any limit is in
+ *            force; 0 or below (or NaN): none, and such a row is an error. Further on, a road
+ *            without speed records takes the limit in force where the route entered it.
+ * lane_change: metres over which a lane change moves from one lane centre to the other (a
+ *            quintic blend, 1 to 10000; 100 is usual); a change ends where the lane left ends,
+ *            or at the end of the road before a junction, and never spans a join of roads.
+ *
+ * The path is the shortest by length along lane centres, each lane change counted as 50 m
+ * more. Lanes follow their lane links within and between roads and the lane links of junction
+ * connections. Lane centres that meet more than 0.05 m apart at a join draw a warning (a
+ * "# warning:" line of the file) and the rows bridge the gap; more than 0.5 m is an error. The
+ * file starts with comment lines naming the map, the start and end, the path (road:lane per
+ * piece), the step and where limits were carried over. Columns as korvale_route_from_opendrive
+ * writes them.
+ */
+KORVALE_ROUTES_API int32_t korvale_route_through_opendrive(
+    const char* map_path, const char* from, const char* to, const char* via, double step,
+    double limit_kmh, double lane_change, const char* route_path, char* error, size_t error_size);
 
 /*
  * Writes the route file route_path for the GPS recording at track_path.

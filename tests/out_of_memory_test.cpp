@@ -37,9 +37,9 @@ TEST(OutOfMemory, RouteFunctionsReportItInTheBuffer) {
     const std::string map = dir.write("map.xodr", "<OpenDRIVE/>");
     const std::string track = dir.write("track.csv", "lat,lon\n48.1,11.5\n48.2,11.5\n");
     const std::string route = dir.path() + "/route.txt";
-    char error[4][64];
+    char error[5][64];
     std::memset(error, 'x', sizeof error);
-    int32_t result[4] = {0, 0, 0, 0};
+    int32_t result[5] = {0, 0, 0, 0, 0};
     double xyz[3] = {0, 0, 0};
     {
         const korvale_test::RefusedAllocations refused;
@@ -52,8 +52,11 @@ TEST(OutOfMemory, RouteFunctionsReportItInTheBuffer) {
                                                 sizeof error[2]);
         result[3] = korvale_local_frame_reverse(48.1, 11.5, 0.0, HUGE_VAL, 0.0, 0.0, xyz, error[3],
                                                 sizeof error[3]);
+        result[4] =
+            korvale_route_through_opendrive(map.c_str(), "1:-1", "2:-1", nullptr, 1.0, 50.0, 100.0,
+                                            route.c_str(), error[4], sizeof error[4]);
     }
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(result[i], KORVALE_ROUTES_FAILED) << i;
         EXPECT_STREQ(error[i], "not enough memory") << i;
     }

@@ -11,8 +11,11 @@
 #include "command_line.h"
 #include "commands.h"
 #include "gps_route.h"
+#include "lane_route.h"
 #include "opendrive_map.h"
 #include "opendrive_route.h"
+#include "route_error.h"
+#include "tool_output.h"
 
 namespace korvale_tool {
 
@@ -83,9 +86,48 @@ struct OpenDriveArgs {
     double limit = 0.0;
     bool reverse = false;
     std::string output;
+    std::string from;
+    std::string to;
+    std::string via;
+    double lane_change = DEFAULT_LANE_CHANGE;
+    bool lane_change_given = false;
 };
 
+// The route along lanes from --from to --to.
+int run_lane_route(const OpenDriveArgs& args, std::ostream& out) {
+    if (args.from.empty() || args.to.empty()) {
+        throw RouteError("a route along lanes needs both --from and --to");
+    }
+    if (!args.roads.empty() || args.lane != 0 || args.reverse) {
+        throw RouteError("--from and --to find the roads and lanes themselves: leave out --roads, "
+                         "--lane and --reverse");
+    }
+    LaneRouteOptions options;
+    options.from = args.from;
+    options.to = args.to;
+    if (!args.via.empty()) {
+        options.via = split_road_ids(args.via);
+    }
+    options.step = args.step;
+    options.default_limit_kmh = args.limit;
+    options.lane_change = args.lane_change;
+    std::vector<std::string> warnings;
+    const WrittenRoute written =
+        write_lane_route(OpenDriveMap::read(args.map), options, args.output, &warnings);
+    for (const std::string& warning : warnings) {
+        warn(warning);
+    }
+    print_written(args.output, written.rows, written.length, out);
+    return 0;
+}
+
 int run_opendrive(const OpenDriveArgs& args, std::ostream& out) {
+    if (!args.from.empty() || !args.to.empty()) {
+        return run_lane_route(args, out);
+    }
+    if (!args.via.empty() || args.lane_change_given) {
+        throw RouteError("--via and --lane-change belong to a route along lanes (--from, --to)");
+    }
     OpenDriveRouteOptions options;
     if (!args.roads.empty()) {
         options.roads = split_road_ids(args.roads);
@@ -151,8 +193,9 @@ void add_route_command(CLI::App& app, CommandRun& run) {
         [map, &run] { run = [map](std::ostream& out) { return run_roads(*map, out); }; });
 
     auto args = std::make_shared<OpenDriveArgs>();
-    CLI::App* opendrive =
-        route->add_subcommand("opendrive", "write the route file of a chain of roads of a map");
+    CLI::App* opendrive = route->add_subcommand(
+        "opendrive", "write the route file of a chain of roads of a map, or of "
+                     "the shortest way along lanes from --from to --to");
     opendrive->add_option("map", args->map, "OpenDRIVE map (.xodr)")->required();
     opendrive->add_option("--roads", args->roads,
                           "road ids in driving order, comma-separated, junction roads too; "
@@ -167,6 +210,18 @@ void add_route_command(CLI::App& app, CommandRun& run) {
         ->check(CLI::PositiveNumber);
     opendrive->add_flag("--reverse", args->reverse,
                         "drive the chain the other way (a single road towards -s)");
+    opendrive->add_option("--from", args->from,
+                          "start of a route along lanes: ROAD:LANE, ROAD:LANE@S or a position X,Y");
+    opendrive->add_option("--to", args->to, "end of a route along lanes: ROAD:LANE[@S] or X,Y");
+    opendrive->add_option("--via", args->via,
+                          "road ids, comma-separated, that the route along lanes passes in order");
+    opendrive->add_option_function<double>(
+        "--lane-change",
+        [args](double metres) {
+            args->lane_change = metres;
+            args->lane_change_given = true;
+        },
+        "metres over which a lane change is blended (default 100)");
     opendrive->add_option("-o,--output", args->output, "route file to write")->required();
     opendrive->callback(
         [args, &run] { run = [args](std::ostream& out) { return run_opendrive(*args, out); }; });

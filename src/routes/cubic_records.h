@@ -55,8 +55,20 @@ public:
         sort_by_start(records_);
     }
 
-    CubicValue at(double s) const {
-        const Cubic* r = record_in_force(records_, s);
+    CubicValue at(double s) const { return value_of(record_in_force(records_, s), s); }
+
+    // The same with the record in force just before s: one that starts exactly at s is not
+    // yet in force (unless no record starts before s).
+    CubicValue just_before(double s) const {
+        const auto first_at = std::lower_bound(records_.begin(), records_.end(), s,
+                                               [](const Cubic& r, double at) { return r.s < at; });
+        return first_at == records_.begin() ? at(s) : value_of(&*(first_at - 1), s);
+    }
+
+    bool empty() const { return records_.empty(); }
+
+private:
+    static CubicValue value_of(const Cubic* r, double s) {
         if (r == nullptr) {
             return {};
         }
@@ -65,9 +77,6 @@ public:
                 r->b + ds * (2 * r->c + ds * 3 * r->d), 2 * r->c + ds * 6 * r->d};
     }
 
-    bool empty() const { return records_.empty(); }
-
-private:
     std::vector<Cubic> records_;
 };
 

@@ -128,11 +128,32 @@ PlanGeometry read_geometry(const pugi::xml_node& node) {
                      " at s = " + number_text(start.s));
 }
 
+// A link whose id is not an integer is kept as NO_SUCH_LANE, so that the road stays readable
+// for routes that do not follow the link.
+std::vector<int> lane_links(const pugi::xml_node& link, const char* which) {
+    std::vector<int> ids;
+    for (const pugi::xml_node& other : link.children(which)) {
+        try {
+            ids.push_back(integer(other, "id"));
+        } catch (const RouteError&) {
+            ids.push_back(NO_SUCH_LANE);
+        }
+    }
+    return ids;
+}
+
 Lane read_lane(const pugi::xml_node& node) {
     Lane lane;
     lane.id = integer(node, "id");
     lane.width = cubic_records(node, "width", "sOffset");
     lane.has_border = static_cast<bool>(node.child("border"));
+    lane.type = node.attribute("type").value();
+    const std::string direction = node.attribute("direction").value();
+    lane.direction = direction == "reversed" ? LaneDirection::reversed
+                     : direction == "both"   ? LaneDirection::both
+                                             : LaneDirection::standard;
+    lane.predecessors = lane_links(node.child("link"), "predecessor");
+    lane.successors = lane_links(node.child("link"), "successor");
     for (const pugi::xml_node& speed : node.children("speed")) {
         lane.speeds.push_back(speed_record(speed, number(speed, "sOffset")));
     }
@@ -151,10 +172,19 @@ LaneSection read_lane_section(const pugi::xml_node& node) {
     return section;
 }
 
+RoadLink read_link(const pugi::xml_node& node) {
+    return {node.attribute("elementType").value(), node.attribute("elementId").value(),
+            node.attribute("contactPoint").value()};
+}
+
 Road read_road(const pugi::xml_node& node) {
     Road road;
     road.id = node.attribute("id").value();
     road.name = node.attribute("name").value();
+    road.junction = node.attribute("junction") ? node.attribute("junction").value() : "-1";
+    road.left_hand = std::strcmp(node.attribute("rule").value(), "LHT") == 0;
+    road.predecessor = read_link(node.child("link").child("predecessor"));
+    road.successor = read_link(node.child("link").child("successor"));
     try {
         road.length = number(node, "length");
         if (road.length < 0) {
@@ -182,11 +212,6 @@ Road read_road(const pugi::xml_node& node) {
         throw RouteError("road " + quoted(road.id.c_str()) + ": " + error.what());
     }
     return road;
-}
-
-RoadLink read_link(const pugi::xml_node& node) {
-    return {node.attribute("elementType").value(), node.attribute("elementId").value(),
-            node.attribute("contactPoint").value()};
 }
 
 // The limit of the road's first type record (the one with the smallest s), as text.
@@ -326,6 +351,38 @@ Road OpenDriveMap::road(const std::string& id) const {
                          quoted(id.c_str()));
     }
     return read_road(impl_->roads[found->second]);
+}
+
+Road OpenDriveMap::road_at(std::size_t index) const {
+    return read_road(impl_->roads.at(index));
+}
+
+std::string OpenDriveMap::road_id(std::size_t index) const {
+    return impl_->roads.at(index).attribute("id").value();
+}
+
+std::vector<JunctionConnection> OpenDriveMap::junction_connections() const {
+    std::vector<JunctionConnection> connections;
+    const pugi::xml_node root = impl_->document.document_element();
+    for (const pugi::xml_node& junction : root.children("junction")) {
+        const std::string id = junction.attribute("id").value();
+        for (const pugi::xml_node& node : junction.children("connection")) {
+            JunctionConnection c;
+            c.junction = id;
+            c.incoming_road = node.attribute("incomingRoad").value();
+            c.connecting_road = node.attribute("connectingRoad").value();
+            c.contact_point = node.attribute("contactPoint").value();
+            try {
+                for (const pugi::xml_node& link : node.children("laneLink")) {
+                    c.lane_links.emplace_back(integer(link, "from"), integer(link, "to"));
+                }
+            } catch (const RouteError& error) {
+                throw RouteError("junction " + quoted(id.c_str()) + ": " + error.what());
+            }
+            connections.push_back(std::move(c));
+        }
+    }
+    return connections;
 }
 
 } // namespace korvale::routes

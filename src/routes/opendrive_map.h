@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cubic_records.h"
@@ -20,11 +21,21 @@ struct SpeedRecord {
     double kmh = 0.0;
 };
 
+// A lane link whose id does not read as an integer.
+constexpr int NO_SUCH_LANE = -2147483647 - 1;
+
+// Which way a lane is driven, relative to the one its side and the road's traffic rule give.
+enum class LaneDirection { standard, reversed, both };
+
 struct Lane {
     int id = 0;
     CubicRecords width; // in ds from the lane section's start
     bool has_border = false;
     std::vector<SpeedRecord> speeds; // s from the lane section's start, sorted
+    std::string type;                // "driving", "sidewalk", ...; empty where the map gives none
+    LaneDirection direction = LaneDirection::standard;
+    std::vector<int> predecessors; // lane ids of the section (or road) before, towards -s
+    std::vector<int> successors;   // the same towards +s
 };
 
 struct LaneSection {
@@ -41,24 +52,28 @@ struct LaneSection {
     }
 };
 
-struct Road {
-    std::string id;
-    std::string name;
-    double length = 0.0;
-    std::vector<PlanGeometry> geometry; // sorted by s
-    CubicRecords elevation;
-    CubicRecords superelevation; // roll angle, rad, positive where the road falls to the right
-    CubicRecords lane_offset;
-    std::vector<LaneSection> sections; // sorted by s
-    std::vector<SpeedRecord> speeds;   // from the road's type records, sorted by s
-};
-
 // A road's predecessor or successor: element type ("road", "junction"), id and contact point
 // ("start", "end"); empty strings where the map gives none.
 struct RoadLink {
     std::string element_type;
     std::string element_id;
     std::string contact_point;
+};
+
+struct Road {
+    std::string id;
+    std::string name;
+    double length = 0.0;
+    std::string junction;   // "-1" outside junctions
+    bool left_hand = false; // rule="LHT": lanes with positive ids are driven towards +s
+    RoadLink predecessor;
+    RoadLink successor;
+    std::vector<PlanGeometry> geometry; // sorted by s
+    CubicRecords elevation;
+    CubicRecords superelevation; // roll angle, rad, positive where the road falls to the right
+    CubicRecords lane_offset;
+    std::vector<LaneSection> sections; // sorted by s
+    std::vector<SpeedRecord> speeds;   // from the road's type records, sorted by s
 };
 
 struct RoadSummary {
@@ -70,6 +85,17 @@ struct RoadSummary {
     RoadLink successor;
     std::string first_limit;                 // "40.2 km/h", "no limit", or empty
     std::vector<std::string> geometry_kinds; // element names in order of first use
+};
+
+// A connection of a junction: the incoming road, the connecting road and the end of it that
+// meets the incoming road ("start", "end"), and which lane of the one runs into which of the
+// other.
+struct JunctionConnection {
+    std::string junction;
+    std::string incoming_road;
+    std::string connecting_road;
+    std::string contact_point;
+    std::vector<std::pair<int, int>> lane_links; // from (incoming), to (connecting)
 };
 
 // km/h from a speed record's max and unit attributes: unit m/s when absent, km/h or mph; NaN
@@ -95,6 +121,14 @@ public:
     // The road with this id, read in full; throws RouteError for an unknown or repeated id, an
     // unsupported geometry record, a number that does not read, and the like, naming the road.
     Road road(const std::string& id) const;
+    // The road at this place in the map's order (0 to road_count() - 1), read in full; throws
+    // as road() does.
+    Road road_at(std::size_t index) const;
+    // The id of the road at this place in the map's order.
+    std::string road_id(std::size_t index) const;
+    // Every connection of every junction, in the map's order; throws RouteError for a lane link
+    // whose ids are not integers, naming the junction.
+    std::vector<JunctionConnection> junction_connections() const;
 
 private:
     struct Impl;

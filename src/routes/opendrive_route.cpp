@@ -21,6 +21,15 @@ const PlanGeometry& geometry_at(const Road& road, double s) {
     return g != nullptr ? *g : road.geometry.front();
 }
 
+} // namespace
+
+PlanPose reference_pose(const Road& road, double s) {
+    const PlanGeometry& g = geometry_at(road, s);
+    return g.at(s - g.s());
+}
+
+namespace {
+
 // The reference line's point at s, with its elevation.
 Point3 reference_point(const Road& road, double s) {
     const PlanGeometry& g = geometry_at(road, s);
@@ -115,11 +124,10 @@ double offset_curvature(double k, double dk, const CubicValue& t) {
     return cross / (speed_squared * std::sqrt(speed_squared));
 }
 
-// The speed limit at s: the lane's own record in force when the lane has one, else the
-// road's; NaN when the record in force says there is none, or there is no record.
-double limit_at(const Road& road, int lane, double s) {
+} // namespace
+
+double speed_limit_at(const Road& road, const LaneSection* section, int lane, double s) {
     if (lane != 0) {
-        const LaneSection* section = record_in_force(road.sections, s);
         const Lane* found = section != nullptr ? section->lane(lane) : nullptr;
         if (found != nullptr) {
             if (const SpeedRecord* r = record_in_force(found->speeds, s - section->s)) {
@@ -131,17 +139,15 @@ double limit_at(const Road& road, int lane, double s) {
     return r != nullptr ? r->kmh : std::numeric_limits<double>::quiet_NaN();
 }
 
-RouteRow make_row(const Road& road, int lane, double s, double default_limit) {
+RouteRow offset_row(const Road& road, double s, int lane, const CubicValue& t) {
     const PlanGeometry& g = geometry_at(road, s);
     const PlanPose pose = g.at(s - g.s());
     const double elevation = road.elevation.at(s).value;
     const double roll = road.superelevation.at(s).value;
     const double k = pose.curvature;
 
-    CubicValue t;
     double curvature = k;
     if (lane != 0) {
-        t = lane_centre(road, lane, s);
         if (!(1 - k * t.value > 0)) {
             throw RouteError(road_name(road) + " at s = " + number_text(s) + ": lane " +
                              std::to_string(lane) + " lies " + number_text(t.value) +
@@ -161,6 +167,24 @@ RouteRow make_row(const Road& road, int lane, double s, double default_limit) {
     // the roll is positive where the road falls to the right, a left curve has k > 0.
     const double inside = k > 0 ? -1.0 : (k < 0 ? 1.0 : 0.0);
     row.superelevation = straight ? 0.0 : std::tan(roll) * inside;
+    if (!std::isfinite(row.x) || !std::isfinite(row.y) || !std::isfinite(row.z) ||
+        !std::isfinite(row.radius) || !std::isfinite(row.superelevation)) {
+        throw RouteError(road_name(road) + " at s = " + number_text(s) +
+                         ": the map gives a point, curvature or speed that is not a finite number");
+    }
+    return row;
+}
+
+namespace {
+
+// The speed limit at s: the lane's own record in force when the lane has one, else the
+// road's; NaN when the record in force says there is none, or there is no record.
+double limit_at(const Road& road, int lane, double s) {
+    return speed_limit_at(road, lane != 0 ? record_in_force(road.sections, s) : nullptr, lane, s);
+}
+
+RouteRow make_row(const Road& road, int lane, double s, double default_limit) {
+    RouteRow row = offset_row(road, s, lane, lane != 0 ? lane_centre(road, lane, s) : CubicValue{});
     row.speed_limit = limit_at(road, lane, s);
     if (std::isnan(row.speed_limit)) {
         if (!(default_limit > 0)) {
@@ -169,9 +193,7 @@ RouteRow make_row(const Road& road, int lane, double s, double default_limit) {
         }
         row.speed_limit = default_limit;
     }
-    if (!std::isfinite(row.x) || !std::isfinite(row.y) || !std::isfinite(row.z) ||
-        !std::isfinite(row.radius) || !std::isfinite(row.superelevation) ||
-        !std::isfinite(row.speed_limit)) {
+    if (!std::isfinite(row.speed_limit)) {
         throw RouteError(road_name(road) + " at s = " + number_text(s) +
                          ": the map gives a point, curvature or speed that is not a finite number");
     }
@@ -302,14 +324,13 @@ void OpenDriveRoute::sample(const RowSink& sink) const {
     }
 }
 
-WrittenRoute write_opendrive_route(const OpenDriveMap& map, const OpenDriveRouteOptions& options,
-                                   const std::string& path) {
-    const OpenDriveRoute route(map, options);
-    RouteFileWriter writer(path, route.comments());
+WrittenRoute write_route_rows(const std::string& path, const std::vector<std::string>& comments,
+                              const std::function<void(const RowSink&)>& sample) {
+    RouteFileWriter writer(path, comments);
     WrittenRoute written;
     bool first = true;
     Point3 last;
-    route.sample([&](const RouteRow& row) {
+    sample([&](const RouteRow& row) {
         const Point3 here{row.x, row.y, row.z};
         written.length += first ? 0.0 : distance_between(last, here);
         first = false;
@@ -319,6 +340,13 @@ WrittenRoute write_opendrive_route(const OpenDriveMap& map, const OpenDriveRoute
     writer.commit();
     written.rows = writer.rows();
     return written;
+}
+
+WrittenRoute write_opendrive_route(const OpenDriveMap& map, const OpenDriveRouteOptions& options,
+                                   const std::string& path) {
+    const OpenDriveRoute route(map, options);
+    return write_route_rows(path, route.comments(),
+                            [&](const RowSink& sink) { route.sample(sink); });
 }
 
 } // namespace korvale::routes

@@ -62,10 +62,31 @@ private:
     std::vector<Leg> legs_;
 };
 
+// The reference line's pose at s (the first geometry record's before it begins); the road must
+// have geometry records.
+PlanPose reference_pose(const Road& road, double s);
+
+// The speed limit at s of the lane (0: none, the road's) in the lane section given (null: the
+// road's only): the lane's own record in force when it has one, else the road's; NaN when the
+// record in force says there is none, or there is no record.
+double speed_limit_at(const Road& road, const LaneSection* section, int lane, double s);
+
+// A row (speed limit left at 0) at s on the curve t (with its derivatives by s) to the left of
+// the reference line: position rolled by the superelevation, radius of the offset curve,
+// superelevation towards the inside of the curve. lane names the lane in messages (0: the
+// reference line, where t is ignored). Throws RouteError for a curve beyond the centre of the
+// reference line's or a value that is not a finite number.
+RouteRow offset_row(const Road& road, double s, int lane, const CubicValue& t);
+
 struct WrittenRoute {
     std::size_t rows = 0;
     double length = 0.0; // m, along the rows in 3-D
 };
+
+// Writes the comment lines and the rows that sample hands its sink to path (replacing a file
+// there only when complete), measuring the route's length as it goes.
+WrittenRoute write_route_rows(const std::string& path, const std::vector<std::string>& comments,
+                              const std::function<void(const RowSink&)>& sample);
 
 // Builds the route and writes it to path (replacing a file there only when complete).
 WrittenRoute write_opendrive_route(const OpenDriveMap& map, const OpenDriveRouteOptions& options,

@@ -9,6 +9,7 @@
 
 #include "gps_route.h"
 #include "korvale_routes.h"
+#include "lane_route.h"
 #include "local_frame.h"
 #include "opendrive_map.h"
 #include "opendrive_route.h"
@@ -84,6 +85,28 @@ KORVALE_ROUTES_API int32_t korvale_route_from_opendrive(const char* map_path, co
         options.default_limit_kmh = limit_kmh;
         options.reverse = reverse != 0;
         write_opendrive_route(OpenDriveMap::read(map_path), options, route_path);
+    });
+}
+
+KORVALE_ROUTES_API int32_t korvale_route_through_opendrive(
+    const char* map_path, const char* from, const char* to, const char* via, double step,
+    double limit_kmh, double lane_change, const char* route_path, char* error, size_t error_size) {
+    using namespace korvale::routes;
+    return reported(error, error_size, [&] {
+        require(map_path, "map path");
+        require(from, "start");
+        require(to, "end");
+        require(route_path, "route path");
+        LaneRouteOptions options;
+        options.from = from;
+        options.to = to;
+        if (via != nullptr && *via != '\0') {
+            options.via = split_road_ids(via);
+        }
+        options.step = step;
+        options.default_limit_kmh = limit_kmh;
+        options.lane_change = lane_change;
+        write_lane_route(OpenDriveMap::read(map_path), options, route_path);
     });
 }
 

@@ -118,3 +118,60 @@ def test_each_error_is_one_message_exit_status_1_and_no_route_file(tmp_path, cas
     assert done.stderr.startswith("korvale: error: ") and done.stderr.count("\n") == 1
     assert message in done.stderr
     assert os.listdir(out) == []  # no route, no temporary file
+
+
+JUNCTION_MAP = os.path.join(ROOT, "examples", "junction.xodr")
+
+
+def test_a_lane_route_goes_through_the_junction_from_the_second_lane(tmp_path):
+    route = tmp_path / "route.txt"
+    done = run("route", "opendrive", JUNCTION_MAP, "--from", "1:-3", "--to", "2:-2", "-o",
+               str(route))
+    assert done.returncode == 0 and done.stderr == "", done.stderr
+    assert done.stdout == f"{route}: 722 rows, 720.1 m\n"
+    text = route.read_text().splitlines()
+    assert "# path: 1:-3, 1:-2 (lane change), 10:-1, 2:-2" in text
+    assert "# limit carried over: road '10' lane -1 from s = 0 takes 80 km/h from road '1'" in text
+    assert "rows:      722\n" in run("profile", str(route)).stdout
+
+
+def lane_road(road_id, x, successor=""):
+    return (f'<road id="{road_id}" length="50" junction="-1"><link>{successor}</link>'
+            '<type s="0"><speed max="50" unit="km/h"/></type><planView>'
+            f'<geometry s="0" x="{x}" y="0" hdg="0" length="50"><line/></geometry></planView>'
+            '<lanes><laneSection s="0"><right><lane id="-1" type="driving"><link>'
+            '<successor id="-2"/></link><width sOffset="0" a="3.5"/></lane></right>'
+            '</laneSection></lanes></road>')
+
+
+@pytest.mark.parametrize("case", [
+    # (what, map or None for the junction map, arguments, the message after "korvale: error: ")
+    ("unknown road", None, ["--from", "9:-1", "--to", "2:-1"], "has no road '9'"),
+    ("unknown lane", None, ["--from", "1:-7", "--to", "2:-1"], "road '1' has no lane -7"),
+    ("not drivable", None, ["--from", "1:-1", "--to", "2:-3"],
+     "lane -3 of road '2' (lane section at s = 0) is not drivable: it is of type 'sidewalk'"),
+    ("off the map", None, ["--from", "500,500", "--to", "2:-1"],
+     "the position 500,500 is off the map: the nearest drivable lane centre is 494.8 m away"),
+    ("no path", None, ["--from", "2:-1", "--to", "1:-1"],
+     "no path from '2:-1' to '1:-1': the roads reachable from '2:-1' are 2"),
+    ("via out of order", None, ["--from", "1:-1", "--to", "2:-1", "--via", "3,2"],
+     "the --via road '2' cannot be reached from '1:-1' after the --via roads before it"),
+    ("neither form", None, ["--from", "north", "--to", "2:-1"],
+     "--from 'north' is neither ROAD:LANE[@S] nor a position X,Y"),
+    ("no end", None, ["--from", "1:-1"], "a route along lanes needs both --from and --to"),
+    ("lanes that do not exist", lane_road("a", 0, '<successor elementType="road" elementId="b" '
+                                                  'contactPoint="start"/>') + lane_road("b", 50),
+     ["--from", "a:-1", "--to", "b:-1"],
+     "road 'a' lane -1 is linked to lane -2 of road 'b', which its lane section at s = 0 does "
+     "not have"),
+], ids=lambda case: case[0])
+def test_each_lane_route_error_is_one_message_exit_status_1_and_no_route_file(tmp_path, case):
+    _, body, extra, message = case
+    map_path = JUNCTION_MAP if body is None else write_map(tmp_path, body)
+    out = tmp_path / "out"
+    out.mkdir()
+    done = run("route", "opendrive", map_path, *extra, "-o", str(out / "route.txt"))
+    assert done.returncode == 1
+    assert done.stderr.startswith("korvale: error: ") and done.stderr.count("\n") == 1
+    assert message in done.stderr, done.stderr
+    assert os.listdir(out) == []

@@ -66,3 +66,34 @@ def test_from_gps_builds_a_route_in_a_frame_that_round_trips(tmp_path):
         routes.LocalFrame(95.0, 0.0)
     with pytest.raises(routes.RouteError, match=r"neither GPX nor CSV"):
         routes.from_gps(EXAMPLE_MAP.replace("map.xodr", "route.txt"), str(tmp_path / "x.txt"))
+
+
+JUNCTION_MAP = os.path.join(os.path.dirname(EXAMPLE_MAP), "junction.xodr")
+
+
+def test_from_opendrive_finds_the_way_along_lanes_and_draws_it_on_the_map(tmp_path):
+    path = str(tmp_path / "route.txt")
+    # From the lane that ends, through the connecting road that starts at the second lane.
+    routes.from_opendrive(JUNCTION_MAP, path, start="1:-3", end=(500.0, -5.0), step=2.0)
+    with korvale.Route(path) as route:
+        assert route.length == pytest.approx(500.0, abs=0.2)
+        assert route.at_distance(310).max_speed == 80.0  # carried over junction road 10
+        assert route.at_distance(450).max_speed == 100.0
+    with open(path) as text:
+        assert "# path: 1:-3, 1:-2 (lane change), 10:-1, 2:-2\n" in text.read()
+    routes.from_opendrive(JUNCTION_MAP, path, start="1:-1", end="2:-1", via=[10])
+    with open(path) as text:
+        assert "10:-1" in text.read()
+    with pytest.raises(routes.RouteError, match=r"no path from '2:-1' to '1:-1'"):
+        routes.from_opendrive(JUNCTION_MAP, str(tmp_path / "none.txt"), start="2:-1", end="1:-1")
+    with pytest.raises(routes.RouteError, match=r"needs both start and end"):
+        routes.from_opendrive(JUNCTION_MAP, path, start="1:-1")
+
+    pytest.importorskip("matplotlib")
+    from korvale.__main__ import main
+
+    picture = str(tmp_path / "map.png")
+    assert main(["map", JUNCTION_MAP, "-o", picture, "--route", path]) == 0
+    with open(picture, "rb") as image:
+        assert image.read(8) == b"\x89PNG\r\n\x1a\n"
+    assert main(["map", EXAMPLE_MAP + ".missing", "-o", picture]) == 1

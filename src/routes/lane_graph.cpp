@@ -1,0 +1,380 @@
+#include "lane_graph.h"
+
+#include <algorithm>
+#include <cmath>
+#include <tuple>
+
+#include "opendrive_route.h"
+#include "route_error.h"
+#include "route_file_writer.h"
+#include "source_text.h"
+
+namespace korvale::routes {
+
+namespace {
+
+// Gauss-Legendre with five points over pieces of at most MAX_PIECE metres that never straddle
+// a geometry record's start: lane centres are smooth there, and lengths come out far below a
+// millimetre of the exact ones.
+constexpr double GAUSS_X[5] = {0.0, 0.5384693101056831, -0.5384693101056831, 0.9061798459386640,
+                               -0.9061798459386640};
+constexpr double GAUSS_W[5] = {0.5688888888888889, 0.4786286704993665, 0.4786286704993665,
+                               0.2369268850561891, 0.2369268850561891};
+constexpr double MAX_PIECE = 25.0; // m
+// A geometry record longer than MAX_PIECE times this (hundreds of kilometres, no real road) is
+// measured in this many pieces, so that an absurd map cannot stall the graph.
+constexpr double MAX_PIECES_PER_RECORD = 10000;
+// Places where a lane's width is looked at when deciding whether it is wide enough.
+constexpr int WIDTH_SAMPLES = 9;
+
+std::string road_text(const Road& road) {
+    return "road " + quoted(road.id);
+}
+
+// The breaks between pieces of [a, b]: its ends, the geometry records' starts inside it, and
+// enough more that no piece is longer than MAX_PIECE.
+std::vector<double> piece_breaks(const Road& road, double a, double b) {
+    std::vector<double> breaks{a};
+    for (const PlanGeometry& g : road.geometry) {
+        if (g.s() > a && g.s() < b) {
+            breaks.push_back(g.s());
+        }
+    }
+    breaks.push_back(b);
+    std::vector<double> out{a};
+    for (std::size_t i = 1; i < breaks.size(); ++i) {
+        const double from = breaks[i - 1], to = breaks[i];
+        const int parts = static_cast<int>(
+            std::clamp(std::ceil((to - from) / MAX_PIECE), 1.0, MAX_PIECES_PER_RECORD));
+        for (int p = 1; p <= parts; ++p) {
+            out.push_back(p == parts ? to : from + (to - from) * p / parts);
+        }
+    }
+    return out;
+}
+
+// The lengths of several lanes' centres of one section over [a, b], with one evaluation of the
+// reference line per quadrature point.
+std::vector<double> centre_lengths(const Road& road, std::size_t section,
+                                   const std::vector<int>& lanes, double a, double b) {
+    std::vector<double> lengths(lanes.size(), 0.0);
+    if (!(b > a)) {
+        return lengths;
+    }
+    const std::vector<double> breaks = piece_breaks(road, a, b);
+    for (std::size_t p = 1; p < breaks.size(); ++p) {
+        const double half = (breaks[p] - breaks[p - 1]) / 2, mid = (breaks[p] + breaks[p - 1]) / 2;
+        for (int g = 0; g < 5; ++g) {
+            const double s = mid + half * GAUSS_X[g];
+            const double k = reference_pose(road, s).curvature;
+            for (std::size_t l = 0; l < lanes.size(); ++l) {
+                const CubicValue t = lane_centre_in(road, section, lanes[l], s, false);
+                const double along = 1 - k * t.value;
+                lengths[l] += half * GAUSS_W[g] * std::sqrt(along * along + t.first * t.first);
+            }
+        }
+    }
+    return lengths;
+}
+
+double widest(const Lane& lane, double length) {
+    double most = 0.0;
+    for (int i = 0; i < WIDTH_SAMPLES; ++i) {
+        most = std::max(most, lane.width.at(length * i / (WIDTH_SAMPLES - 1)).value);
+    }
+    return most;
+}
+
+} // namespace
+
+bool is_drivable_type(const std::string& type) {
+    return type == "driving" || type == "entry" || type == "exit" || type == "onRamp" ||
+           type == "offRamp";
+}
+
+double section_end(const Road& road, std::size_t section) {
+    return section + 1 < road.sections.size() ? road.sections[section + 1].s : road.length;
+}
+
+CubicValue lane_centre_in(const Road& road, std::size_t section, int lane, double s, bool before) {
+    const LaneSection& sec = road.sections.at(section);
+    CubicValue t = before ? road.lane_offset.just_before(s) : road.lane_offset.at(s);
+    const int side = lane > 0 ? 1 : -1;
+    for (int id = side; id != lane + side; id += side) {
+        const Lane* found = sec.lane(id);
+        if (found == nullptr) {
+            throw RouteError(road_text(road) + ": the lane section at s = " + number_text(sec.s) +
+                             " has no lane " + std::to_string(id));
+        }
+        if (found->has_border) {
+            throw RouteError(road_text(road) + ": lane " + std::to_string(id) +
+                             " of the lane section at s = " + number_text(sec.s) +
+                             " is given by border records, which are not supported");
+        }
+        const CubicValue w = found->width.at(s - sec.s);
+        const double share = id == lane ? 0.5 * side : 1.0 * side;
+        t.value += share * w.value;
+        t.first += share * w.first;
+        t.second += share * w.second;
+    }
+    return t;
+}
+
+double centre_length(const Road& road, std::size_t section, int lane, double s_from, double s_to) {
+    return centre_lengths(road, section, {lane}, std::min(s_from, s_to), std::max(s_from, s_to))
+        .front();
+}
+
+LaneGraph::LaneGraph(const OpenDriveMap& map) : map_name_(map.name()) {
+    roads_.reserve(map.road_count());
+    for (std::size_t i = 0; i < map.road_count(); ++i) {
+        try {
+            Road road = map.road_at(i);
+            if (road.geometry.empty()) {
+                throw RouteError(road_text(road) + " has no geometry records");
+            }
+            if (road.sections.empty()) {
+                throw RouteError(road_text(road) + " has no lane sections");
+            }
+            if (!index_.emplace(road.id, static_cast<std::uint32_t>(roads_.size())).second) {
+                warnings_.push_back("the map has more than one road " + quoted(road.id) +
+                                    "; the first is used");
+                continue;
+            }
+            roads_.push_back(std::move(road));
+        } catch (const RouteError& error) {
+            std::string id = map.road_id(i);
+            warnings_.push_back(std::string(error.what()) + "; the road is left out");
+            unreadable_.emplace(std::move(id), error.what());
+        }
+    }
+    for (std::uint32_t r = 0; r < roads_.size(); ++r) {
+        add_nodes(r);
+    }
+    section_nodes_.push_back(static_cast<std::uint32_t>(nodes_.size()));
+    add_edges(map);
+}
+
+void LaneGraph::add_nodes(std::uint32_t r) {
+    const Road& road = roads_[r];
+    road_first_.push_back(static_cast<std::uint32_t>(section_nodes_.size()));
+    const std::size_t first_node = nodes_.size();
+    try {
+        for (std::uint32_t i = 0; i < road.sections.size(); ++i) {
+            section_nodes_.push_back(static_cast<std::uint32_t>(nodes_.size()));
+            const LaneSection& sec = road.sections[i];
+            const double a = sec.s, b = section_end(road, i);
+            std::vector<int> lanes;
+            std::vector<LaneNode> added;
+            for (const Lane& lane : sec.lanes) {
+                if (lane.id == 0 || !is_drivable_type(lane.type) ||
+                    !(widest(lane, b - a) >= MIN_DRIVABLE_WIDTH)) {
+                    continue;
+                }
+                const bool standard = (lane.id < 0) != road.left_hand;
+                lanes.push_back(lane.id);
+                if (lane.direction != LaneDirection::reversed) {
+                    added.push_back({r, i, lane.id, standard, 0.0});
+                }
+                if (lane.direction != LaneDirection::standard) {
+                    added.push_back({r, i, lane.id, !standard, 0.0});
+                }
+            }
+            const std::vector<double> lengths = centre_lengths(road, i, lanes, a, b);
+            for (LaneNode& node : added) {
+                node.length = lengths[static_cast<std::size_t>(
+                    std::find(lanes.begin(), lanes.end(), node.lane) - lanes.begin())];
+                nodes_.push_back(node);
+            }
+        }
+    } catch (const RouteError& error) {
+        nodes_.resize(first_node);
+        section_nodes_.resize(road_first_[r]);
+        for (std::size_t i = 0; i < road.sections.size(); ++i) {
+            section_nodes_.push_back(static_cast<std::uint32_t>(first_node));
+        }
+        warnings_.push_back(std::string(error.what()) + "; the road is left out");
+        unreadable_.emplace(road.id, error.what());
+        index_.erase(road.id);
+    }
+}
+
+std::uint32_t LaneGraph::section_first(std::uint32_t road, std::uint32_t section) const {
+    return section_nodes_[road_first_[road] + section];
+}
+
+std::uint32_t LaneGraph::section_last(std::uint32_t road, std::uint32_t section) const {
+    return section_nodes_[road_first_[road] + section + 1];
+}
+
+std::uint32_t LaneGraph::find(std::uint32_t road, std::uint32_t section, int lane,
+                              bool forward) const {
+    for (std::uint32_t n = section_first(road, section); n < section_last(road, section); ++n) {
+        if (nodes_[n].lane == lane && nodes_[n].forward == forward) {
+            return n;
+        }
+    }
+    return NO_NODE;
+}
+
+void LaneGraph::add_edges(const OpenDriveMap& map) {
+    std::vector<std::tuple<std::uint32_t, std::uint32_t, bool>> list;
+    // An edge between node n and lane `lane` of a section, which must have that lane: from n
+    // to it, or (incoming) from it to n; none where that lane is not driven that way.
+    const auto link = [&](std::uint32_t n, std::uint32_t road, std::uint32_t section, int lane,
+                          bool forward, bool incoming) {
+        const LaneSection& sec = roads_[road].sections[section];
+        if (lane == NO_SUCH_LANE || sec.lane(lane) == nullptr) {
+            throw RouteError(
+                describe(n) + " is linked to lane " +
+                (lane == NO_SUCH_LANE ? std::string("(not an integer)") : std::to_string(lane)) +
+                " of road " + quoted(roads_[road].id) +
+                ", which its lane section at s = " + number_text(sec.s) + " does not have");
+        }
+        const std::uint32_t other = find(road, section, lane, forward);
+        if (other != NO_NODE) {
+            list.emplace_back(incoming ? other : n, incoming ? n : other, false);
+        }
+    };
+    for (std::uint32_t n = 0; n < nodes_.size(); ++n) {
+        const LaneNode& node = nodes_[n];
+        const Road& road = roads_[node.road];
+        const auto last = static_cast<std::uint32_t>(road.sections.size() - 1);
+        const Lane& lane = *road.sections[node.section].lane(node.lane);
+        // A link may be given by the lane left or by the lane entered: both count. Within a road
+        // a lane without a link of its own onwards runs on into the same id.
+        for (const bool incoming : {false, true}) {
+            const bool ahead = node.forward != incoming; // the link's section lies towards +s
+            const std::vector<int>& ids = ahead ? lane.successors : lane.predecessors;
+            if (ahead ? node.section < last : node.section > 0) {
+                const std::uint32_t next = ahead ? node.section + 1 : node.section - 1;
+                // (unless that lane names the lanes it comes from, and not this one)
+                const Lane* same = road.sections[next].lane(node.lane);
+                const std::vector<int>* back = same == nullptr ? nullptr
+                                               : ahead         ? &same->predecessors
+                                                               : &same->successors;
+                if (!incoming && ids.empty() && same != nullptr &&
+                    (back->empty() ||
+                     std::find(back->begin(), back->end(), node.lane) != back->end())) {
+                    const std::uint32_t to = find(node.road, next, node.lane, node.forward);
+                    if (to != NO_NODE) {
+                        list.emplace_back(n, to, false);
+                    }
+                }
+                for (const int id : ids) {
+                    link(n, node.road, next, id, node.forward, incoming);
+                }
+                continue;
+            }
+            const RoadLink& road_link = ahead ? road.successor : road.predecessor;
+            const auto other = index_.find(road_link.element_id);
+            if (road_link.element_type == "road" && other != index_.end()) {
+                const Road& next = roads_[other->second];
+                // Which end of the other road meets this one: its start unless the link says
+                // otherwise for a successor, its end for a predecessor.
+                const bool at_start =
+                    road_link.contact_point.empty() ? ahead : road_link.contact_point != "end";
+                const auto section =
+                    at_start ? 0u : static_cast<std::uint32_t>(next.sections.size() - 1);
+                for (const int id : ids) {
+                    link(n, other->second, section, id, at_start != incoming, incoming);
+                }
+            }
+        }
+        for (const int side : {-1, 1}) {
+            const int beside = node.lane + side == 0 ? node.lane + 2 * side : node.lane + side;
+            const std::uint32_t to = find(node.road, node.section, beside, node.forward);
+            if (to != NO_NODE) {
+                list.emplace_back(n, to, true);
+            }
+        }
+    }
+    for (const JunctionConnection& c : map.junction_connections()) {
+        const auto incoming = index_.find(c.incoming_road);
+        const auto connecting = index_.find(c.connecting_road);
+        if (incoming == index_.end() || connecting == index_.end()) {
+            continue;
+        }
+        const Road& in = roads_[incoming->second];
+        const Road& con = roads_[connecting->second];
+        const bool at_start = c.contact_point != "end";
+        const auto con_section =
+            at_start ? 0u : static_cast<std::uint32_t>(con.sections.size() - 1);
+        // The incoming road meets the junction at its end, its start, or both.
+        for (const bool forward : {true, false}) {
+            const RoadLink& end = forward ? in.successor : in.predecessor;
+            if (end.element_type != "junction" || end.element_id != c.junction) {
+                continue;
+            }
+            const auto in_section =
+                forward ? static_cast<std::uint32_t>(in.sections.size() - 1) : 0u;
+            for (const auto& [from_lane, to_lane] : c.lane_links) {
+                if (in.sections[in_section].lane(from_lane) == nullptr) {
+                    throw RouteError("junction " + quoted(c.junction) + " links lane " +
+                                     std::to_string(from_lane) + " of road " + quoted(in.id) +
+                                     ", which its lane section at s = " +
+                                     number_text(in.sections[in_section].s) + " does not have");
+                }
+                const std::uint32_t from = find(incoming->second, in_section, from_lane, forward);
+                if (from != NO_NODE) {
+                    link(from, connecting->second, con_section, to_lane, at_start, false);
+                }
+            }
+        }
+    }
+    std::sort(list.begin(), list.end());
+    list.erase(std::unique(list.begin(), list.end()), list.end());
+    edge_start_.assign(nodes_.size() + 1, 0);
+    edges_.reserve(list.size());
+    for (const auto& [from, to, change] : list) {
+        ++edge_start_[from + 1];
+        edges_.push_back({to, change});
+    }
+    for (std::size_t n = 0; n < nodes_.size(); ++n) {
+        edge_start_[n + 1] += edge_start_[n];
+    }
+}
+
+std::vector<std::string> LaneGraph::unreadable_roads() const {
+    std::vector<std::string> ids;
+    for (const auto& entry : unreadable_) {
+        ids.push_back(entry.first);
+    }
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+std::uint32_t LaneGraph::road_index(const std::string& id) const {
+    const auto found = index_.find(id);
+    if (found != index_.end()) {
+        return found->second;
+    }
+    const auto unreadable = unreadable_.find(id);
+    if (unreadable != unreadable_.end()) {
+        throw RouteError(unreadable->second);
+    }
+    throw RouteError("the map '" + map_name_ + "' has no road " + quoted(id));
+}
+
+double LaneGraph::entry_s(std::uint32_t n) const {
+    const LaneNode& node = nodes_[n];
+    const Road& road = roads_[node.road];
+    return node.forward ? road.sections[node.section].s : section_end(road, node.section);
+}
+
+double LaneGraph::exit_s(std::uint32_t n) const {
+    const LaneNode& node = nodes_[n];
+    const Road& road = roads_[node.road];
+    return node.forward ? section_end(road, node.section) : road.sections[node.section].s;
+}
+
+double LaneGraph::length_to(std::uint32_t n, double s) const {
+    const LaneNode& node = nodes_[n];
+    return centre_length(roads_[node.road], node.section, node.lane, entry_s(n), s);
+}
+
+std::string LaneGraph::describe(std::uint32_t n) const {
+    return "road " + quoted(roads_[nodes_[n].road].id) + " lane " + std::to_string(nodes_[n].lane);
+}
+
+} // namespace korvale::routes

@@ -1,0 +1,104 @@
+// The lane graph of an OpenDRIVE map: one node per drivable lane of each lane section and
+// direction of travel, with its length along the lane centre; edges to the lanes a lane runs
+// into (lane links within and between roads, junction connections) and to the neighbouring
+// lanes of the same direction (lane changes).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "cubic_records.h"
+#include "opendrive_map.h"
+
+namespace korvale::routes {
+
+// A lane narrower than this over its whole section is not driven.
+constexpr double MIN_DRIVABLE_WIDTH = 0.5; // m
+// What a lane change adds to the length of a path when paths are compared.
+constexpr double LANE_CHANGE_COST = 50.0; // m
+
+// Whether lanes of this type are driven: driving, entry, exit, onRamp, offRamp.
+bool is_drivable_type(const std::string& type);
+
+// Where lane section `section` of the road ends (the next one's start, or the road's length).
+double section_end(const Road& road, std::size_t section);
+
+// The lateral position of a lane's centre in the lane section given, at s: t in m to the left
+// of the reference line (towards +s), with its derivatives by s. With `before`, the lane offset
+// is the record in force just before s (where a section ends and the offset jumps). Throws
+// RouteError for a lane the section lacks or one given by border records.
+CubicValue lane_centre_in(const Road& road, std::size_t section, int lane, double s, bool before);
+
+// The length of the lane's centre from s_from to s_to (either order), in the plane.
+double centre_length(const Road& road, std::size_t section, int lane, double s_from, double s_to);
+
+struct LaneNode {
+    std::uint32_t road = 0; // index into LaneGraph::roads()
+    std::uint32_t section = 0;
+    int lane = 0;
+    bool forward = true; // driven towards +s
+    double length = 0.0; // along the lane centre over the whole section, m
+};
+
+struct LaneEdge {
+    std::uint32_t to = 0;
+    bool lane_change = false;
+};
+
+constexpr std::uint32_t NO_NODE = 0xffffffffu;
+
+class LaneGraph {
+public:
+    // Reads every road of the map; a road that cannot be read is left out with a warning (and
+    // its error kept for a route that names it). Throws RouteError for a drivable lane linked
+    // to a lane that does not exist.
+    explicit LaneGraph(const OpenDriveMap& map);
+
+    const std::string& map_name() const { return map_name_; }
+    const std::vector<Road>& roads() const { return roads_; }
+    const std::vector<LaneNode>& nodes() const { return nodes_; }
+    // The edges that leave node n.
+    const LaneEdge* edges_begin(std::uint32_t n) const { return edges_.data() + edge_start_[n]; }
+    const LaneEdge* edges_end(std::uint32_t n) const { return edges_.data() + edge_start_[n + 1]; }
+    const std::vector<std::string>& warnings() const { return warnings_; }
+    // The ids of the roads left out because they could not be read, sorted.
+    std::vector<std::string> unreadable_roads() const;
+
+    // The road's index; throws RouteError for a road the map lacks, or the road's own error
+    // for one that could not be read.
+    std::uint32_t road_index(const std::string& id) const;
+    // The node of that lane and direction in the section; NO_NODE where there is none.
+    std::uint32_t find(std::uint32_t road, std::uint32_t section, int lane, bool forward) const;
+    // The nodes of a lane section.
+    std::uint32_t section_first(std::uint32_t road, std::uint32_t section) const;
+    std::uint32_t section_last(std::uint32_t road, std::uint32_t section) const;
+
+    // Where a node's lane is entered and left along s.
+    double entry_s(std::uint32_t n) const;
+    double exit_s(std::uint32_t n) const;
+    // The length along the node's lane centre from where it is entered to s.
+    double length_to(std::uint32_t n, double s) const;
+    // "road '1' lane -2"
+    std::string describe(std::uint32_t n) const;
+
+private:
+    void add_nodes(std::uint32_t road);
+    void add_edges(const OpenDriveMap& map);
+
+    std::string map_name_;
+    std::vector<Road> roads_;
+    std::unordered_map<std::string, std::uint32_t> index_;
+    std::unordered_map<std::string, std::string> unreadable_; // id -> its error
+    std::vector<LaneNode> nodes_;
+    // first node of every section of every road: section_nodes_[road_first_[r] + i]
+    std::vector<std::uint32_t> road_first_;
+    std::vector<std::uint32_t> section_nodes_;
+    std::vector<std::uint32_t> edge_start_;
+    std::vector<LaneEdge> edges_;
+    std::vector<std::string> warnings_;
+};
+
+} // namespace korvale::routes

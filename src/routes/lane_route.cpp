@@ -1,0 +1,495 @@
+#include "lane_route.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "geometry/point3.h"
+#include "route_error.h"
+#include "route_file_writer.h"
+#include "source_text.h"
+
+namespace korvale::routes {
+
+namespace {
+
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+// Rows along a stretch are placed by its length over pieces of at most this many metres (and
+// half a step), each measured by three-point Gauss-Legendre.
+constexpr double MAX_LENGTH_PIECE = 5.0; // m
+constexpr double GAUSS3_X = 0.7745966692414834;
+constexpr double GAUSS3_W[2] = {0.8888888888888888, 0.5555555555555556};
+
+// Lanes of one lane section in the order driven: the first, then each taken by a lane change;
+// d is the distance along the road in the driving direction (s, or -s on a road driven
+// towards -s).
+struct Group {
+    std::uint32_t section = 0;
+    std::vector<int> lanes;
+    double d_in = 0.0;
+    double d_out = 0.0;
+    std::vector<double> switches; // where each lane change ends, d
+};
+
+struct Run {
+    std::uint32_t road = 0;
+    bool forward = true;
+    std::vector<Group> groups;
+};
+
+// A lane change's blend over [d_from, d_to]; the lane taken, per group of the run.
+struct PlannedBlend {
+    double d_from = 0.0;
+    double d_to = 0.0;
+    std::vector<std::pair<std::size_t, int>> to_lanes; // group, lane
+};
+
+Point3 point_of(const RouteRow& row) {
+    return {row.x, row.y, row.z};
+}
+
+std::string place_text(const LaneGraph& graph, const GraphPlace& place) {
+    return graph.describe(place.node) + ", s = " + number_text(std::round(place.s * 1000) / 1000);
+}
+
+} // namespace
+
+CubicValue quintic_blend(double u) {
+    u = std::clamp(u, 0.0, 1.0);
+    const double v = 1 - u;
+    return {u * u * u * (10 - 15 * u + 6 * u * u), 30 * u * u * v * v, 60 * u * v * (1 - 2 * u)};
+}
+
+LaneRoute::LaneRoute(const LaneGraph& graph, LaneRouteOptions options)
+    : graph_(graph), options_(std::move(options)) {
+    check_step(options_.step);
+    const double change = options_.lane_change;
+    if (!(change >= MIN_LANE_CHANGE && change <= MAX_LANE_CHANGE)) {
+        throw RouteError("the lane change length " + number_text(change) + " m is outside " +
+                         number_text(MIN_LANE_CHANGE) + " to " + number_text(MAX_LANE_CHANGE) +
+                         " m");
+    }
+    const LanePlace from = parse_lane_place(options_.from, "--from");
+    const LanePlace to = parse_lane_place(options_.to, "--to");
+    const GraphPlace start = resolve_place(graph_, from, false);
+    const GraphPlace end = resolve_place(graph_, to, true);
+    path_ = find_lane_path(graph_, start, end, options_.via, options_.from, options_.to);
+    warnings_ = graph_.warnings();
+    plan_stretches();
+    plan_joins();
+    plan_limits();
+
+    double rows = 0;
+    for (const LaneStretch& st : stretches_) {
+        const Road& road = graph_.roads()[st.road];
+        const double span = section_end(road, st.section) - road.sections[st.section].s;
+        const std::uint32_t n = graph_.find(st.road, st.section, st.lane, st.forward);
+        const double length =
+            n == NO_NODE || !(span > 0)
+                ? 0.0
+                : graph_.nodes()[n].length * std::fabs(st.s_to - st.s_from) / span;
+        rows += std::ceil(length / options_.step) + 2;
+    }
+    check_row_count(rows, options_.max_rows);
+}
+
+void LaneRoute::plan_stretches() {
+    const std::vector<LaneNode>& nodes = graph_.nodes();
+    std::vector<Run> runs;
+    for (std::size_t i = 0; i < path_.nodes.size(); ++i) {
+        const std::uint32_t n = path_.nodes[i];
+        const LaneNode& node = nodes[n];
+        const double dir = node.forward ? 1.0 : -1.0;
+        if (path_.changed[i]) {
+            runs.back().groups.back().lanes.push_back(node.lane);
+            continue;
+        }
+        const LaneNode* before = i > 0 ? &nodes[path_.nodes[i - 1]] : nullptr;
+        const bool same_road =
+            before != nullptr && before->road == node.road &&
+            node.section == (node.forward ? before->section + 1 : before->section - 1);
+        if (!same_road) {
+            runs.push_back({node.road, node.forward, {}});
+        }
+        runs.back().groups.push_back(
+            {node.section, {node.lane}, dir * graph_.entry_s(n), dir * graph_.exit_s(n), {}});
+    }
+    {
+        const double dir = nodes[path_.start.node].forward ? 1.0 : -1.0;
+        runs.front().groups.front().d_in = dir * path_.start.s;
+        const double end_dir = nodes[path_.end.node].forward ? 1.0 : -1.0;
+        runs.back().groups.back().d_out = end_dir * path_.end.s;
+    }
+
+    const double change = options_.lane_change;
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        Run& run = runs[r];
+        const double dir = run.forward ? 1.0 : -1.0;
+        // Each lane change ends where the lane left ends (or the route does); one before it in
+        // the same section ends where the next begins. Changes that do not fit share the room
+        // there is since the route's start or the change before.
+        double since = run.groups.front().d_in;
+        std::vector<double> lengths;
+        for (Group& g : run.groups) {
+            const auto changes = static_cast<double>(g.lanes.size() - 1);
+            const double length =
+                changes > 0 ? std::min(change, (g.d_out - since) / changes) : change;
+            lengths.push_back(length);
+            g.switches.assign(g.lanes.size() - 1, 0.0);
+            for (std::size_t j = g.switches.size(); j-- > 0;) {
+                g.switches[j] = j + 1 == g.switches.size() ? g.d_out : g.switches[j + 1] - length;
+            }
+            if (!g.switches.empty()) {
+                since = g.switches.back();
+            }
+        }
+        std::vector<PlannedBlend> blends;
+        double last_switch = run.groups.front().d_in;
+        for (std::size_t gi = 0; gi < run.groups.size(); ++gi) {
+            const Group& g = run.groups[gi];
+            for (std::size_t j = 0; j < g.switches.size(); ++j) {
+                PlannedBlend blend;
+                blend.d_to = g.switches[j];
+                double lower =
+                    j > 0 ? g.switches[j - 1] : std::max(last_switch, run.groups.front().d_in);
+                blend.to_lanes.emplace_back(gi, g.lanes[j + 1]);
+                const double length = lengths[gi];
+                // The lane taken, traced back through the sections before while both lanes run
+                // there and the blend reaches that far.
+                for (std::size_t back = gi;
+                     j == 0 && back > 0 && run.groups[back].d_in > blend.d_to - length; --back) {
+                    const Group& earlier = run.groups[back - 1];
+                    const std::uint32_t later_node =
+                        graph_.find(run.road, run.groups[back].section,
+                                    blend.to_lanes.back().second, run.forward);
+                    int found = 0;
+                    if (earlier.lanes.size() == 1) {
+                        for (std::uint32_t n = graph_.section_first(run.road, earlier.section);
+                             n < graph_.section_last(run.road, earlier.section) && found == 0;
+                             ++n) {
+                            for (const LaneEdge* e = graph_.edges_begin(n);
+                                 e != graph_.edges_end(n); ++e) {
+                                if (!e->lane_change && e->to == later_node &&
+                                    nodes[n].forward == run.forward &&
+                                    nodes[n].lane != earlier.lanes[0]) {
+                                    found = nodes[n].lane;
+                                }
+                            }
+                        }
+                    }
+                    if (found == 0) {
+                        lower = std::max(lower, run.groups[back].d_in);
+                        break;
+                    }
+                    blend.to_lanes.emplace_back(back - 1, found);
+                }
+                blend.d_from = std::max(blend.d_to - length, lower);
+                blends.push_back(blend);
+            }
+            if (!g.switches.empty()) {
+                last_switch = g.switches.back();
+            }
+        }
+
+        // Stretches between every group boundary, lane change end and blend start.
+        std::vector<double> cuts;
+        for (const Group& g : run.groups) {
+            cuts.push_back(g.d_in);
+            cuts.push_back(g.d_out);
+            cuts.insert(cuts.end(), g.switches.begin(), g.switches.end());
+        }
+        for (const PlannedBlend& b : blends) {
+            cuts.push_back(b.d_from);
+        }
+        std::sort(cuts.begin(), cuts.end());
+        cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+        bool first = r > 0;
+        for (std::size_t c = 0; c + 1 < cuts.size(); ++c) {
+            const double a = cuts[c], b = cuts[c + 1], mid = (a + b) / 2;
+            const auto group = static_cast<std::size_t>(
+                std::find_if(run.groups.begin(), run.groups.end(),
+                             [&](const Group& g) { return g.d_in <= mid && mid <= g.d_out; }) -
+                run.groups.begin());
+            if (group == run.groups.size()) {
+                continue;
+            }
+            const Group& g = run.groups[group];
+            std::size_t occupied = 0;
+            while (occupied < g.switches.size() && g.switches[occupied] <= mid) {
+                ++occupied;
+            }
+            LaneStretch st;
+            st.road = run.road;
+            st.section = g.section;
+            st.forward = run.forward;
+            st.s_from = dir * a;
+            st.s_to = dir * b;
+            st.lane = g.lanes[occupied];
+            st.joins_road = first;
+            first = false;
+            for (const PlannedBlend& blend : blends) {
+                if (blend.d_from <= mid && mid < blend.d_to) {
+                    for (const auto& [gi, lane] : blend.to_lanes) {
+                        if (gi == group) {
+                            st.to_lane = lane;
+                        }
+                    }
+                    st.blend_from = dir * blend.d_from;
+                    st.blend_to = dir * blend.d_to;
+                }
+            }
+            stretches_.push_back(st);
+        }
+    }
+    if (stretches_.empty()) {
+        throw RouteError("the route from " + quoted(options_.from) + " to " + quoted(options_.to) +
+                         " has no length");
+    }
+}
+
+CubicValue LaneRoute::lateral(const LaneStretch& st, double s) const {
+    const Road& road = graph_.roads()[st.road];
+    const bool before = s >= section_end(road, st.section);
+    const CubicValue from = lane_centre_in(road, st.section, st.lane, s, before);
+    if (st.to_lane == 0) {
+        return from;
+    }
+    const CubicValue to = lane_centre_in(road, st.section, st.to_lane, s, before);
+    const double span = st.blend_to - st.blend_from;
+    const double u = span != 0.0 ? (s - st.blend_from) / span : 1.0;
+    const double du = span != 0.0 ? 1 / span : 0.0;
+    const CubicValue q = quintic_blend(u);
+    const CubicValue delta{to.value - from.value, to.first - from.first, to.second - from.second};
+    return {from.value + delta.value * q.value,
+            from.first + delta.first * q.value + delta.value * q.first * du,
+            from.second + delta.second * q.value + 2 * delta.first * q.first * du +
+                delta.value * q.second * du * du};
+}
+
+double LaneRoute::limit_at(const LaneStretch& st, double s) const {
+    const Road& road = graph_.roads()[st.road];
+    const LaneSection* section = &road.sections[st.section];
+    const double limit = speed_limit_at(road, section, st.lane, s);
+    // Over a lane change, the lower of the two lanes' limits.
+    return st.to_lane == 0 ? limit : std::fmin(limit, speed_limit_at(road, section, st.to_lane, s));
+}
+
+RouteRow LaneRoute::row_at(const LaneStretch& st, double s) const {
+    return offset_row(graph_.roads()[st.road], s, st.lane, lateral(st, s));
+}
+
+void LaneRoute::plan_joins() {
+    for (std::size_t i = 1; i < stretches_.size(); ++i) {
+        const LaneStretch& a = stretches_[i - 1];
+        const LaneStretch& b = stretches_[i];
+        const double gap =
+            distance_between(point_of(row_at(a, a.s_to)), point_of(row_at(b, b.s_from)));
+        if (gap <= JOIN_TOLERANCE) {
+            continue;
+        }
+        const Road& ra = graph_.roads()[a.road];
+        const Road& rb = graph_.roads()[b.road];
+        const std::string gap_text = number_text(std::round(gap * 1000) / 1000) + " m";
+        const std::string where =
+            b.joins_road ? "roads " + quoted(ra.id) + " (lane " + std::to_string(a.lane) +
+                               ") and " + quoted(rb.id) + " (lane " + std::to_string(b.lane) + ")"
+                         : "road " + quoted(ra.id) + ": lanes " + std::to_string(a.lane) + " and " +
+                               std::to_string(b.lane) +
+                               " at s = " + number_text(std::round(b.s_from * 1000) / 1000);
+        if (!(gap <= MAX_ROAD_GAP)) {
+            throw RouteError(where + " do not meet: their lane centres are " + gap_text +
+                             " apart (more than " + number_text(MAX_ROAD_GAP) + " m)");
+        }
+        warnings_.push_back(where + ": the lane centres are " + gap_text +
+                            " apart where they meet; the route bridges the gap");
+    }
+}
+
+void LaneRoute::plan_limits() {
+    double carried = NaN;
+    std::string carried_from;
+    std::string last_note;
+    for (const LaneStretch& st : stretches_) {
+        const Road& road = graph_.roads()[st.road];
+        const LaneSection& sec = road.sections[st.section];
+        // The limit is the same between record starts: look at the middle of each piece.
+        std::vector<double> cuts{st.s_from, st.s_to};
+        for (const SpeedRecord& r : road.speeds) {
+            cuts.push_back(r.s);
+        }
+        for (const int lane : {st.lane, st.to_lane}) {
+            if (const Lane* found = lane != 0 ? sec.lane(lane) : nullptr) {
+                for (const SpeedRecord& r : found->speeds) {
+                    cuts.push_back(sec.s + r.s);
+                }
+            }
+        }
+        const double lo = std::min(st.s_from, st.s_to), hi = std::max(st.s_from, st.s_to);
+        cuts.erase(
+            std::remove_if(cuts.begin(), cuts.end(), [&](double s) { return s < lo || s > hi; }),
+            cuts.end());
+        std::sort(cuts.begin(), cuts.end());
+        if (!st.forward) {
+            std::reverse(cuts.begin(), cuts.end());
+        }
+        for (std::size_t i = 0; i + 1 < cuts.size() || i == 0; ++i) {
+            const double s = i + 1 < cuts.size() ? (cuts[i] + cuts[i + 1]) / 2 : cuts[i];
+            const double limit = limit_at(st, s);
+            if (!std::isnan(limit)) {
+                carried = limit;
+                carried_from = road.id;
+                continue;
+            }
+            const std::string where = "road " + quoted(road.id) + " lane " +
+                                      std::to_string(st.lane) +
+                                      " from s = " + number_text(std::round(cuts[i] * 1000) / 1000);
+            std::string note;
+            if (!std::isnan(carried)) {
+                note = "limit carried over: " + where + " takes " + number_text(carried) +
+                       " km/h from road " + quoted(carried_from);
+            } else if (options_.default_limit_kmh > 0) {
+                note = "limit given for the start: " + where + " takes " +
+                       number_text(options_.default_limit_kmh) + " km/h";
+            } else {
+                throw RouteError("road " + quoted(road.id) + " (lane " + std::to_string(st.lane) +
+                                 ") has no speed limit at s = " + number_text(s) +
+                                 ", where the route starts; give a limit for the start of the "
+                                 "route");
+            }
+            const std::string key = road.id + ":" + std::to_string(st.lane);
+            if (key != last_note) {
+                limit_notes_.push_back(note);
+                last_note = key;
+            }
+        }
+    }
+}
+
+std::vector<std::string> LaneRoute::comments() const {
+    const std::vector<LaneNode>& nodes = graph_.nodes();
+    std::string path = "path:";
+    for (std::size_t i = 0; i < path_.nodes.size(); ++i) {
+        const LaneNode& node = nodes[path_.nodes[i]];
+        const LaneNode* before = i > 0 ? &nodes[path_.nodes[i - 1]] : nullptr;
+        if (before != nullptr && before->road == node.road && before->lane == node.lane) {
+            continue;
+        }
+        path += (i == 0 ? " " : ", ") + graph_.roads()[node.road].id + ":" +
+                std::to_string(node.lane) + (path_.changed[i] ? " (lane change)" : "");
+    }
+    std::string via = "via:";
+    for (const std::string& id : options_.via) {
+        via += " " + id;
+    }
+    const double limit = options_.default_limit_kmh;
+    std::vector<std::string> lines{
+        "korvale route from the OpenDRIVE map '" + graph_.map_name() + "'",
+        "from: " + options_.from + " (" + place_text(graph_, path_.start) + ")",
+        "to: " + options_.to + " (" + place_text(graph_, path_.end) + ")"};
+    if (!options_.via.empty()) {
+        lines.push_back(via);
+    }
+    lines.push_back(path);
+    lines.push_back("step: " + number_text(options_.step) + " m along the lane centre");
+    lines.push_back("lane change: " + number_text(options_.lane_change) + " m");
+    lines.push_back(
+        limit > 0 ? "limit where the map gives none at the start: " + number_text(limit) + " km/h"
+                  : "limit where the map gives none at the start: none");
+    lines.insert(lines.end(), limit_notes_.begin(), limit_notes_.end());
+    for (const std::string& warning : warnings_) {
+        lines.push_back("warning: " + warning);
+    }
+    lines.push_back("x y z curve_radius speed_limit superelevation");
+    return lines;
+}
+
+void LaneRoute::sample(const RowSink& sink) const {
+    double carried = NaN;
+    bool has_pending = false;
+    RouteRow pending;
+    const auto push = [&](const RouteRow& row, bool first_of_stretch) {
+        if (has_pending) {
+            const double gap = distance_between(point_of(pending), point_of(row));
+            if (!(gap <= (first_of_stretch ? JOIN_TOLERANCE : MIN_ROW_SPACING))) {
+                sink(pending);
+            }
+        }
+        pending = row;
+        has_pending = true;
+    };
+    for (const LaneStretch& st : stretches_) {
+        const Road& road = graph_.roads()[st.road];
+        const auto emit = [&](double s, bool first_of_stretch) {
+            RouteRow row = row_at(st, s);
+            row.speed_limit = limit_at(st, s);
+            if (std::isnan(row.speed_limit)) {
+                row.speed_limit = std::isnan(carried) ? options_.default_limit_kmh : carried;
+            } else {
+                carried = row.speed_limit;
+            }
+            if (!std::isfinite(row.speed_limit)) {
+                throw RouteError("road " + quoted(road.id) + " at s = " + number_text(s) +
+                                 ": the map gives a speed that is not a finite number");
+            }
+            push(row, first_of_stretch);
+        };
+        // The stretch's length in 3-D along its curve, as a table over pieces of s.
+        const auto speed = [&](double s) {
+            const PlanPose pose = reference_pose(road, s);
+            const CubicValue t = lateral(st, s);
+            const CubicValue roll = road.superelevation.at(s);
+            const double c = std::cos(roll.value), sn = std::sin(roll.value);
+            const double across = t.value * c;
+            const double across_rate = t.first * c - t.value * sn * roll.first;
+            const double climb =
+                road.elevation.at(s).first + t.first * sn + t.value * c * roll.first;
+            const double along = 1 - pose.curvature * across;
+            return std::sqrt(along * along + across_rate * across_rate + climb * climb);
+        };
+        // Rows every step along the curve: piece by piece, each piece's length by Gauss-Legendre,
+        // a row's s within its piece in proportion to the length.
+        const double span = st.s_to - st.s_from;
+        const double piece = std::min(MAX_LENGTH_PIECE, options_.step / 2);
+        const double pieces = std::max(1.0, std::ceil(std::fabs(span) / piece));
+        emit(st.s_from, true);
+        double reached = 0.0, target = options_.step, a = st.s_from;
+        for (double i = 1; i <= pieces; ++i) {
+            const double b = i == pieces ? st.s_to : st.s_from + span * i / pieces;
+            const double half = (b - a) / 2, mid = (a + b) / 2;
+            const double length =
+                std::fabs(half) *
+                (GAUSS3_W[0] * speed(mid) +
+                 GAUSS3_W[1] * (speed(mid - half * GAUSS3_X) + speed(mid + half * GAUSS3_X)));
+            if (!std::isfinite(length)) {
+                throw RouteError("road " + quoted(road.id) + " at s = " + number_text(mid) +
+                                 ": the lane's length is not a finite number");
+            }
+            // (the last row of a stretch is its end, not one just before it)
+            const bool last = i == pieces;
+            while (target <= reached + length &&
+                   !(last && target >= reached + length - MIN_ROW_SPACING)) {
+                emit(a + (target - reached) / length * (b - a), false);
+                target += options_.step;
+            }
+            reached += length;
+            a = b;
+        }
+        emit(st.s_to, false);
+    }
+    if (has_pending) {
+        sink(pending);
+    }
+}
+
+WrittenRoute write_lane_route(const OpenDriveMap& map, const LaneRouteOptions& options,
+                              const std::string& path, std::vector<std::string>* warnings) {
+    const LaneGraph graph(map);
+    const LaneRoute route(graph, options);
+    if (warnings != nullptr) {
+        *warnings = route.warnings();
+    }
+    return write_route_rows(path, route.comments(),
+                            [&](const RowSink& sink) { route.sample(sink); });
+}
+
+} // namespace korvale::routes
