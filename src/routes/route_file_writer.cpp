@@ -4,10 +4,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <random>
 #include <system_error>
 
+#include "platform/file_output.h"
 #include "route_error.h"
 
 namespace korvale::routes {
@@ -121,7 +121,7 @@ RouteFileWriter::RouteFileWriter(std::string path, const std::vector<std::string
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(entropy()));
         temporary_ = path_ + suffix;
-        file_ = std::fopen(temporary_.c_str(), "wbx"); // fails when the name is taken
+        file_ = platform::create_new_file(temporary_.c_str()); // fails when the name is taken
         if (file_ == nullptr && errno != EEXIST) {
             break;
         }
@@ -171,10 +171,9 @@ void RouteFileWriter::commit() {
     if (closed != 0) {
         fail("cannot write the route file '" + path_ + "': " + errno_text(errno));
     }
-    std::error_code error;
-    std::filesystem::rename(temporary_, path_, error);
-    if (error) {
-        fail("cannot write the route file '" + path_ + "': " + error.message());
+    const int error = platform::replace_file(temporary_.c_str(), path_.c_str());
+    if (error != 0) {
+        fail("cannot write the route file '" + path_ + "': " + errno_text(error));
     }
     committed_ = true;
 }
