@@ -46,11 +46,6 @@ static class KorvaleRoutesTests
         {
             Check(profile.Rows == 932, "map route rows: " + profile.Rows);
         }
-        KorvaleRoutes.FromOpenDrive(map, route, "1,2", lane: -1, step: 5.0); // replaces it
-        using (var profile = new Route(route))
-        {
-            Check(profile.Rows < 932, "the shorter route replaces the file: " + profile.Rows);
-        }
 
         string gps = Path.Combine(work, "ride.txt");
         GpsRouteSummary summary = KorvaleRoutes.FromGps(ride, gps, limitKmh: 50);
@@ -70,12 +65,8 @@ static class KorvaleRoutesTests
         string missing = Path.Combine(work, "missing.xodr");
         string message = Fails(() => KorvaleRoutes.FromOpenDrive(missing, route, "1"), "map");
         Check(message.StartsWith("cannot read the map '" + missing + "': "), message);
-        message = Fails(() => KorvaleRoutes.FromOpenDrive(map, route, "1,7"), "road");
-        Check(message.Contains("has no road '7'"), message);
         message = Fails(() => KorvaleRoutes.FromGps(ride, route), "no limit");
         Check(message.StartsWith("no speed limit 0 m along the route"), message);
-        message = Fails(() => KorvaleRoutes.FromGps(ride, route, 50, step: 0.001), "step");
-        Check(message == "the step 0.001 m is outside 0.01 to 1000 m", message);
         Check(Directory.GetFiles(folder).Length == 0, "files left behind");
     }
 
@@ -88,9 +79,7 @@ static class KorvaleRoutesTests
         GeoPoint back = frame.Reverse(p);
         Check(Math.Abs(back.Latitude - 48.138) < 1e-9 && Math.Abs(back.Longitude - 11.576) < 1e-9 &&
               Math.Abs(back.Height - 530.0) < 1e-6, "reverse");
-        string message = Fails(() => frame.Forward(new GeoPoint(95, 0, 0)), "latitude");
-        Check(message.Contains("latitude 95"), message);
-        message = Fails(() => frame.Reverse(new RoutePoint { X = double.NaN }), "not finite");
+        string message = Fails(() => frame.Reverse(new RoutePoint { X = double.NaN }), "NaN");
         Check(message.Contains("not finite"), message);
     }
 
