@@ -4,10 +4,11 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <system_error>
 
-#include "platform/file_output.h"
+#include "platform/new_file.h"
 #include "route_error.h"
 
 namespace korvale::routes {
@@ -171,9 +172,10 @@ void RouteFileWriter::commit() {
     if (closed != 0) {
         fail("cannot write the route file '" + path_ + "': " + errno_text(errno));
     }
-    const int error = platform::replace_file(temporary_.c_str(), path_.c_str());
-    if (error != 0) {
-        fail("cannot write the route file '" + path_ + "': " + errno_text(error));
+    std::error_code error;
+    std::filesystem::rename(temporary_, path_, error);
+    if (error) {
+        fail("cannot write the route file '" + path_ + "': " + error.message());
     }
     committed_ = true;
 }

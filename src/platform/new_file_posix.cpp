@@ -1,9 +1,8 @@
 #include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "file_output.h"
+#include "new_file.h"
 
 namespace korvale::platform {
 
@@ -20,10 +19,6 @@ std::FILE* create_new_file(const char* path) {
         errno = code;
     }
     return file;
-}
-
-int replace_file(const char* from, const char* to) {
-    return std::rename(from, to) == 0 ? 0 : errno;
 }
 
 } // namespace korvale::platform
