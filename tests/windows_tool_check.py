@@ -21,7 +21,6 @@ import tempfile
 import time
 
 import route_check
-
 from dynamic_host_check import compare_lines
 
 TIMEOUT_S = 300
