@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Cross-builds korvale.dll, korvale.lib, korvale.exe, the tests and the examples with mingw-w64
-# and runs the tests under Wine: the same test suite as on Linux, the DLL's export and import
-# tables, a host linked by lld-link against korvale.lib, and the dynamic host, which loads
+# Cross-builds korvale.dll, korvale_routes.dll, their .lib files, korvale.exe, the tests and the
+# examples with mingw-w64 (the route layer and the dashboard page from third_party/) and runs the
+# tests under Wine: the same test suite as on Linux, the DLLs' export and import tables, hosts
+# linked by lld-link against korvale.lib and korvale_routes.lib, and the dynamic host, which loads
 # korvale.dll by name and sends to a dashboard receiver on the Linux side of 127.0.0.1. Given a
 # Linux build (with its tool, and its run of the dynamic host), korvale.exe is run against the
 # Linux tool and the two runs of the host are compared, value for value. Then the install tree
@@ -46,8 +47,12 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86
 cmake --build "$build" -j "$jobs"
 echo "cross build done at $((SECONDS - start)) s"
 # Tests left out where their tool (lld, llvm, the Linux tool) was not found must not pass unseen.
-for name in msvc_import_library_links_a_host_that_runs windows_tool_gives_the_values_of_the_linux_tool; do
-    if ! ctest --test-dir "$build" -N | grep -q ": $name\$"; then
+# (The list is read whole first: grep -q would stop reading it, and pipefail take ctest's
+# broken pipe for a missing test.)
+listed=$(ctest --test-dir "$build" -N)
+for name in msvc_import_library_links_a_host_that_runs msvc_import_library_links_a_route_host_that_runs \
+    windows_tool_gives_the_values_of_the_linux_tool; do
+    if ! grep -q ": $name\$" <<<"$listed"; then
         echo "the test $name is not in $build: is what it needs installed (scripts/install-deps.sh)?" >&2
         exit 1
     fi
@@ -64,17 +69,20 @@ if [ -n "$linux_build" ]; then
         "$build/dynamic_host.out"
 fi
 
-# The install tree: the DLL and the tool, both import libraries and the .def beside each other.
+# The install tree: the DLLs and the tool, both import libraries of each DLL and its .def beside
+# each other.
 rm -rf "$build/install"
 cmake --install "$build" --prefix "$build/install" >/dev/null
 for file in bin/korvale.dll bin/korvale.exe include/korvale.h lib/libkorvale.dll.a \
-    lib/korvale.lib lib/korvale.def lib/cmake/korvale/korvaleConfig.cmake; do
+    lib/korvale.lib lib/korvale.def bin/korvale_routes.dll include/korvale_routes.h \
+    lib/libkorvale_routes.dll.a lib/korvale_routes.lib lib/korvale_routes.def \
+    lib/cmake/korvale/korvaleConfig.cmake; do
     if [ ! -f "$build/install/$file" ]; then
         echo "install tree: $file is missing"
         exit 1
     fi
 done
-echo "install tree: korvale.dll, korvale.exe, libkorvale.dll.a, korvale.lib and korvale.def"
+echo "install tree: korvale.dll, korvale_routes.dll and korvale.exe; their .dll.a, .lib and .def"
 # Wine's server ends with this script rather than linger after it.
 "$wineserver" -k >/dev/null 2>&1 || true
 "$wineserver" -w || true

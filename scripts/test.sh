@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds korvale and runs every test three times: with g++ as it ships (then the README's first
-# command and Python section, followed in a clean clone), as korvale.dll
+# Builds korvale and runs every test three times: with g++ as it ships (then the route layer and
+# the tool once more with the bundled libraries of third_party/, their route files compared with
+# the first build's, then the README's first command and Python section, followed in a clean
+# clone), as korvale.dll
 # cross-built with mingw-w64 and run under Wine, then with clang under AddressSanitizer and
 # UndefinedBehaviorSanitizer (with LeakSanitizer's check at every exit, and a short run of every
 # fuzz target); then the concurrency tests under ThreadSanitizer. Warnings are errors in every
@@ -41,8 +43,36 @@ echo "=== g++ build and tests"
 cmake -S . -B build/gcc -G Ninja -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVALE_WERROR=ON
 cmake --build build/gcc -j "$jobs"
-require_tests build/gcc csharp_bindings dashboard_page_in_browser python_bindings command_line_tool
+require_tests build/gcc csharp_bindings csharp_route_bindings dashboard_page_in_browser python_bindings \
+    command_line_tool
 ctest --test-dir build/gcc --output-on-failure -j "$jobs"
+
+echo "=== the route layer and the tool with the bundled pugixml, GeographicLib and cpp-httplib"
+cmake -S . -B build/bundled -G Ninja -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVALE_WERROR=ON -DKORVALE_BUNDLED_DEPS=ON \
+    -DKORVALE_BUILD_EXAMPLES=OFF -DKORVALE_BUILD_BENCHMARKS=OFF
+cmake --build build/bundled -j "$jobs" --target korvale_tool korvale_routes korvale_routes_tests \
+    gps_accuracy
+require_tests build/bundled command_line_tool routes_exports_match_header gps_accuracy_small_case
+ctest --test-dir build/bundled --output-on-failure -j "$jobs" \
+    -R '^(command_line_tool|routes_exports_match_header|gps_accuracy_small_case|(OpenDrive[A-Za-z]*|GpsRoute|CurveModel|RoutesApi|NewFile)\..*)$'
+if [ "$(uname -m)" = x86_64 ]; then
+    # The same libraries built by other hands must give the same route files, to the byte.
+    routes=$(mktemp -d)
+    while read -r name arguments; do
+        for build in gcc bundled; do
+            # shellcheck disable=SC2086 # the arguments are words
+            "build/$build/tools/korvale" route $arguments -o "$routes/$name.$build.txt" >/dev/null
+        done
+        cmp "$routes/$name.gcc.txt" "$routes/$name.bundled.txt"
+        echo "route $name: the bundled build's file is the Debian packages' build's, byte for byte"
+    done <<'ROUTES'
+map opendrive examples/map.xodr --roads 1,2 --lane -1
+town01 opendrive tests/data/carla_Town01.xodr --roads 7,14,8,11,0 --lane -1 --step 0.5
+ride gps tests/data/santa_monica_ride.gpx --limit 50
+ROUTES
+    rm -rf "$routes"
+fi
 
 echo "=== install, consumers through find_package and pkg-config, .deb"
 scripts/check-install.sh build/gcc

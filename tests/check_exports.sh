@@ -1,6 +1,6 @@
 #!/bin/sh
 # Compares the functions a shared library exports with the functions its header declares with
-# KORVALE_API. A DLL's export table is read with objdump -p (the toolchain's objdump, given as
+# KORVALE_API (KORVALE_ROUTES_API in korvale_routes.h). A DLL's export table is read with objdump -p (the toolchain's objdump, given as
 # the third argument; the names must be plain, without decoration), a shared object's dynamic
 # symbols with nm -D. Usage: check_exports.sh LIBRARY HEADER [OBJDUMP]
 set -eu
@@ -10,8 +10,8 @@ objdump=${3:-objdump}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 # Declarations may span lines: join the header, then take the name before each "(" that
-# follows KORVALE_API.
-grep -v '^ *#' "$header" | tr '\n' ' ' | grep -o 'KORVALE_API [^(;]*(' | sed 's/($//; s/.*[ *]//' | sort >"$tmp/declared"
+# follows the export macro.
+grep -v '^ *#' "$header" | tr '\n' ' ' | grep -oE 'KORVALE_(ROUTES_)?API [^(;]*\(' | sed 's/($//; s/.*[ *]//' | sort >"$tmp/declared"
 case "$library" in
 *.dll | *.DLL)
     # The name table follows "[Ordinal/Name Pointer] Table" as lines "[ n] name" and ends at

@@ -2,17 +2,25 @@
 """Runs korvale.exe (under Wine) and the Linux korvale with the same arguments and compares
 their output, number for number to nine significant digits: `profile` with its CSV, `at` by
 distance, by position and with advice, and `drive --dashboard` to a `korvale dashboard` on
-Linux, whose lines for the two drives are compared too.
+Linux, whose lines for the two drives are compared too. Then the dashboard page: korvale.exe's
+`dashboard --http` receives the Linux drive while a Linux client reads the page, /api/latest and
+the event stream. With --map, --town and --ride, the route files of `route opendrive` and
+`route gps`, the listing of `route roads` and every route error (see route_check.py).
 
-  windows_tool_check.py --linux LINUX_TOOL --route ROUTE -- WINDOWS_TOOL_COMMAND...
+  windows_tool_check.py --linux LINUX_TOOL --route ROUTE [--map XODR --town XODR --ride GPX]
+                        -- WINDOWS_TOOL_COMMAND...
 """
 import argparse
 import csv
+import http.client
+import json
 import re
 import subprocess
 import sys
 import tempfile
+import time
 
+import route_check
 from dynamic_host_check import compare_lines
 
 TIMEOUT_S = 300
@@ -65,10 +73,66 @@ def drive_to_dashboard(tool, dashboard, route, trace, datagrams):
     return drove, received
 
 
+def dashboard_page(dashboard, drive, route, trace, datagrams):
+    """Failures of a dashboard page (the dashboard command given) that receives the drive (the
+    drive command given) while a client reads the page, /api/latest and the event stream."""
+    receiver = subprocess.Popen(dashboard + ["dashboard", "--port", "0", "--http", "0",
+                                             "--route", route, "--timeout", "60"],
+                                stdout=subprocess.PIPE, text=True)
+    failures = []
+    try:
+        udp = re.search(r"listening on port (\d+)", receiver.stdout.readline()).group(1)
+        host, port = re.search(r"dashboard page on http://([\d.]+):(\d+)/",
+                               receiver.stdout.readline()).groups()
+
+        def get(path):
+            connection = http.client.HTTPConnection(host, int(port), timeout=30)
+            connection.request("GET", path)
+            response = connection.getresponse()
+            return response.status, response.read()
+
+        stream = http.client.HTTPConnection(host, int(port), timeout=30)
+        stream.request("GET", "/events")
+        events = stream.getresponse()
+        output(drive + ["drive", route, trace, "--dashboard", "127.0.0.1:" + udp])
+        kinds = set()
+        while "record" not in kinds or "plot" not in kinds:
+            line = events.fp.readline().decode()
+            if not line:
+                failures.append("the event stream ended before a record and a plot came")
+                break
+            if line.startswith("data: "):
+                kinds.add(json.loads(line[6:])["type"])
+        stream.close()
+        until = time.monotonic() + 30
+        while True:
+            latest = json.loads(get("/api/latest")[1])
+            if latest["counters"]["received"] >= datagrams or time.monotonic() > until:
+                break
+            time.sleep(0.1)
+        if latest["counters"]["received"] != datagrams or latest["counters"]["malformed"] != 0:
+            failures.append("/api/latest counts %s, not the %d datagrams of the drive"
+                            % (latest["counters"], datagrams))
+        status, page = get("/")
+        if status != 200 or b"<title>korvale dashboard</title>" not in page:
+            failures.append("the page: status %d" % status)
+        if get("/api/route")[0] != 200:
+            failures.append("/api/route is missing")
+        print("dashboard page: %s" % ("DIFFERS" if failures else "%d datagrams, events %s"
+                                      % (datagrams, ", ".join(sorted(kinds)))))
+    finally:
+        receiver.kill()
+        receiver.wait()
+    return failures
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--linux", required=True)
     parser.add_argument("--route", required=True)
+    parser.add_argument("--map")
+    parser.add_argument("--town")
+    parser.add_argument("--ride")
     parser.add_argument("windows", nargs="+")
     arguments = parser.parse_args()
     linux, windows, route = [arguments.linux], arguments.windows, arguments.route
@@ -109,6 +173,11 @@ def main():
         if "received %d datagrams" % datagrams not in windows_dashboard:
             failures.append("the dashboard did not receive the %d datagrams of the drive"
                             % datagrams)
+        failures.extend(dashboard_page(windows, linux, route, trace, datagrams))
+
+        if arguments.map and arguments.town and arguments.ride:
+            failures.extend(route_check.check_routes(
+                linux, windows, arguments.map, arguments.town, arguments.ride, work))
 
     for failure in failures:
         print("FAILED: " + failure)

@@ -8,6 +8,7 @@
 #include <random>
 #include <system_error>
 
+#include "platform/new_file.h"
 #include "route_error.h"
 
 namespace korvale::routes {
@@ -121,7 +122,7 @@ RouteFileWriter::RouteFileWriter(std::string path, const std::vector<std::string
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(entropy()));
         temporary_ = path_ + suffix;
-        file_ = std::fopen(temporary_.c_str(), "wbx"); // fails when the name is taken
+        file_ = platform::create_new_file(temporary_.c_str()); // fails when the name is taken
         if (file_ == nullptr && errno != EEXIST) {
             break;
         }
