@@ -26,9 +26,10 @@ case "$library" in
          in_table && /\[ *[0-9]+\]/ {sub(/^.*\] /, ""); print}' "$tmp/headers" | sort >"$tmp/exported"
     ;;
 *)
-    # Every function carries the version node it came with (name@@KORVALE_x.y).
+    # Every function carries the version node it came with (name@@KORVALE_x.y, or
+    # name@@KORVALE_ROUTES_x.y in the route library).
     nm -D --defined-only "$library" | awk '$2 ~ /^[TtWwDdBbRr]$/ {print $3}' >"$tmp/versioned"
-    if grep -v '@@KORVALE_[0-9.]*$' "$tmp/versioned"; then
+    if grep -v '@@KORVALE_\(ROUTES_\)\{0,1\}[0-9.]*$' "$tmp/versioned"; then
         echo "these exports of $library have no version node"
         exit 1
     fi
