@@ -37,7 +37,9 @@ struct DiagSink {
 };
 
 // Installs the process's log function (null: back to standard output and error). Lines being
-// written on other threads meanwhile go to the old or the new place, each line whole.
+// written on other threads meanwhile go to the old or the new place, each line whole. Returns
+// once no other thread is in the function it replaced, so that its user data can then be
+// freed; called from within a log function, it returns at once.
 void set_log(LogFunction function, void* user) noexcept;
 
 // Writes one diagnostic message, formatted with the conversions of printf, to the process's log
