@@ -173,13 +173,19 @@ void diag_error(const DiagSink& sink, const char* format, ...) {
     va_end(args);
 }
 
-FailureNote::FailureNote() noexcept {
+FailureNote::FailureNote() noexcept : outer_noting(noting) {
+    if (outer_noting) {
+        std::memcpy(outer_line, noted_line, sizeof outer_line);
+    }
     noting = true;
     noted_line[0] = '\0';
 }
 
 FailureNote::~FailureNote() {
-    noting = false;
+    noting = outer_noting;
+    if (outer_noting) {
+        std::memcpy(noted_line, outer_line, sizeof noted_line);
+    }
 }
 
 void FailureNote::outcome(bool succeeded) noexcept {

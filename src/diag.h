@@ -73,6 +73,12 @@ public:
     void outcome(bool succeeded) noexcept;
     // A failure when a line was noted, else a success: for calls that print only on failure.
     void outcome_by_lines() noexcept;
+
+private:
+    // A call made by a log function, within a call that notes its lines: that call's note,
+    // taken up again when this one ends.
+    bool outer_noting;
+    char outer_line[LAST_ERROR_SIZE];
 };
 
 // Copies the last error of this thread into buffer (at most size - 1 bytes and a terminating
