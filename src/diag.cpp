@@ -1,10 +1,10 @@
 #include "diag.h"
 
-#include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 namespace korvale {
 
@@ -20,7 +20,6 @@ void* log_user = nullptr;
 std::uint64_t log_generation = 0;
 int calls_of_installed = 0;
 int calls_of_replaced = 0;
-std::condition_variable replaced_calls_done;
 // Calls of the process's log function under way on this thread (a log function that prints).
 thread_local int calls_on_this_thread = 0;
 
@@ -49,8 +48,8 @@ public:
         const std::lock_guard<std::mutex> lock(log_mutex);
         if (generation == log_generation) {
             --calls_of_installed;
-        } else if (--calls_of_replaced == 0) {
-            replaced_calls_done.notify_all();
+        } else {
+            --calls_of_replaced;
         }
     }
     InstalledFunction(const InstalledFunction&) = delete;
@@ -140,15 +139,24 @@ void write_message(const DiagSink& sink, std::int32_t level, const char* format,
 } // namespace
 
 void set_log(LogFunction function, void* user) noexcept {
-    std::unique_lock<std::mutex> lock(log_mutex);
-    log_function = function;
-    log_user = user;
-    ++log_generation;
-    calls_of_replaced += calls_of_installed;
-    calls_of_installed = 0;
+    {
+        const std::lock_guard<std::mutex> lock(log_mutex);
+        log_function = function;
+        log_user = user;
+        ++log_generation;
+        calls_of_replaced += calls_of_installed;
+        calls_of_installed = 0;
+    }
     // Called from a log function, it cannot wait for that call, nor safely for another thread's.
-    if (calls_on_this_thread == 0) {
-        replaced_calls_done.wait(lock, [] { return calls_of_replaced == 0; });
+    // Otherwise the calls it waits for are a few lines long: it lets them run to their end.
+    while (calls_on_this_thread == 0) {
+        {
+            const std::lock_guard<std::mutex> lock(log_mutex);
+            if (calls_of_replaced == 0) {
+                break;
+            }
+        }
+        std::this_thread::yield();
     }
 }
 
