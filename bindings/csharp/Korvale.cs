@@ -331,7 +331,8 @@ namespace Korvale
 
         /// <summary>Every line of the library, from every thread of the process, while it has a
         /// handler (a handler that does nothing silences them); without one, the lines go to
-        /// standard output and error. Handlers run on the thread that printed the line.</summary>
+        /// standard output and error. Handlers run on the thread that printed the line; an
+        /// exception that one throws is dropped.</summary>
         public static event Action<LogLevel, string> LogLine
         {
             add
@@ -360,12 +361,21 @@ namespace Korvale
             }
         }
 
+        // Runs inside the library's call: no exception may leave it, or it would unwind through
+        // the library's frames. A handler that throws loses the line (and the handlers after
+        // it).
         private static void Deliver(int level, IntPtr line, IntPtr user)
         {
             Action<LogLevel, string> handlers = logHandlers;
             if (handlers != null)
             {
-                handlers((LogLevel)level, Utf8(line));
+                try
+                {
+                    handlers((LogLevel)level, Utf8(line));
+                }
+                catch (Exception)
+                {
+                }
             }
         }
 
