@@ -297,8 +297,8 @@ namespace Korvale
         }
 
         /// <summary>Throws KorvaleException unless the library is of the major version this
-        /// binding was written for and at least its minor version. Route and DashboardLink
-        /// check once.</summary>
+        /// binding was written for and at least its minor version. Route, DashboardLink,
+        /// NativeVehicle.Preset and the tables of this class check first.</summary>
         public static void CheckVersion()
         {
             if (versionChecked)
@@ -394,6 +394,7 @@ namespace Korvale
         /// <summary>The model of that name; ArgumentException for any other.</summary>
         public static SpeedModel ModelNamed(string name)
         {
+            CheckVersion();
             int model = NativeMethods.korvale_model_from_name(name);
             if (model < 0)
             {
@@ -406,6 +407,7 @@ namespace Korvale
         /// <summary>The model's name, as the library names it.</summary>
         public static string ModelName(SpeedModel model)
         {
+            CheckVersion();
             return Utf8(NativeMethods.korvale_model_name((int)model));
         }
 
@@ -428,6 +430,7 @@ namespace Korvale
 
         private static IList<string> Names(Func<int, IntPtr> nameAt)
         {
+            CheckVersion();
             var names = new List<string>();
             for (IntPtr name; (name = nameAt(names.Count)) != IntPtr.Zero;)
             {
@@ -523,6 +526,7 @@ namespace Korvale
         /// ArgumentException for any other.</summary>
         public static NativeVehicle Preset(string name)
         {
+            KorvaleLibrary.CheckVersion();
             NativeVehicle vehicle;
             if (NativeMethods.korvale_vehicle_preset(name, out vehicle) != 1)
             {
