@@ -93,7 +93,9 @@ typedef void (*korvale_log_function)(int32_t level, const char* line, void* user
  * Sends every line that the library prints, from every thread of the process, to fn instead of
  * standard output and standard error (a line longer than 1023 bytes reaches it cut there). A
  * null fn sends them back where they go by default, byte for byte as before. Takes effect for
- * the next line; the function must stay callable until it is replaced.
+ * the next line. Returns once no other thread is still in the function it replaced: from then
+ * on that function and its user data may be freed. Called from within a log function, it
+ * returns at once, and the function it replaced may still get the lines of other threads.
  */
 KORVALE_API void korvale_set_log(korvale_log_function fn, void* user);
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 namespace korvale {
 
@@ -14,6 +15,52 @@ namespace {
 std::mutex log_mutex;
 LogFunction log_function = nullptr;
 void* log_user = nullptr;
+// Calls of the log function under way: of the one installed, and of ones replaced since they
+// began (set_log waits for these). Each set_log starts a new generation.
+std::uint64_t log_generation = 0;
+int calls_of_installed = 0;
+int calls_of_replaced = 0;
+// Calls of the process's log function under way on this thread (a log function that prints).
+thread_local int calls_on_this_thread = 0;
+
+// The process's log function taken for one message (when the message goes to the process's
+// log), counted as under way while it lives.
+class InstalledFunction {
+public:
+    explicit InstalledFunction(bool taken) {
+        if (!taken) {
+            return;
+        }
+        const std::lock_guard<std::mutex> lock(log_mutex);
+        function = log_function;
+        user = log_user;
+        if (function != nullptr) {
+            generation = log_generation;
+            ++calls_of_installed;
+            ++calls_on_this_thread;
+        }
+    }
+    ~InstalledFunction() {
+        if (function == nullptr) {
+            return;
+        }
+        --calls_on_this_thread;
+        const std::lock_guard<std::mutex> lock(log_mutex);
+        if (generation == log_generation) {
+            --calls_of_installed;
+        } else {
+            --calls_of_replaced;
+        }
+    }
+    InstalledFunction(const InstalledFunction&) = delete;
+    InstalledFunction& operator=(const InstalledFunction&) = delete;
+
+    LogFunction function = nullptr;
+    void* user = nullptr;
+
+private:
+    std::uint64_t generation = 0;
+};
 
 // The lines of this thread are noted while a FailureNote lives.
 thread_local bool noting = false;
@@ -36,10 +83,10 @@ std::size_t copy_cut(const char* text, std::size_t length, char* buffer, std::si
 void write_message(const DiagSink& sink, std::int32_t level, const char* format, va_list args) {
     LogFunction function = sink.function;
     void* user = sink.user;
+    const InstalledFunction installed(sink.process_log);
     if (sink.process_log) {
-        const std::lock_guard<std::mutex> lock(log_mutex);
-        function = log_function;
-        user = log_user;
+        function = installed.function;
+        user = installed.user;
     }
     std::FILE* stream =
         sink.process_log && function == nullptr ? (level == LOG_ERROR ? stderr : stdout) : nullptr;
@@ -92,9 +139,25 @@ void write_message(const DiagSink& sink, std::int32_t level, const char* format,
 } // namespace
 
 void set_log(LogFunction function, void* user) noexcept {
-    const std::lock_guard<std::mutex> lock(log_mutex);
-    log_function = function;
-    log_user = user;
+    {
+        const std::lock_guard<std::mutex> lock(log_mutex);
+        log_function = function;
+        log_user = user;
+        ++log_generation;
+        calls_of_replaced += calls_of_installed;
+        calls_of_installed = 0;
+    }
+    // Called from a log function, it cannot wait for that call, nor safely for another thread's.
+    // Otherwise the calls it waits for are a few lines long: it lets them run to their end.
+    while (calls_on_this_thread == 0) {
+        {
+            const std::lock_guard<std::mutex> lock(log_mutex);
+            if (calls_of_replaced == 0) {
+                break;
+            }
+        }
+        std::this_thread::yield();
+    }
 }
 
 void diag_print(const char* format, ...) {
@@ -118,13 +181,19 @@ void diag_error(const DiagSink& sink, const char* format, ...) {
     va_end(args);
 }
 
-FailureNote::FailureNote() noexcept {
+FailureNote::FailureNote() noexcept : outer_noting(noting) {
+    if (outer_noting) {
+        std::memcpy(outer_line, noted_line, sizeof outer_line);
+    }
     noting = true;
     noted_line[0] = '\0';
 }
 
 FailureNote::~FailureNote() {
-    noting = false;
+    noting = outer_noting;
+    if (outer_noting) {
+        std::memcpy(noted_line, outer_line, sizeof noted_line);
+    }
 }
 
 void FailureNote::outcome(bool succeeded) noexcept {

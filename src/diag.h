@@ -37,7 +37,9 @@ struct DiagSink {
 };
 
 // Installs the process's log function (null: back to standard output and error). Lines being
-// written on other threads meanwhile go to the old or the new place, each line whole.
+// written on other threads meanwhile go to the old or the new place, each line whole. Returns
+// once no other thread is in the function it replaced, so that its user data can then be
+// freed; called from within a log function, it returns at once.
 void set_log(LogFunction function, void* user) noexcept;
 
 // Writes one diagnostic message, formatted with the conversions of printf, to the process's log
@@ -71,6 +73,12 @@ public:
     void outcome(bool succeeded) noexcept;
     // A failure when a line was noted, else a success: for calls that print only on failure.
     void outcome_by_lines() noexcept;
+
+private:
+    // A call made by a log function, within a call that notes its lines: that call's note,
+    // taken up again when this one ends.
+    bool outer_noting;
+    char outer_line[LAST_ERROR_SIZE];
 };
 
 // Copies the last error of this thread into buffer (at most size - 1 bytes and a terminating

@@ -114,6 +114,18 @@ TEST(Log, AFunctionTakesEveryLineAndNullRestoresTheStreamsByteForByte) {
             "' data parser has -1 rows\nCan not load file for Korvale");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Can't open output file " + missing + "!\n");
     EXPECT_EQ(lines.size(), 5u);
+
+    // A log function may call the library: the failure of its call is not the one it logs.
+    korvale_set_log(
+        [](int32_t, const char* line, void*) {
+            if (std::strcmp(line, "Can not load file for Korvale") == 0) {
+                korvale_load_vehicle(nullptr, nullptr, KORVALE_MODEL_ECO);
+            }
+        },
+        nullptr);
+    EXPECT_EQ(load_missing(), nullptr);
+    korvale_set_log(nullptr, nullptr);
+    EXPECT_EQ(last_error(), "Can not load file for Korvale");
 }
 
 TEST(LibraryTables, VersionPresetsAndModelNames) {

@@ -2,6 +2,8 @@
 // and send the same datagrams as one thread doing all the work alone. Handles may move from one
 // thread to another between uses. Run under ThreadSanitizer, this is the proof that handles
 // share nothing.
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -272,4 +274,44 @@ TEST(Concurrency, ProfilesBuiltAndReleasedOnSeveralThreadsAtOnce) {
     testing::internal::GetCapturedStdout();
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(mismatches, std::vector<int>(THREADS, 0));
+}
+
+// A log function replaced while another thread prints is no longer called once korvale_set_log
+// has returned: a host may free what it handed to it.
+TEST(Concurrency, AReplacedLogFunctionIsDoneWithWhenSetLogReturns) {
+    struct Taker {
+        std::atomic<bool> freed{false};
+        std::atomic<int> calls_after_freed{0};
+        std::atomic<int> calls{0};
+    };
+    const auto take = [](int32_t, const char*, void* user) {
+        auto* taker = static_cast<Taker*>(user);
+        std::this_thread::sleep_for(std::chrono::microseconds(200)); // a slow host
+        taker->calls_after_freed += taker->freed.load() ? 1 : 0;
+        ++taker->calls;
+    };
+    constexpr int ROUNDS = 40;
+    std::vector<Taker> takers(ROUNDS);
+    std::atomic<bool> done{false};
+    testing::internal::CaptureStdout();
+    std::thread printer([&] {
+        while (!done) {
+            send_msg(nullptr, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1.0, 0); // prints a line
+        }
+    });
+    for (Taker& taker : takers) {
+        korvale_set_log(take, &taker);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        korvale_set_log(nullptr, nullptr);
+        taker.freed = true;
+    }
+    done = true;
+    printer.join();
+    testing::internal::GetCapturedStdout();
+    int calls = 0;
+    for (const Taker& taker : takers) {
+        EXPECT_EQ(taker.calls_after_freed, 0);
+        calls += taker.calls;
+    }
+    EXPECT_GT(calls, 0);
 }

@@ -297,8 +297,8 @@ namespace Korvale
         }
 
         /// <summary>Throws KorvaleException unless the library is of the major version this
-        /// binding was written for and at least its minor version. Route and DashboardLink
-        /// check once.</summary>
+        /// binding was written for and at least its minor version. Route, DashboardLink,
+        /// NativeVehicle.Preset and the tables of this class check first.</summary>
         public static void CheckVersion()
         {
             if (versionChecked)
@@ -331,7 +331,8 @@ namespace Korvale
 
         /// <summary>Every line of the library, from every thread of the process, while it has a
         /// handler (a handler that does nothing silences them); without one, the lines go to
-        /// standard output and error. Handlers run on the thread that printed the line.</summary>
+        /// standard output and error. Handlers run on the thread that printed the line; an
+        /// exception that one throws is dropped.</summary>
         public static event Action<LogLevel, string> LogLine
         {
             add
@@ -360,12 +361,21 @@ namespace Korvale
             }
         }
 
+        // Runs inside the library's call: no exception may leave it, or it would unwind through
+        // the library's frames. A handler that throws loses the line (and the handlers after
+        // it).
         private static void Deliver(int level, IntPtr line, IntPtr user)
         {
             Action<LogLevel, string> handlers = logHandlers;
             if (handlers != null)
             {
-                handlers((LogLevel)level, Utf8(line));
+                try
+                {
+                    handlers((LogLevel)level, Utf8(line));
+                }
+                catch (Exception)
+                {
+                }
             }
         }
 
@@ -384,6 +394,7 @@ namespace Korvale
         /// <summary>The model of that name; ArgumentException for any other.</summary>
         public static SpeedModel ModelNamed(string name)
         {
+            CheckVersion();
             int model = NativeMethods.korvale_model_from_name(name);
             if (model < 0)
             {
@@ -396,6 +407,7 @@ namespace Korvale
         /// <summary>The model's name, as the library names it.</summary>
         public static string ModelName(SpeedModel model)
         {
+            CheckVersion();
             return Utf8(NativeMethods.korvale_model_name((int)model));
         }
 
@@ -418,6 +430,7 @@ namespace Korvale
 
         private static IList<string> Names(Func<int, IntPtr> nameAt)
         {
+            CheckVersion();
             var names = new List<string>();
             for (IntPtr name; (name = nameAt(names.Count)) != IntPtr.Zero;)
             {
@@ -513,6 +526,7 @@ namespace Korvale
         /// ArgumentException for any other.</summary>
         public static NativeVehicle Preset(string name)
         {
+            KorvaleLibrary.CheckVersion();
             NativeVehicle vehicle;
             if (NativeMethods.korvale_vehicle_preset(name, out vehicle) != 1)
             {

@@ -230,6 +230,20 @@ static class KorvaleTests
         int seen = lines.Count;
         Throws<LoadException>(() => new Route(missing), "missing, on the streams");
         Check(lines.Count == seen, "no handler, no line");
+        // A handler that throws loses its exception, not the host.
+        Action<LogLevel, string> faulty = (level, line) =>
+        {
+            throw new InvalidOperationException();
+        };
+        KorvaleLibrary.LogLine += faulty;
+        try
+        {
+            Throws<LoadException>(() => new Route(missing), "missing, a faulty handler");
+        }
+        finally
+        {
+            KorvaleLibrary.LogLine -= faulty;
+        }
 
         Check(KorvaleLibrary.Version / 1000 == KorvaleLibrary.WrittenForMajor * 1000 +
               KorvaleLibrary.WrittenForMinor, "version " + KorvaleLibrary.Version);
