@@ -1,0 +1,63 @@
+// The energy-optimal drive over a road: dynamic programming over distance, the speed at each
+// node of a distance grid taken from a grid of speeds, minimising the energy drawn from the
+// source plus λ times the trip time, with the vehicle's dynamics, powertrain and limits.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "drive_vehicle.h"
+
+namespace korvale::dynamics {
+
+// Speeds below this at a node make it a stop: the drive stands there (m/s; 1 km/h).
+constexpr double STOP_SPEED = 1.0 / 3.6;
+
+struct ProgrammeRoad {
+    std::vector<double> distance;  // of the nodes, m, increasing
+    std::vector<double> max_speed; // at each node, m/s (the whole interval on either side
+                                   // must allow it); the first and last node are stops
+    std::vector<double> grade;     // of each interval from a node to the next
+};
+
+// Between two nodes the vehicle runs at a constant acceleration, so that v² is linear in
+// distance; its drag is that of the mean v² over the interval.
+struct Transition {
+    bool feasible = false;
+    double time = 0.0;   // s
+    double energy = 0.0; // from the source (battery or fuel), J
+};
+
+struct Plan {
+    std::vector<double> speed; // at each node, m/s; empty when no drive is feasible
+    double time = 0.0;
+    double energy = 0.0;
+    double weight = 0.0; // λ, J/s
+};
+
+class SpeedProgramme {
+public:
+    SpeedProgramme(const DriveVehicle& vehicle, const ProgrammeRoad& road,
+                   double speed_step = 0.25);
+
+    // One pass at a weight of time.
+    Plan solve(double weight) const;
+    // The plan whose trip time comes closest to trip_time (within tolerance as a share of it
+    // where it can), by bisection of the weight; the fastest plan when none is that fast.
+    Plan solve_for_time(double trip_time, double tolerance = 0.002) const;
+
+    // From v0 to v1 over an interval.
+    Transition transition(double v0, double v1, double length, double grade) const;
+    // The speeds a node may take: indices first..last of the speed grid.
+    std::int32_t first_level(std::size_t node) const;
+    std::int32_t last_level(std::size_t node) const;
+    double speed_step() const { return step; }
+
+private:
+    DriveVehicle vehicle;
+    ProgrammeRoad road;
+    double step;
+    std::vector<double> grade_loads; // of each interval, N
+};
+
+} // namespace korvale::dynamics
