@@ -119,7 +119,7 @@ TEST(SpeedProgramme, FindsWhatAnExhaustiveSearchFinds) {
             }
             for (std::int32_t level = programme.first_level(node);
                  level <= programme.last_level(node); ++level) {
-                speed[node] = level * programme.speed_step();
+                speed[node] = programme.speed_of(node, level);
                 double added = 0.0;
                 if (node > 0) {
                     const Transition t = programme.transition(

@@ -59,7 +59,7 @@ std::int32_t SpeedProgramme::last_level(std::size_t node) const {
         return 0;
     }
     return std::max<std::int32_t>(
-        1, static_cast<std::int32_t>(std::floor(road.max_speed[node] / step + 1e-9)));
+        1, static_cast<std::int32_t>(std::ceil(road.max_speed[node] / step - 1e-9)));
 }
 
 Plan SpeedProgramme::solve(double weight) const {
@@ -89,14 +89,15 @@ Plan SpeedProgramme::solve(double weight) const {
         const std::int32_t last1 = last_level(i + 1);
         after.assign(static_cast<std::size_t>(last1 + 1), NO_COST);
         for (std::int32_t j = first1; j <= last1; ++j) {
-            const double v1 = j * step;
+            const double v1 = speed_of(i + 1, j);
             // Speeds before from which the acceleration stays within the limits.
             const double low = std::sqrt(std::max(0.0, v1 * v1 - up * length));
             const double high = std::sqrt(v1 * v1 + down * length);
             const std::int32_t k_low =
                 std::max(first0, static_cast<std::int32_t>(std::ceil(low / step - 1e-9)));
+            // (the last level lies at or below its multiple of the step)
             const std::int32_t k_high =
-                std::min(last0, static_cast<std::int32_t>(std::floor(high / step + 1e-9)));
+                std::min(last0, static_cast<std::int32_t>(std::floor(high / step + 1e-9)) + 1);
             double best = NO_COST;
             std::int32_t best_k = -1;
             for (std::int32_t k = k_low; k <= k_high; ++k) {
@@ -104,7 +105,8 @@ Plan SpeedProgramme::solve(double weight) const {
                 if (so_far == NO_COST) {
                     continue;
                 }
-                const Transition t = transition_with_load(vehicle, k * step, v1, length, load);
+                const Transition t =
+                    transition_with_load(vehicle, speed_of(i, k), v1, length, load);
                 if (!t.feasible) {
                     continue;
                 }
@@ -128,11 +130,11 @@ Plan SpeedProgramme::solve(double weight) const {
     for (std::size_t i = nodes - 1; i > 0; --i) {
         const std::int32_t previous = from[offset[i] + static_cast<std::size_t>(level)];
         const Transition t =
-            transition_with_load(vehicle, previous * step, level * step,
+            transition_with_load(vehicle, speed_of(i - 1, previous), speed_of(i, level),
                                  road.distance[i] - road.distance[i - 1], grade_loads[i - 1]);
         plan.time += t.time;
         plan.energy += t.energy;
-        plan.speed[i - 1] = previous * step;
+        plan.speed[i - 1] = speed_of(i - 1, previous);
         level = previous;
     }
     return plan;

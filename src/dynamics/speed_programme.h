@@ -3,6 +3,7 @@
 // source plus λ times the trip time, with the vehicle's dynamics, powertrain and limits.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -48,9 +49,13 @@ public:
 
     // From v0 to v1 over an interval.
     Transition transition(double v0, double v1, double length, double grade) const;
-    // The speeds a node may take: indices first..last of the speed grid.
+    // The speeds a node may take: levels first..last, each a multiple of the speed step but
+    // the last, which is the node's maximum speed.
     std::int32_t first_level(std::size_t node) const;
     std::int32_t last_level(std::size_t node) const;
+    double speed_of(std::size_t node, std::int32_t level) const {
+        return std::min(level * step, road.max_speed[node]);
+    }
     double speed_step() const { return step; }
 
 private:

@@ -50,7 +50,8 @@ Step integrate(const Body& body, const Forces& forces, double v, double grade, d
     step.forces = forces;
     const double a = net_acceleration(body, forces, v, grade);
     step.v_next = v + a * dt;
-    if (step.v_next < 0.0) {
+    // (a step that brakes to the speed's own size stops; rounding must not leave it creeping)
+    if (step.v_next < STANDING_SPEED) {
         step.v_next = 0.0;
         // The brake holds back only what stops the vehicle at the step's end (a = -v/dt).
         if (forces.brake > 0.0) {

@@ -9,6 +9,9 @@ namespace korvale::dynamics {
 // The net deceleration no driver goes beyond (an emergency stop is no part of a drive), m/s².
 constexpr double MAX_DECELERATION = 3.0;
 
+// Below this the vehicle stands, m/s.
+constexpr double STANDING_SPEED = 1e-9;
+
 // What resists the vehicle and what it weighs: the vehicle's fields as the speed models know
 // them, and the share of its mass that its rotating parts add when it speeds up.
 struct Body {
