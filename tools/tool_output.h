@@ -3,6 +3,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "diag.h"
 
@@ -21,5 +23,10 @@ void warn(const std::string& message);
 // Throws std::runtime_error "cannot read WHAT 'PATH': REASON" unless the file opens and reads
 // (a directory does not).
 void require_readable(const std::string& path, const std::string& what);
+
+// Writes each (path, text) in full or none of them: all to temporary files beside their paths
+// first, then each renamed into place. Throws std::runtime_error "cannot write PATH: REASON",
+// leaving no file of them behind (nor any temporary one).
+void write_all_or_none(const std::vector<std::pair<std::string, std::string>>& files);
 
 } // namespace korvale_tool

@@ -9,6 +9,8 @@ namespace korvale::dynamics {
 namespace {
 
 constexpr double NO_COST = std::numeric_limits<double>::infinity();
+// The grid of speeds stops here (the predecessors are kept as 16-bit levels).
+constexpr std::size_t MAX_LEVELS = 30000;
 
 // The transition with the interval's grade load worked out already.
 Transition transition_with_load(const DriveVehicle& vehicle, double v0, double v1, double length,
@@ -37,7 +39,23 @@ Transition transition_with_load(const DriveVehicle& vehicle, double v0, double v
 
 SpeedProgramme::SpeedProgramme(const DriveVehicle& vehicle_in, const ProgrammeRoad& road_in,
                                double speed_step)
-    : vehicle(vehicle_in), road(road_in), step(speed_step) {
+    : vehicle(vehicle_in), road(road_in) {
+    double longest = 0.0;
+    for (std::size_t i = 0; i + 1 < road.distance.size(); ++i) {
+        longest = std::max(longest, road.distance[i + 1] - road.distance[i]);
+    }
+    double top = 0.0;
+    for (double v : road.max_speed) {
+        top = std::max(top, v);
+    }
+    // A step of v² no larger than what the acceleration reaches over half the longest interval.
+    const double square_step = vehicle.limits.max_acceleration * longest;
+    levels.push_back(0.0);
+    while (levels.back() < top && levels.size() < MAX_LEVELS) {
+        const double v = levels.back();
+        levels.push_back(v +
+                         (v > 0.0 ? std::min(speed_step, square_step / (2.0 * v)) : speed_step));
+    }
     grade_loads.reserve(road.grade.size());
     for (double grade : road.grade) {
         grade_loads.push_back(grade_load(vehicle.body, grade));
@@ -58,8 +76,9 @@ std::int32_t SpeedProgramme::last_level(std::size_t node) const {
     if (first_level(node) == 0) {
         return 0;
     }
-    return std::max<std::int32_t>(
-        1, static_cast<std::int32_t>(std::ceil(road.max_speed[node] / step - 1e-9)));
+    const auto above = std::lower_bound(levels.begin(), levels.end(), road.max_speed[node] - 1e-9);
+    return std::max<std::int32_t>(1, std::min(static_cast<std::int32_t>(above - levels.begin()),
+                                              static_cast<std::int32_t>(levels.size()) - 1));
 }
 
 Plan SpeedProgramme::solve(double weight) const {
@@ -94,10 +113,14 @@ Plan SpeedProgramme::solve(double weight) const {
             const double low = std::sqrt(std::max(0.0, v1 * v1 - up * length));
             const double high = std::sqrt(v1 * v1 + down * length);
             const std::int32_t k_low =
-                std::max(first0, static_cast<std::int32_t>(std::ceil(low / step - 1e-9)));
-            // (the last level lies at or below its multiple of the step)
+                std::max(first0, static_cast<std::int32_t>(
+                                     std::lower_bound(levels.begin(), levels.end(), low - 1e-9) -
+                                     levels.begin()));
+            // (a last level lies at or below its grid speed)
             const std::int32_t k_high =
-                std::min(last0, static_cast<std::int32_t>(std::floor(high / step + 1e-9)) + 1);
+                std::min(last0, static_cast<std::int32_t>(
+                                    std::upper_bound(levels.begin(), levels.end(), high + 1e-9) -
+                                    levels.begin()));
             double best = NO_COST;
             std::int32_t best_k = -1;
             for (std::int32_t k = k_low; k <= k_high; ++k) {

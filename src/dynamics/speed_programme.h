@@ -49,19 +49,19 @@ public:
 
     // From v0 to v1 over an interval.
     Transition transition(double v0, double v1, double length, double grade) const;
-    // The speeds a node may take: levels first..last, each a multiple of the speed step but
-    // the last, which is the node's maximum speed.
+    // The speeds a node may take: levels first..last of the grid, the last being the node's
+    // maximum speed. The grid steps by speed_step, finer at speeds where that step would take
+    // more than half of the acceleration the longest interval allows.
     std::int32_t first_level(std::size_t node) const;
     std::int32_t last_level(std::size_t node) const;
     double speed_of(std::size_t node, std::int32_t level) const {
-        return std::min(level * step, road.max_speed[node]);
+        return std::min(levels[static_cast<std::size_t>(level)], road.max_speed[node]);
     }
-    double speed_step() const { return step; }
 
 private:
     DriveVehicle vehicle;
     ProgrammeRoad road;
-    double step;
+    std::vector<double> levels;      // the grid of speeds, from 0 up
     std::vector<double> grade_loads; // of each interval, N
 };
 
