@@ -1,9 +1,12 @@
-"""python3 -m korvale plot ROUTE -o profile.png: draws a route's speed profile."""
+"""python3 -m korvale plot ROUTE -o profile.png: draws a route's speed profile; python3 -m korvale
+simulate ROUTE [--plot FILE.png]: drives it by each driver and compares the drives."""
 
 import argparse
 import sys
 
 from . import MODELS, KorvaleError, plot, vehicles
+from ._simulation import plot as plot_drives
+from ._simulation import simulate
 
 
 def main(argv=None):
@@ -16,7 +19,17 @@ def main(argv=None):
     draw.add_argument("--cruise", type=float, help="mark lift-off points for this speed (km/h)")
     draw.add_argument("--vehicle", choices=list(vehicles), default="car", help="vehicle preset")
     draw.add_argument("--model", choices=list(MODELS), default="eco", help="speed model")
+    drive = commands.add_parser("simulate", help="drive a route by each driver and compare")
+    drive.add_argument("route")
+    drive.add_argument("--drivers", default="limit,advice,recommended,optimal")
+    drive.add_argument("--powertrain", choices=["ev", "ice"], default="ev")
+    drive.add_argument("--vehicle", choices=list(vehicles), default="car", help="vehicle preset")
+    drive.add_argument("--model", choices=list(MODELS), default="eco", help="speed model")
+    drive.add_argument("--dt", type=float, default=0.1, help="time step, s")
+    drive.add_argument("--plot", metavar="FILE.png", help="speed and energy of each drive")
     args = parser.parse_args(argv)
+    if args.command == "simulate":
+        return _simulate(args)
     try:
         plot(args.route, args.output, step=args.step, cruise=args.cruise,
              vehicle=vehicles[args.vehicle], model=args.model)
@@ -27,6 +40,27 @@ def main(argv=None):
         print(f"error: {error}", file=sys.stderr)
         return 1
     print(args.output)
+    return 0
+
+
+def _simulate(args):
+    try:
+        drives = simulate(args.route, drivers=args.drivers.split(","),
+                                    powertrain=args.powertrain, vehicle=args.vehicle,
+                                    model=args.model, dt=args.dt)
+        for name, drive in drives.items():
+            f = drive.figures
+            print(f"{name:15} {f['trip_time_s']:8.1f} s {f['energy_Wh_per_km']:8.1f} Wh/km "
+                  f"saving {f['saving_percent']:5.1f} % extra time {f['extra_time_percent']:5.1f} %")
+        if args.plot:
+            plot_drives(drives, args.route, args.plot)
+            print(args.plot)
+    except ImportError:
+        print("--plot needs matplotlib (Debian: python3-matplotlib)", file=sys.stderr)
+        return 1
+    except (KorvaleError, OSError, ValueError) as error:
+        print(f"error: {error}", file=sys.stderr)
+        return 1
     return 0
 
 
