@@ -9,8 +9,8 @@ namespace korvale::dynamics {
 namespace {
 
 constexpr double NO_COST = std::numeric_limits<double>::infinity();
-// The grid of speeds stops here (the predecessors are kept as 16-bit levels).
-constexpr std::size_t MAX_LEVELS = 30000;
+// The grid of speeds stops here.
+constexpr std::size_t MAX_LEVELS = 100000;
 
 // The transition with the interval's grade load worked out already.
 Transition transition_with_load(const DriveVehicle& vehicle, double v0, double v1, double length,
@@ -38,8 +38,8 @@ Transition transition_with_load(const DriveVehicle& vehicle, double v0, double v
 } // namespace
 
 SpeedProgramme::SpeedProgramme(const DriveVehicle& vehicle_in, const ProgrammeRoad& road_in,
-                               double speed_step)
-    : vehicle(vehicle_in), road(road_in) {
+                               double speed_step, bool with_coasting)
+    : vehicle(vehicle_in), road(road_in), coasting(with_coasting) {
     double longest = 0.0;
     for (std::size_t i = 0; i + 1 < road.distance.size(); ++i) {
         longest = std::max(longest, road.distance[i + 1] - road.distance[i]);
@@ -81,6 +81,88 @@ std::int32_t SpeedProgramme::last_level(std::size_t node) const {
                                               static_cast<std::int32_t>(levels.size()) - 1));
 }
 
+std::int32_t SpeedProgramme::level_at_or_above(double v) const {
+    return static_cast<std::int32_t>(std::lower_bound(levels.begin(), levels.end(), v - 1e-9) -
+                                     levels.begin());
+}
+
+double SpeedProgramme::coasting_speed(double v0, double length, std::size_t interval) const {
+    // Coasting with the drag of the mean v², as the transitions take it: v1² solves
+    // M·(v1² - v0²)/(2L) = -k·(v0² + v1²)/2 - load.
+    const double mass = vehicle.body.inertial_mass() / (2.0 * length);
+    const double drag = vehicle.body.drag_constant() / 2.0;
+    const double square = (v0 * v0 * (mass - drag) - grade_loads[interval]) / (mass + drag);
+    return square > 0.0 ? std::sqrt(square) : 0.0;
+}
+
+double SpeedProgramme::cost_to_go(const std::vector<double>& next, std::size_t node,
+                                  double v) const {
+    // Linear between the two levels around v; beyond the node's levels, no way on.
+    const std::int32_t first = first_level(node);
+    const std::int32_t last = last_level(node);
+    if (v > speed_of(node, last) + 1e-9 || v < speed_of(node, first) - 1e-9) {
+        return NO_COST;
+    }
+    const std::int32_t above = std::clamp(level_at_or_above(v), first, last);
+    const double high = speed_of(node, above);
+    if (above == first || high - v <= 1e-12) {
+        return next[static_cast<std::size_t>(above)];
+    }
+    const double low = speed_of(node, above - 1);
+    const double share = (v - low) / (high - low);
+    return next[static_cast<std::size_t>(above - 1)] * (1.0 - share) +
+           next[static_cast<std::size_t>(above)] * share;
+}
+
+SpeedProgramme::Choice SpeedProgramme::best_step(std::size_t i, double v0,
+                                                 const std::vector<double>& next,
+                                                 double weight) const {
+    Choice best;
+    const double length = road.distance[i + 1] - road.distance[i];
+    const double load = grade_loads[i];
+    const std::int32_t first1 = first_level(i + 1);
+    const std::int32_t last1 = last_level(i + 1);
+    // Levels of the next node that the acceleration limits reach.
+    const double low =
+        std::sqrt(std::max(0.0, v0 * v0 - 2.0 * vehicle.limits.max_deceleration * length));
+    const double high = std::sqrt(v0 * v0 + 2.0 * vehicle.limits.max_acceleration * length);
+    const std::int32_t j_low = std::max(first1, level_at_or_above(low));
+    const std::int32_t j_high = std::min(last1, level_at_or_above(high));
+    for (std::int32_t j = j_low; j <= j_high; ++j) {
+        const double to_go = next[static_cast<std::size_t>(j)];
+        if (to_go == NO_COST) {
+            continue;
+        }
+        const double v1 = speed_of(i + 1, j);
+        const Transition t = transition_with_load(vehicle, v0, v1, length, load);
+        if (t.feasible) {
+            const double cost = t.energy + weight * t.time + to_go;
+            if (cost < best.cost) {
+                best = {cost, v1};
+            }
+        }
+    }
+    // Coasting and speeding up at the full or half acceleration, to speeds between the levels
+    // (never into a stop).
+    if (coasting && first1 > 0) {
+        const double top = speed_of(i + 1, last1);
+        const double ends[] = {
+            v0 > 0.0 ? coasting_speed(v0, length, i) : -1.0, std::min(high, top),
+            std::min(std::sqrt(v0 * v0 + vehicle.limits.max_acceleration * length), top)};
+        for (double v1 : ends) {
+            const double to_go = v1 > 0.0 ? cost_to_go(next, i + 1, v1) : NO_COST;
+            if (to_go == NO_COST) {
+                continue;
+            }
+            const Transition t = transition_with_load(vehicle, v0, v1, length, load);
+            if (t.feasible && t.energy + weight * t.time + to_go < best.cost) {
+                best = {t.energy + weight * t.time + to_go, v1};
+            }
+        }
+    }
+    return best;
+}
+
 Plan SpeedProgramme::solve(double weight) const {
     Plan plan;
     plan.weight = weight;
@@ -88,77 +170,34 @@ Plan SpeedProgramme::solve(double weight) const {
     if (nodes < 2) {
         return plan;
     }
-    // The cost of the best drive to each speed of a node, and where it came from.
-    std::vector<std::size_t> offset(nodes + 1, 0);
-    for (std::size_t i = 0; i < nodes; ++i) {
-        offset[i + 1] = offset[i] + static_cast<std::size_t>(last_level(i) + 1);
-    }
-    std::vector<std::int16_t> from(offset[nodes], -1);
-    std::vector<double> before(static_cast<std::size_t>(last_level(0) + 1), NO_COST);
-    std::vector<double> after;
-    before[0] = 0.0;
-    const double up = 2.0 * vehicle.limits.max_acceleration;
-    const double down = 2.0 * vehicle.limits.max_deceleration;
-    for (std::size_t i = 0; i + 1 < nodes; ++i) {
-        const double length = road.distance[i + 1] - road.distance[i];
-        const double load = grade_loads[i];
-        const std::int32_t first0 = first_level(i);
-        const std::int32_t last0 = last_level(i);
-        const std::int32_t first1 = first_level(i + 1);
-        const std::int32_t last1 = last_level(i + 1);
-        after.assign(static_cast<std::size_t>(last1 + 1), NO_COST);
-        for (std::int32_t j = first1; j <= last1; ++j) {
-            const double v1 = speed_of(i + 1, j);
-            // Speeds before from which the acceleration stays within the limits.
-            const double low = std::sqrt(std::max(0.0, v1 * v1 - up * length));
-            const double high = std::sqrt(v1 * v1 + down * length);
-            const std::int32_t k_low =
-                std::max(first0, static_cast<std::int32_t>(
-                                     std::lower_bound(levels.begin(), levels.end(), low - 1e-9) -
-                                     levels.begin()));
-            // (a last level lies at or below its grid speed)
-            const std::int32_t k_high =
-                std::min(last0, static_cast<std::int32_t>(
-                                    std::upper_bound(levels.begin(), levels.end(), high + 1e-9) -
-                                    levels.begin()));
-            double best = NO_COST;
-            std::int32_t best_k = -1;
-            for (std::int32_t k = k_low; k <= k_high; ++k) {
-                const double so_far = before[static_cast<std::size_t>(k)];
-                if (so_far == NO_COST) {
-                    continue;
-                }
-                const Transition t =
-                    transition_with_load(vehicle, speed_of(i, k), v1, length, load);
-                if (!t.feasible) {
-                    continue;
-                }
-                const double cost = so_far + t.energy + weight * t.time;
-                if (cost < best) {
-                    best = cost;
-                    best_k = k;
-                }
-            }
-            after[static_cast<std::size_t>(j)] = best;
-            from[offset[i + 1] + static_cast<std::size_t>(j)] = static_cast<std::int16_t>(best_k);
+    // Backwards: the least cost from each level of each node to the stop at the end.
+    std::vector<std::vector<double>> to_end(nodes);
+    to_end[nodes - 1].assign(1, 0.0);
+    for (std::size_t i = nodes - 1; i-- > 0;) {
+        std::vector<double>& here = to_end[i];
+        here.assign(static_cast<std::size_t>(last_level(i) + 1), NO_COST);
+        for (std::int32_t k = first_level(i); k <= last_level(i); ++k) {
+            here[static_cast<std::size_t>(k)] =
+                best_step(i, speed_of(i, k), to_end[i + 1], weight).cost;
         }
-        before.swap(after);
     }
-    if (before[0] == NO_COST) {
+    if (to_end[0][0] == NO_COST) {
         return plan;
     }
-    // Back from the stop at the end.
+    // Forwards from rest, taking the best step from the speed actually reached.
     plan.speed.assign(nodes, 0.0);
-    std::int32_t level = 0;
-    for (std::size_t i = nodes - 1; i > 0; --i) {
-        const std::int32_t previous = from[offset[i] + static_cast<std::size_t>(level)];
+    for (std::size_t i = 0; i + 1 < nodes; ++i) {
+        const Choice step = best_step(i, plan.speed[i], to_end[i + 1], weight);
+        if (step.cost == NO_COST) {
+            plan.speed.clear();
+            return plan;
+        }
         const Transition t =
-            transition_with_load(vehicle, speed_of(i - 1, previous), speed_of(i, level),
-                                 road.distance[i] - road.distance[i - 1], grade_loads[i - 1]);
+            transition_with_load(vehicle, plan.speed[i], step.speed,
+                                 road.distance[i + 1] - road.distance[i], grade_loads[i]);
         plan.time += t.time;
         plan.energy += t.energy;
-        plan.speed[i - 1] = speed_of(i - 1, previous);
-        level = previous;
+        plan.speed[i + 1] = step.speed;
     }
     return plan;
 }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "drive_vehicle.h"
@@ -36,10 +37,16 @@ struct Plan {
     double weight = 0.0; // λ, J/s
 };
 
+// Backwards from the stop at the end, the least cost from each speed of the grid at each node;
+// then forwards from rest, the best step from the speed reached. A step goes to a speed of the
+// grid at the next node, or coasts or speeds up at the full or half acceleration to a speed
+// between two of them, whose cost on is taken linearly between theirs (so that the plan can
+// coast gently where one step of the grid would need the brakes, and speed up as fast as the
+// vehicle can where the grid's steps are coarse).
 class SpeedProgramme {
 public:
-    SpeedProgramme(const DriveVehicle& vehicle, const ProgrammeRoad& road,
-                   double speed_step = 0.25);
+    SpeedProgramme(const DriveVehicle& vehicle, const ProgrammeRoad& road, double speed_step = 0.25,
+                   bool coasting = true);
 
     // One pass at a weight of time.
     Plan solve(double weight) const;
@@ -59,8 +66,20 @@ public:
     }
 
 private:
+    struct Choice {
+        double cost = std::numeric_limits<double>::infinity();
+        double speed = 0.0; // at the next node
+    };
+    // The best step from v0 at node i on, given the costs on from the next node's levels.
+    Choice best_step(std::size_t i, double v0, const std::vector<double>& next,
+                     double weight) const;
+    double cost_to_go(const std::vector<double>& next, std::size_t node, double v) const;
+    double coasting_speed(double v0, double length, std::size_t interval) const;
+    std::int32_t level_at_or_above(double v) const;
+
     DriveVehicle vehicle;
     ProgrammeRoad road;
+    bool coasting;
     std::vector<double> levels;      // the grid of speeds, from 0 up
     std::vector<double> grade_loads; // of each interval, N
 };

@@ -30,7 +30,17 @@ SimRoad::SimRoad(const RouteProfile& profile, const ConstructionDetails& details
 }
 
 void SimRoad::prepare() {
-    const std::size_t n = road.distance.size();
+    // Rows that stand still up to the end end the route at the first of them.
+    std::size_t n = road.distance.size();
+    while (n > 2 && road.max_speed[n - 2] / KMH_PER_MS < dynamics::STOP_SPEED) {
+        --n;
+    }
+    for (std::vector<double>* column : {&road.distance, &road.z, &road.max_speed, &road.grade,
+                                        &road.radius, &road.recommended}) {
+        if (column->size() > n) {
+            column->resize(n);
+        }
+    }
     if (n < 2 || !(road.distance.back() > road.distance.front())) {
         throw std::invalid_argument("the route has no length to drive");
     }
@@ -52,8 +62,10 @@ SimRoad::Ends SimRoad::ends_of(const std::vector<double>& kmh) const {
     for (std::int32_t row : stop_rows) {
         stop[static_cast<std::size_t>(row)] = true;
     }
-    // The start is a point too when it is a stop: the drive leaves it at once.
+    // The start and the end are points too when they are stops: the drive leaves the one at
+    // once and stands at the other.
     stop[0] = road.max_speed[0] / KMH_PER_MS < dynamics::STOP_SPEED;
+    stop[n - 1] = road.max_speed[n - 1] / KMH_PER_MS < dynamics::STOP_SPEED;
     Ends ends;
     ends.low.resize(n - 1);
     ends.high.resize(n - 1);

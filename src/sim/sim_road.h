@@ -26,7 +26,8 @@ struct RoadRows {
 
 class SimRoad {
 public:
-    // Rows below dynamics::STOP_SPEED (1 km/h) are stops; at least two rows and some length.
+    // Rows below dynamics::STOP_SPEED (1 km/h) are stops; a run of them up to the last row ends
+    // the route at its first. At least two rows and some length.
     explicit SimRoad(RoadRows rows);
     // A profile and the columns its construction worked with (allowed speed, grade, radius).
     SimRoad(const RouteProfile& profile, const ConstructionDetails& details);
