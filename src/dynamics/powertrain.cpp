@@ -6,29 +6,6 @@
 
 namespace korvale::dynamics {
 
-PowerFlow power_flow(const Powertrain& powertrain, double wheel_power) {
-    PowerFlow flow;
-    if (powertrain.kind == PowertrainKind::ev) {
-        const ElectricDrive& ev = powertrain.ev;
-        if (wheel_power > 0.0) {
-            flow.source = wheel_power / ev.drive_efficiency + ev.aux_power;
-        } else {
-            const double recovered = std::min(-wheel_power, ev.max_regen_power);
-            flow.source = ev.aux_power - recovered * ev.regen_efficiency;
-            flow.friction_brake = -wheel_power - recovered;
-        }
-    } else {
-        const CombustionDrive& ice = powertrain.ice;
-        flow.source = ice.idle_power();
-        if (wheel_power > 0.0) {
-            flow.source += wheel_power / ice.wheel_efficiency;
-        } else {
-            flow.friction_brake = -wheel_power;
-        }
-    }
-    return flow;
-}
-
 namespace {
 
 std::string problem(const char* field, double value, const char* what) {

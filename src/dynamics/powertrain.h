@@ -3,6 +3,7 @@
 // does not drive.
 #pragma once
 
+#include <algorithm>
 #include <string>
 
 namespace korvale::dynamics {
@@ -44,7 +45,29 @@ struct PowerFlow {
 // ev: battery = P_wheel / η_drive + P_aux when driving; when braking, min(-P_wheel, P_regen_max)
 // is recovered and that times η_regen goes back (battery = P_aux - that), the rest is friction.
 // ice: fuel = P_idle + P_wheel / η_w when driving, P_idle otherwise; braking is all friction.
-PowerFlow power_flow(const Powertrain& powertrain, double wheel_power);
+// (inline: the dynamic programme asks it for every transition)
+inline PowerFlow power_flow(const Powertrain& powertrain, double wheel_power) {
+    PowerFlow flow;
+    if (powertrain.kind == PowertrainKind::ev) {
+        const ElectricDrive& ev = powertrain.ev;
+        if (wheel_power > 0.0) {
+            flow.source = wheel_power / ev.drive_efficiency + ev.aux_power;
+        } else {
+            const double recovered = std::min(-wheel_power, ev.max_regen_power);
+            flow.source = ev.aux_power - recovered * ev.regen_efficiency;
+            flow.friction_brake = -wheel_power - recovered;
+        }
+    } else {
+        const CombustionDrive& ice = powertrain.ice;
+        flow.source = ice.idle_power();
+        if (wheel_power > 0.0) {
+            flow.source += wheel_power / ice.wheel_efficiency;
+        } else {
+            flow.friction_brake = -wheel_power;
+        }
+    }
+    return flow;
+}
 
 // Why the powertrain's values make no sense, naming the field, or empty: an efficiency outside
 // (0, 1], a regeneration power, heating value or fuel density not above 0, an auxiliary power or

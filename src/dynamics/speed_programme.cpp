@@ -9,6 +9,8 @@ namespace korvale::dynamics {
 namespace {
 
 constexpr double NO_COST = std::numeric_limits<double>::infinity();
+// A search for a trip time gives up after this many passes of each of its two stages.
+constexpr int MAX_PASSES = 30;
 // The grid of speeds stops here.
 constexpr std::size_t MAX_LEVELS = 100000;
 
@@ -95,6 +97,27 @@ double SpeedProgramme::coasting_speed(double v0, double length, std::size_t inte
     return square > 0.0 ? std::sqrt(square) : 0.0;
 }
 
+double SpeedProgramme::full_power_speed(double v0, double length, std::size_t interval) const {
+    // v1 with the force of the transition times the larger speed at the power limit (a little
+    // below it, for rounding): the force's v1² solved with the power over the speed held fixed,
+    // a few times from v1 = v0.
+    const double mass = vehicle.body.inertial_mass() / (2.0 * length);
+    const double drag = vehicle.body.drag_constant() / 2.0;
+    const double power = vehicle.limits.max_power * (1.0 - 1e-9);
+    double v1 = v0;
+    for (int i = 0; i < 5; ++i) {
+        const double speed = std::max(v0, v1);
+        if (!(speed > 0.0)) {
+            return -1.0;
+        }
+        const double square =
+            (power / speed - grade_loads[interval] - drag * v0 * v0 + mass * v0 * v0) /
+            (mass + drag);
+        v1 = square > 0.0 ? std::sqrt(square) : 0.0;
+    }
+    return v1;
+}
+
 double SpeedProgramme::cost_to_go(const std::vector<double>& next, std::size_t node,
                                   double v) const {
     // Linear between the two levels around v; beyond the node's levels, no way on.
@@ -142,23 +165,30 @@ SpeedProgramme::Choice SpeedProgramme::best_step(std::size_t i, double v0,
             }
         }
     }
-    // Coasting and speeding up at the full or half acceleration, to speeds between the levels
+    // Coasting, full power and speeding up at the full or half acceleration, to speeds between
+    // the levels
     // (never into a stop).
     if (coasting && first1 > 0) {
         const double top = speed_of(i + 1, last1);
-        const double ends[] = {
-            v0 > 0.0 ? coasting_speed(v0, length, i) : -1.0, std::min(high, top),
-            std::min(std::sqrt(v0 * v0 + vehicle.limits.max_acceleration * length), top)};
-        for (double v1 : ends) {
+        const auto consider = [&](double v1) {
             const double to_go = v1 > 0.0 ? cost_to_go(next, i + 1, v1) : NO_COST;
             if (to_go == NO_COST) {
-                continue;
+                return true;
             }
             const Transition t = transition_with_load(vehicle, v0, v1, length, load);
             if (t.feasible && t.energy + weight * t.time + to_go < best.cost) {
                 best = {t.energy + weight * t.time + to_go, v1};
             }
+            return t.feasible;
+        };
+        if (v0 > 0.0) {
+            consider(coasting_speed(v0, length, i));
         }
+        // (full power where the full acceleration is beyond it)
+        if (!consider(std::min(high, top))) {
+            consider(std::min(full_power_speed(v0, length, i), top));
+        }
+        consider(std::min(std::sqrt(v0 * v0 + vehicle.limits.max_acceleration * length), top));
     }
     return best;
 }
@@ -203,35 +233,76 @@ Plan SpeedProgramme::solve(double weight) const {
 }
 
 Plan SpeedProgramme::solve_for_time(double trip_time, double tolerance) const {
-    Plan slowest = solve(0.0);
-    if (slowest.speed.empty() || slowest.time <= trip_time * (1.0 + tolerance)) {
-        return slowest;
+    // The trip time falls as the weight rises. Bracket the time asked for between two weights
+    // a factor of 8 apart, then close in on the logarithm of the weight by false position
+    // (Illinois: an end that stays put has its share halved).
+    const auto closer = [&](const Plan& a, const Plan& b) {
+        return std::fabs(a.time - trip_time) < std::fabs(b.time - trip_time);
+    };
+    const auto done = [&](const Plan& plan) {
+        return plan.speed.empty() || std::fabs(plan.time - trip_time) <= tolerance * trip_time;
+    };
+    double weight = 1000.0;
+    Plan plan = solve(weight);
+    Plan best = plan;
+    if (done(plan)) {
+        return plan;
     }
-    // A weight fast enough, then bisection (on its logarithm) between it and one too slow.
-    double low = 0.0;
-    double high = 100.0;
-    Plan best = solve(high);
-    for (int i = 0; i < 40 && best.time > trip_time; ++i) {
-        low = high;
-        high *= 4.0;
-        best = solve(high);
-    }
-    if (best.time > trip_time) {
-        return best; // nothing is that fast
-    }
-    for (int i = 0; i < 60 && std::fabs(best.time - trip_time) > tolerance * trip_time; ++i) {
-        const double middle = low > 0.0 ? std::sqrt(low * high) : high / 4.0;
-        Plan plan = solve(middle);
-        if (plan.time > trip_time) {
-            low = middle;
-        } else {
-            high = middle;
+    double slow_x = 0.0, fast_x = 0.0; // log weights on either side
+    double slow_f = 0.0, fast_f = 0.0; // trip time less the one asked for
+    const bool too_slow = plan.time > trip_time;
+    for (int i = 0; i < MAX_PASSES; ++i) {
+        const double next = too_slow ? weight * 8.0 : weight / 8.0;
+        Plan other = solve(next);
+        if (closer(other, best)) {
+            best = other;
         }
-        if (std::fabs(plan.time - trip_time) < std::fabs(best.time - trip_time)) {
-            best = std::move(plan);
+        if (done(other)) {
+            return other;
         }
-        if (high - low <= 1e-9 * high) {
+        if ((other.time > trip_time) != too_slow) {
+            const bool other_slow = other.time > trip_time;
+            slow_x = std::log(other_slow ? next : weight);
+            fast_x = std::log(other_slow ? weight : next);
+            slow_f = (other_slow ? other.time : plan.time) - trip_time;
+            fast_f = (other_slow ? plan.time : other.time) - trip_time;
             break;
+        }
+        if (!too_slow && next < 1e-3) {
+            // As slow as the energy alone makes it: the least energy is the answer.
+            Plan least = solve(0.0);
+            return least.time <= trip_time ? least : best;
+        }
+        weight = next;
+        plan = std::move(other);
+        if (i + 1 == MAX_PASSES) {
+            return best; // nothing is that fast
+        }
+    }
+    int kept = 0; // which end stayed put last: -1 the slow one, 1 the fast one
+    for (int i = 0; i < MAX_PASSES && fast_x - slow_x > 1e-9; ++i) {
+        double x = fast_x - fast_f * (fast_x - slow_x) / (fast_f - slow_f);
+        if (!(x > slow_x && x < fast_x)) {
+            x = (slow_x + fast_x) / 2.0;
+        }
+        Plan middle = solve(std::exp(x));
+        if (closer(middle, best)) {
+            best = middle;
+        }
+        if (done(middle)) {
+            return middle;
+        }
+        const double f = middle.time - trip_time;
+        if (f > 0.0) {
+            slow_x = x;
+            slow_f = f;
+            fast_f = kept == 1 ? fast_f / 2.0 : fast_f;
+            kept = 1;
+        } else {
+            fast_x = x;
+            fast_f = f;
+            slow_f = kept == -1 ? slow_f / 2.0 : slow_f;
+            kept = -1;
         }
     }
     return best;

@@ -39,7 +39,8 @@ struct Plan {
 
 // Backwards from the stop at the end, the least cost from each speed of the grid at each node;
 // then forwards from rest, the best step from the speed reached. A step goes to a speed of the
-// grid at the next node, or coasts or speeds up at the full or half acceleration to a speed
+// grid at the next node, or coasts, drives at full power or speeds up at the full or half
+// acceleration to a speed
 // between two of them, whose cost on is taken linearly between theirs (so that the plan can
 // coast gently where one step of the grid would need the brakes, and speed up as fast as the
 // vehicle can where the grid's steps are coarse).
@@ -75,6 +76,7 @@ private:
                      double weight) const;
     double cost_to_go(const std::vector<double>& next, std::size_t node, double v) const;
     double coasting_speed(double v0, double length, std::size_t interval) const;
+    double full_power_speed(double v0, double length, std::size_t interval) const;
     std::int32_t level_at_or_above(double v) const;
 
     DriveVehicle vehicle;
