@@ -41,7 +41,8 @@ echo "=== g++ build and tests"
 cmake -S . -B build/gcc -G Ninja -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVALE_WERROR=ON
 cmake --build build/gcc -j "$jobs"
-require_tests build/gcc csharp_bindings dashboard_page_in_browser python_bindings command_line_tool
+require_tests build/gcc csharp_bindings dashboard_page_in_browser python_bindings command_line_tool \
+    sumo_finds_the_advice_follower_uses_less_fuel
 ctest --test-dir build/gcc --output-on-failure -j "$jobs"
 
 echo "=== install, consumers through find_package and pkg-config, .deb"
