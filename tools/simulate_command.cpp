@@ -183,20 +183,7 @@ void print_table(const Simulation& sim, const DriveVehicle& vehicle, std::ostrea
         }
         table.push_back(line);
     }
-    std::vector<std::size_t> widths(table.front().size(), 0);
-    for (const auto& line : table) {
-        for (std::size_t i = 0; i < line.size(); ++i) {
-            widths[i] = std::max(widths[i], line[i].size());
-        }
-    }
-    for (const auto& line : table) {
-        std::string text;
-        for (std::size_t i = 0; i < line.size(); ++i) {
-            const std::string pad(widths[i] - line[i].size(), ' ');
-            text += i == 0 ? line[i] + pad : "  " + pad + line[i];
-        }
-        out << text << "\n";
-    }
+    print_columns(table, Alignment::numbers, out);
     if (const auto gap = advice_gap(sim)) {
         out << "advice to optimal at its trip time: " << number(*gap, 1)
             << " points of the limit driver's energy\n";

@@ -1,5 +1,6 @@
 #include "tool_output.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -41,6 +42,32 @@ void require_readable(const std::string& path, const std::string& what) {
     if (error != 0) {
         throw std::runtime_error("cannot read " + what + " '" + path +
                                  "': " + std::strerror(error));
+    }
+}
+
+void print_columns(const std::vector<std::vector<std::string>>& rows, Alignment alignment,
+                   std::ostream& out) {
+    std::vector<std::size_t> widths;
+    for (const auto& row : rows) {
+        widths.resize(std::max(widths.size(), row.size()), 0);
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            widths[i] = std::max(widths[i], row[i].size());
+        }
+    }
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            const std::string pad(widths[i] - row[i].size(), ' ');
+            if (alignment == Alignment::numbers && i > 0) {
+                line += "  " + pad + row[i];
+            } else {
+                line += row[i];
+                if (i + 1 < row.size()) {
+                    line += pad + "  ";
+                }
+            }
+        }
+        out << line << "\n";
     }
 }
 

@@ -28,40 +28,32 @@ def main(argv=None):
     drive.add_argument("--dt", type=float, default=0.1, help="time step, s")
     drive.add_argument("--plot", metavar="FILE.png", help="speed and energy of each drive")
     args = parser.parse_args(argv)
-    if args.command == "simulate":
-        return _simulate(args)
     try:
-        plot(args.route, args.output, step=args.step, cruise=args.cruise,
-             vehicle=vehicles[args.vehicle], model=args.model)
+        if args.command == "simulate":
+            _simulate(args)
+        else:
+            plot(args.route, args.output, step=args.step, cruise=args.cruise,
+                 vehicle=vehicles[args.vehicle], model=args.model)
+            print(args.output)
     except ImportError:
-        print("plot needs matplotlib (Debian: python3-matplotlib)", file=sys.stderr)
+        print("drawing needs matplotlib (Debian: python3-matplotlib)", file=sys.stderr)
         return 1
     except (KorvaleError, OSError, ValueError) as error:
         print(f"error: {error}", file=sys.stderr)
         return 1
-    print(args.output)
     return 0
 
 
 def _simulate(args):
-    try:
-        drives = simulate(args.route, drivers=args.drivers.split(","),
-                                    powertrain=args.powertrain, vehicle=args.vehicle,
-                                    model=args.model, dt=args.dt)
-        for name, drive in drives.items():
-            f = drive.figures
-            print(f"{name:15} {f['trip_time_s']:8.1f} s {f['energy_Wh_per_km']:8.1f} Wh/km "
-                  f"saving {f['saving_percent']:5.1f} % extra time {f['extra_time_percent']:5.1f} %")
-        if args.plot:
-            plot_drives(drives, args.route, args.plot)
-            print(args.plot)
-    except ImportError:
-        print("--plot needs matplotlib (Debian: python3-matplotlib)", file=sys.stderr)
-        return 1
-    except (KorvaleError, OSError, ValueError) as error:
-        print(f"error: {error}", file=sys.stderr)
-        return 1
-    return 0
+    drives = simulate(args.route, drivers=args.drivers.split(","), powertrain=args.powertrain,
+                      vehicle=args.vehicle, model=args.model, dt=args.dt)
+    for name, drive in drives.items():
+        f = drive.figures
+        print(f"{name:15} {f['trip_time_s']:8.1f} s {f['energy_Wh_per_km']:8.1f} Wh/km "
+              f"saving {f['saving_percent']:5.1f} % extra time {f['extra_time_percent']:5.1f} %")
+    if args.plot:
+        plot_drives(drives, args.route, args.plot)
+        print(args.plot)
 
 
 if __name__ == "__main__":
