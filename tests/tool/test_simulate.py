@@ -68,3 +68,43 @@ def test_simulate_refuses_bad_input_and_writes_nothing(tmp_path):
                              capture_output=True, text=True, timeout=60, check=False)
     assert missing.returncode == 1 and missing.stderr.startswith("korvale:")
     assert os.listdir(out) == []
+
+
+def table_routes(tmp_path):
+    """The generated rural road, and where the route layer is built a Town01 route."""
+    rural = tmp_path / "rural.txt"
+    with open(rural, "w") as f:
+        subprocess.run(["/usr/bin/python3", os.path.join(HERE, "..", "..", "examples",
+                                                         "make_rural_road.py")],
+                       stdout=f, check=True)
+    routes = [str(rural)]
+    town = tmp_path / "town01.txt"
+    made = subprocess.run([TOOL, "route", "opendrive",
+                           os.path.join(HERE, "..", "data", "carla_Town01.xodr"), "--roads",
+                           "7,61,19,95,12,129,24,196,5,20,15,13,3,82,2,37,1,50,0,11,8,14,7",
+                           "--limit", "30", "-o", str(town)], capture_output=True, text=True,
+                          check=False)
+    if "not available" not in made.stderr:
+        assert made.returncode == 0, made.stderr
+        routes.append(str(town))
+    return routes
+
+
+def test_every_driver_keeps_the_limits_and_the_optimum_is_the_least_as_fast(tmp_path):
+    for route in table_routes(tmp_path):
+        for vehicle, powertrain in (("car", "ev"), ("truck", "ice")):
+            done = subprocess.run([TOOL, "simulate", route, "--vehicle", vehicle,
+                                   "--powertrain", powertrain, "--json"],
+                                  capture_output=True, text=True, timeout=120, check=False)
+            assert done.returncode == 0, done.stderr
+            drivers = json.loads(done.stdout)["drivers"]
+            optimal = next(d for d in drivers if d["driver"] == "optimal")
+            where = (route, vehicle)
+            for d in drivers:
+                assert d["error"] is None and d["time_above_max_speed_s"] == 0, (where, d)
+                assert d["max_deceleration"] <= 3.0 + 1e-6, (where, d)
+                if d["trip_time_s"] <= optimal["trip_time_s"]:
+                    assert optimal["energy_Wh_per_km"] <= d["energy_Wh_per_km"] * 1.005, (where, d)
+            # its plan reaches the baseline's trip time
+            assert abs(optimal["planned_time_s"] - optimal["asked_time_s"]) <= \
+                0.005 * optimal["asked_time_s"], where
