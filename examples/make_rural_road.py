@@ -8,20 +8,23 @@ tight curves and two villages at 50 km/h, and a stop at the end. Points lie 5 m 
 horizontally; the output is deterministic:
 
     /usr/bin/python3 examples/make_rural_road.py > rural_road.txt
+
+(`--length M` draws the first M metres of it instead, for quicker tests.)
 """
 
 import math
 import random
+import sys
 
 STEP = 5.0
-LENGTH = 20000.0
+LENGTH = float(sys.argv[sys.argv.index("--length") + 1]) if "--length" in sys.argv else 20000.0
 STRAIGHT_RADIUS = 10000.0
 
 
 def pieces(rng):
-    """Plan pieces: (length, radius or None, turn sign) until LENGTH."""
+    """Plan pieces: (length, radius or None, turn sign) for the whole 20 km."""
     out, total, arc = [], 0.0, False
-    while total < LENGTH:
+    while total < 20000.0:
         if arc:
             radius = rng.choice([150.0, 250.0, 400.0, 600.0, 900.0])
             length = rng.uniform(0.2, 0.6) * radius * math.pi / 2
@@ -46,7 +49,7 @@ def main():
     plan = pieces(rng)
     # Hills: a climb of 4 to 6 % and a descent of 4 to 6 %, with level road between.
     hills, station = [], 300.0
-    while station < LENGTH - 1500.0:
+    while station < 20000.0 - 1500.0:
         up = rng.uniform(300.0, 700.0)
         hills.append((station, station + up, rng.uniform(0.04, 0.06)))
         station += up + rng.uniform(100.0, 400.0)

@@ -29,6 +29,7 @@ using korvale::sim::Figures;
 using korvale::sim::Simulation;
 
 constexpr double J_PER_WH = 3600.0;
+constexpr double DEGREES_PER_RADIAN = 57.29577951308232;
 
 // A field of the drive that an option may change; unset ones keep the preset's value.
 struct DriveField {
@@ -300,7 +301,7 @@ std::string sumo_text(const DriverRun& run, double dt) {
     for (std::size_t i = 0; i < trace.size(); i += every) {
         const double next = i + every < trace.size() ? trace[i + every].v : 0.0;
         std::snprintf(line, sizeof line, "%.0f;%.5f;%.5f;%.5f\n", trace[i].t, trace[i].v,
-                      next - trace[i].v, std::atan(trace[i].grade) * 180.0 / M_PI);
+                      next - trace[i].v, std::atan(trace[i].grade) * DEGREES_PER_RADIAN);
         text += line;
     }
     return text;

@@ -71,11 +71,12 @@ def test_simulate_refuses_bad_input_and_writes_nothing(tmp_path):
 
 
 def table_routes(tmp_path):
-    """The generated rural road, and where the route layer is built a Town01 route."""
+    """The first 6 km of the generated rural road (its hills, curves and first village), and
+    where the route layer is built a Town01 route."""
     rural = tmp_path / "rural.txt"
     with open(rural, "w") as f:
         subprocess.run(["/usr/bin/python3", os.path.join(HERE, "..", "..", "examples",
-                                                         "make_rural_road.py")],
+                                                         "make_rural_road.py"), "--length", "6500"],
                        stdout=f, check=True)
     routes = [str(rural)]
     town = tmp_path / "town01.txt"
