@@ -48,7 +48,7 @@ def compare(tool, route, work):
     for driver in ("limit", "advice"):
         km = figures[driver]["distance_m"] / 1000.0
         out[driver] = (figures[driver]["fuel_g_per_km"] * km,
-                       sumo_fuel(os.path.join(sumo_dir, driver + ".csv"), work) / 1000.0)
+                       sumo_fuel(os.path.join(sumo_dir, driver + "_cycle.csv"), work) / 1000.0)
     return out
 
 

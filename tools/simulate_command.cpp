@@ -315,6 +315,13 @@ int run_simulate(const SimulateArgs& args, const VehicleChoice& choice, std::ost
     if (!(args.dt >= 0.001 && args.dt <= 1.0)) {
         throw std::runtime_error("--dt " + number(args.dt, 6) + " is outside 0.001 to 1 s");
     }
+    if (!(args.stand_time >= 0.0 && args.stand_time <= 3600.0)) {
+        throw std::runtime_error("--stand-time " + number(args.stand_time, 3) +
+                                 " is outside 0 to 3600 s");
+    }
+    if (!(args.horizon >= 0.0) || !std::isfinite(args.horizon)) {
+        throw std::runtime_error("--horizon " + number(args.horizon, 3) + " is below 0");
+    }
     const std::vector<korvale::sim::DriverKind> kinds = korvale::sim::driver_kinds(args.drivers);
     double braking = 0.0;
     const DriveVehicle vehicle = chosen_vehicle(args, choice, &braking);
@@ -344,7 +351,8 @@ int run_simulate(const SimulateArgs& args, const VehicleChoice& choice, std::ost
                                trace_text(args, choice, vehicle, run));
         }
         if (!args.sumo.empty()) {
-            files.emplace_back(file_in(args.sumo, run.name + ".csv"), sumo_text(run, args.dt));
+            files.emplace_back(file_in(args.sumo, run.name + "_cycle.csv"),
+                               sumo_text(run, args.dt));
         }
     }
     write_all_or_none(files);
@@ -377,8 +385,8 @@ void add_simulate_command(CLI::App& app, CommandRun& run) {
         ->capture_default_str();
     command->add_option("--trace", args->trace, "one CSV per driver into this directory");
     command->add_option("--sumo", args->sumo,
-                        "each drive at 1 s steps for SUMO's emissionsDrivingCycle into this "
-                        "directory");
+                        "each drive at 1 s steps for SUMO's emissionsDrivingCycle "
+                        "(DRIVER_cycle.csv) into this directory");
     command->add_flag("--json", args->json, "the figures as JSON");
     command->add_flag("--strict", args->strict,
                       "fail when lines of the route file do not start with six numbers");
