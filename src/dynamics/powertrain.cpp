@@ -21,7 +21,7 @@ bool efficiency(double value) {
 } // namespace
 
 std::string powertrain_problem(const Powertrain& powertrain) {
-    if (powertrain.kind == PowertrainKind::ev) {
+    {
         const ElectricDrive& ev = powertrain.ev;
         if (!efficiency(ev.drive_efficiency)) {
             return problem("drive_efficiency", ev.drive_efficiency, "is outside (0, 1]");
@@ -35,7 +35,6 @@ std::string powertrain_problem(const Powertrain& powertrain) {
         if (!(ev.aux_power >= 0.0) || !std::isfinite(ev.aux_power)) {
             return problem("aux_power", ev.aux_power, "is below 0");
         }
-        return "";
     }
     const CombustionDrive& ice = powertrain.ice;
     if (!efficiency(ice.wheel_efficiency)) {

@@ -69,7 +69,8 @@ inline PowerFlow power_flow(const Powertrain& powertrain, double wheel_power) {
     return flow;
 }
 
-// Why the powertrain's values make no sense, naming the field, or empty: an efficiency outside
+// Why the values of either drive make no sense (those of the drive not in use too: a value
+// given for it is refused all the same), naming the field, or empty: an efficiency outside
 // (0, 1], a regeneration power, heating value or fuel density not above 0, an auxiliary power or
 // idle consumption below 0.
 std::string powertrain_problem(const Powertrain& powertrain);
