@@ -58,6 +58,20 @@ SpeedProgramme::SpeedProgramme(const DriveVehicle& vehicle_in, const ProgrammeRo
         levels.push_back(v +
                          (v > 0.0 ? std::min(speed_step, square_step / (2.0 * v)) : speed_step));
     }
+    // Only stops (and the ends) stand still: elsewhere the slowest speed is one step; the
+    // highest is the node's maximum speed.
+    const std::size_t nodes = road.distance.size();
+    for (std::size_t node = 0; node < nodes; ++node) {
+        const bool stands = node == 0 || node + 1 == nodes || road.max_speed[node] < STOP_SPEED;
+        first_levels.push_back(stands ? 0 : 1);
+        const auto above =
+            std::lower_bound(levels.begin(), levels.end(), road.max_speed[node] - 1e-9);
+        last_levels.push_back(
+            stands ? 0
+                   : std::max<std::int32_t>(
+                         1, std::min(static_cast<std::int32_t>(above - levels.begin()),
+                                     static_cast<std::int32_t>(levels.size()) - 1)));
+    }
     grade_loads.reserve(road.grade.size());
     for (double grade : road.grade) {
         grade_loads.push_back(grade_load(vehicle.body, grade));
@@ -69,18 +83,11 @@ Transition SpeedProgramme::transition(double v0, double v1, double length, doubl
 }
 
 std::int32_t SpeedProgramme::first_level(std::size_t node) const {
-    // Only stops (and the ends) stand still: elsewhere the slowest speed is one step.
-    return node == 0 || node + 1 == road.distance.size() || road.max_speed[node] < STOP_SPEED ? 0
-                                                                                              : 1;
+    return first_levels[node];
 }
 
 std::int32_t SpeedProgramme::last_level(std::size_t node) const {
-    if (first_level(node) == 0) {
-        return 0;
-    }
-    const auto above = std::lower_bound(levels.begin(), levels.end(), road.max_speed[node] - 1e-9);
-    return std::max<std::int32_t>(1, std::min(static_cast<std::int32_t>(above - levels.begin()),
-                                              static_cast<std::int32_t>(levels.size()) - 1));
+    return last_levels[node];
 }
 
 std::int32_t SpeedProgramme::level_at_or_above(double v) const {

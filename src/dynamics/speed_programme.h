@@ -82,8 +82,10 @@ private:
     DriveVehicle vehicle;
     ProgrammeRoad road;
     bool coasting;
-    std::vector<double> levels;      // the grid of speeds, from 0 up
-    std::vector<double> grade_loads; // of each interval, N
+    std::vector<double> levels;             // the grid of speeds, from 0 up
+    std::vector<double> grade_loads;        // of each interval, N
+    std::vector<std::int32_t> first_levels; // of each node
+    std::vector<std::int32_t> last_levels;
 };
 
 } // namespace korvale::dynamics
