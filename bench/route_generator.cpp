@@ -24,7 +24,7 @@ private:
 
 } // namespace
 
-std::string generate_route_text(std::int32_t rows, std::uint64_t seed) {
+std::string generate_route_text(std::int32_t rows, std::uint64_t seed, double fixed_step) {
     Random random(seed);
     std::string text;
     text.reserve(static_cast<std::size_t>(rows) * 56);
@@ -63,7 +63,8 @@ std::string generate_route_text(std::int32_t rows, std::uint64_t seed) {
                       superelevation);
         text += line;
 
-        const double step = random.uniform(1.0, 10.0);
+        const double drawn = random.uniform(1.0, 10.0);
+        const double step = fixed_step > 0.0 ? fixed_step : drawn;
         heading += turn * step / radius;
         x += step * std::cos(heading);
         y += step * std::sin(heading);

@@ -10,6 +10,8 @@ namespace korvale_bench {
 // three decimals), straights with a 10 000 m radius and no superelevation alternating with
 // arcs of 150 to 1 200 m with 2 to 7 % superelevation, grades that change every few hundred
 // metres, and speed limits that change every 200 to 600 m. The same seed gives the same text.
-std::string generate_route_text(std::int32_t rows, std::uint64_t seed = 20240611);
+// A step above 0 puts the points that far apart instead.
+std::string generate_route_text(std::int32_t rows, std::uint64_t seed = 20240611,
+                                double step = 0.0);
 
 } // namespace korvale_bench

@@ -16,6 +16,7 @@ void add_profile_command(CLI::App& app, CommandRun& run);
 void add_at_command(CLI::App& app, CommandRun& run);
 void add_drive_command(CLI::App& app, CommandRun& run);
 void add_dashboard_command(CLI::App& app, CommandRun& run);
+void add_simulate_command(CLI::App& app, CommandRun& run);
 // Built with the route layer, or as a command that says the layer is missing.
 void add_route_command(CLI::App& app, CommandRun& run);
 

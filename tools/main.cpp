@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
     korvale_tool::add_drive_command(app, run);
     korvale_tool::add_dashboard_command(app, run);
     korvale_tool::add_route_command(app, run);
+    korvale_tool::add_simulate_command(app, run);
 
     CLI11_PARSE(app, argc, argv);
     korvale_tool::set_verbose(verbose);

@@ -59,22 +59,7 @@ int run_roads(const std::string& map_path, std::ostream& out) {
                          road.first_limit.empty() ? "-" : road.first_limit,
                          kinds.empty() ? "-" : kinds});
     }
-    std::vector<std::size_t> widths(table.front().size(), 0);
-    for (const auto& row : table) {
-        for (std::size_t i = 0; i < row.size(); ++i) {
-            widths[i] = std::max(widths[i], row[i].size());
-        }
-    }
-    for (const auto& row : table) {
-        std::string line;
-        for (std::size_t i = 0; i < row.size(); ++i) {
-            line += row[i];
-            if (i + 1 < row.size()) {
-                line += std::string(widths[i] - row[i].size() + 2, ' ');
-            }
-        }
-        out << line << "\n";
-    }
+    print_columns(table, Alignment::left, out);
     return 0;
 }
 

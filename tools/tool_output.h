@@ -2,7 +2,10 @@
 // lines, both on standard error, so that standard output carries the command's output alone.
 #pragma once
 
+#include <ostream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "diag.h"
 
@@ -21,5 +24,17 @@ void warn(const std::string& message);
 // Throws std::runtime_error "cannot read WHAT 'PATH': REASON" unless the file opens and reads
 // (a directory does not).
 void require_readable(const std::string& path, const std::string& what);
+
+// One line per row, in columns as wide as their widest entry, two blanks apart: every column
+// left-aligned (no blanks after the last), or with numbers the first left-aligned and the
+// others right-aligned.
+enum class Alignment { left, numbers };
+void print_columns(const std::vector<std::vector<std::string>>& rows, Alignment alignment,
+                   std::ostream& out);
+
+// Writes each (path, text) in full or none of them: all to temporary files beside their paths
+// first, then each renamed into place. Throws std::runtime_error "cannot write PATH: REASON",
+// leaving no file of them behind (nor any temporary one).
+void write_all_or_none(const std::vector<std::pair<std::string, std::string>>& files);
 
 } // namespace korvale_tool

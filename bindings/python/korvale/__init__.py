@@ -29,6 +29,7 @@ __all__ = [
     "Advice",
     "BUILT_IN_VEHICLE",
     "DashboardLink",
+    "Drive",
     "KorvaleError",
     "LoadError",
     "MODELS",
@@ -42,6 +43,7 @@ __all__ = [
     "library",
     "plot",
     "routes",
+    "simulate",
     "use_logging",
     "vehicles",
 ]
@@ -598,3 +600,6 @@ def plot(route, output, step=5.0, cruise=None, horizon=1000.0, vehicle=None, mod
 
 # Route files from road maps (libkorvale_routes, loaded on first use).
 from . import routes  # noqa: E402  (needs KorvaleError above)
+
+
+from ._simulation import Drive, simulate  # noqa: E402  (it uses the names above)

@@ -1,11 +1,15 @@
 """python3 -m korvale plot ROUTE -o profile.png: draws a route's speed profile.
 python3 -m korvale map MAP.xodr -o map.png [--route ROUTE]: draws the roads of a map (and a
-route over them)."""
+route over them).
+python3 -m korvale simulate ROUTE [--plot FILE.png]: drives a route by each driver and compares
+the drives."""
 
 import argparse
 import sys
 
 from . import MODELS, KorvaleError, plot, vehicles
+from ._simulation import plot as plot_drives
+from ._simulation import simulate
 
 
 def main(argv=None):
@@ -22,24 +26,46 @@ def main(argv=None):
     roads.add_argument("map")
     roads.add_argument("-o", "--output", default="map.png")
     roads.add_argument("--route", help="a route file to draw over the map")
+    drive = commands.add_parser("simulate", help="drive a route by each driver and compare")
+    drive.add_argument("route")
+    drive.add_argument("--drivers", default="limit,advice,recommended,optimal")
+    drive.add_argument("--powertrain", choices=["ev", "ice"], default="ev")
+    drive.add_argument("--vehicle", choices=list(vehicles), default="car", help="vehicle preset")
+    drive.add_argument("--model", choices=list(MODELS), default="eco", help="speed model")
+    drive.add_argument("--dt", type=float, default=0.1, help="time step, s")
+    drive.add_argument("--plot", metavar="FILE.png", help="speed and energy of each drive")
     args = parser.parse_args(argv)
     try:
-        if args.command == "map":
+        if args.command == "simulate":
+            _simulate(args)
+        elif args.command == "map":
             from . import routes
 
             routes.draw_map(args.map, args.output, route=args.route)
             print(args.output)
-            return 0
-        plot(args.route, args.output, step=args.step, cruise=args.cruise,
-             vehicle=vehicles[args.vehicle], model=args.model)
+        else:
+            plot(args.route, args.output, step=args.step, cruise=args.cruise,
+                 vehicle=vehicles[args.vehicle], model=args.model)
+            print(args.output)
     except ImportError:
         print(f"{args.command} needs matplotlib (Debian: python3-matplotlib)", file=sys.stderr)
         return 1
     except (KorvaleError, OSError, ValueError, SyntaxError) as error:  # (a map that is no XML)
         print(f"error: {error}", file=sys.stderr)
         return 1
-    print(args.output)
     return 0
+
+
+def _simulate(args):
+    drives = simulate(args.route, drivers=args.drivers.split(","), powertrain=args.powertrain,
+                      vehicle=args.vehicle, model=args.model, dt=args.dt)
+    for name, drive in drives.items():
+        f = drive.figures
+        print(f"{name:15} {f['trip_time_s']:8.1f} s {f['energy_Wh_per_km']:8.1f} Wh/km "
+              f"saving {f['saving_percent']:5.1f} % extra time {f['extra_time_percent']:5.1f} %")
+    if args.plot:
+        plot_drives(drives, args.route, args.plot)
+        print(args.plot)
 
 
 if __name__ == "__main__":

@@ -1,0 +1,38 @@
+"""korvale.simulate: the drives' figures and traces, a drive's fields among the vehicle's, and
+bad input as ValueError."""
+
+import os
+
+import pytest
+
+import korvale
+import korvale.__main__
+
+EXAMPLE = os.path.join(os.path.dirname(__file__), "..", "..", "..", "examples", "route.txt")
+
+pytestmark = pytest.mark.skipif(not os.environ.get("KORVALE_TOOL"),
+                                reason="needs the korvale tool (KORVALE_TOOL)")
+
+
+def test_simulate_gives_each_drive_its_figures_and_trace(tmp_path):
+    drives = korvale.simulate(EXAMPLE, drivers=["advice"], powertrain="ice",
+                              vehicle={"preset": "car", "max_power": 80000.0})
+    assert list(drives) == ["limit", "advice"]
+    for drive in drives.values():
+        trace = drive.trace
+        assert len(trace["t"]) == len(trace["v"]) == len(trace["fuel_power"]) > 1000
+        assert min(trace["v"]) >= 0.0 and trace["s"][-1] > 4704.0
+        assert max(trace["drive_force"] * trace["v"]) <= 80000.0 * (1 + 1e-6)
+        assert drive.figures["time_above_max_speed_s"] == 0
+    assert drives["advice"].figures["fuel_g_per_km"] < drives["limit"].figures["fuel_g_per_km"]
+
+    with pytest.raises(ValueError, match="unknown powertrain"):
+        korvale.simulate(EXAMPLE, powertrain="steam")
+    with pytest.raises(ValueError, match="unknown vehicle parameter"):
+        korvale.simulate(EXAMPLE, vehicle={"wings": 2})
+
+    out = tmp_path / "drives.png"
+    pytest.importorskip("matplotlib")
+    assert korvale.__main__.main(["simulate", EXAMPLE, "--drivers", "limit",
+                                  "--plot", str(out)]) == 0
+    assert out.stat().st_size > 10000

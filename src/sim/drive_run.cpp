@@ -1,0 +1,201 @@
+#include "drive_run.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace korvale::sim {
+
+namespace {
+
+using dynamics::Forces;
+
+// More than this above the maximum speed counts as above it, m/s (0.1 km/h).
+constexpr double ABOVE_MAX_SPEED = 0.1 / 3.6;
+// A vehicle that has not moved within this long from the start has failed to start, s.
+constexpr double START_WAIT = 10.0;
+// Brake applications: braking this long, after this long without, s.
+constexpr double BRAKE_SPAN = 1.0;
+
+std::string stopped_early(double s) {
+    char text[128];
+    std::snprintf(text, sizeof text, "stopped at %.1f m, before the route's end", s);
+    return text;
+}
+
+// Counts brake applications as the steps go by.
+class BrakeCounter {
+public:
+    void add(bool braking, double dt) {
+        if (braking) {
+            if (!on) {
+                on = true;
+                on_time = 0.0;
+                counted = false;
+            }
+            on_time += dt;
+            if (!counted && on_time >= BRAKE_SPAN - 1e-9 && off_time >= BRAKE_SPAN - 1e-9) {
+                ++count;
+                counted = true;
+            }
+        } else {
+            if (on) {
+                on = false;
+                off_time = 0.0;
+            }
+            off_time += dt;
+        }
+    }
+    std::int32_t count = 0;
+
+private:
+    bool on = false;
+    bool counted = false;
+    double on_time = 0.0;
+    double off_time = 1e9;
+};
+
+// RMS of the second differences of the speed sampled every second.
+double rms_jerk(const std::vector<TraceRow>& trace, double dt) {
+    const auto every = static_cast<std::size_t>(std::max(1.0, std::round(1.0 / dt)));
+    std::vector<double> speed;
+    for (std::size_t i = 0; i < trace.size(); i += every) {
+        speed.push_back(trace[i].v);
+    }
+    double sum = 0.0;
+    std::size_t count = 0;
+    for (std::size_t k = 2; k < speed.size(); ++k) {
+        const double jerk = speed[k] - 2.0 * speed[k - 1] + speed[k - 2];
+        sum += jerk * jerk;
+        ++count;
+    }
+    return count > 0 ? std::sqrt(sum / static_cast<double>(count)) : 0.0;
+}
+
+} // namespace
+
+DriveResult run_drive(const BrakingEnvelope& guard, const dynamics::DriveVehicle& vehicle,
+                      Driver& driver, const RunSettings& settings) {
+    const SimRoad& road = guard.road();
+    const std::vector<double>& d = road.columns().distance;
+    const std::vector<std::int32_t>& stops = road.stops();
+    const dynamics::Body& body = vehicle.body;
+    const double dt = settings.dt;
+    const double end = road.length() - END_TOLERANCE;
+    const double deadline = 3600.0 + 2.0 * road.length() / 0.5;
+
+    DriveResult result;
+    Figures& f = result.figures;
+    BrakeCounter brakes;
+    DriverState state;
+    std::size_t next_stop = 0;
+    bool overriding = false;
+    double energy = 0.0;
+    const auto record = [&](const TraceRow& row, double friction) {
+        result.trace.push_back(row);
+        energy += row.source_power * dt;
+        f.wheel_work += std::max(row.wheel_power, 0.0) * dt;
+        f.brake_work += friction * dt;
+        brakes.add(row.brake > 0.0, dt);
+    };
+    const auto stand = [&](double duration) {
+        for (double waited = 0.0; waited + 1e-9 < duration; waited += dt) {
+            TraceRow row{state.t, state.s, 0.0, 0.0, state.grade};
+            row.source_power = dynamics::power_flow(vehicle.powertrain, 0.0).source;
+            row.energy = energy;
+            record(row, 0.0);
+            state.t += dt;
+        }
+    };
+
+    while (true) {
+        if (state.t > deadline) {
+            result.error = "did not reach the route's end";
+            break;
+        }
+        state.segment = road.segment_at(state.s, state.segment);
+        state.grade = road.grade(state.segment);
+        const double v = state.v;
+        const Command command = driver.command(state);
+        Forces forces;
+        switch (command.kind) {
+        case Command::Kind::accelerate:
+            forces = dynamics::forces_for_acceleration(body, vehicle.limits, v, state.grade,
+                                                       command.value);
+            break;
+        case Command::Kind::coast:
+            forces = dynamics::within_limits(body, vehicle.limits, Forces{}, v, state.grade);
+            break;
+        case Command::Kind::brake:
+            forces = dynamics::within_limits(body, vehicle.limits, Forces{0.0, command.value}, v,
+                                             state.grade);
+            break;
+        }
+        // The envelope a little ahead of the step's end, so that the step ends below it.
+        // (never past a stop it has not stood at)
+        const double look = state.look_from + (v + 0.5 * vehicle.limits.max_acceleration * dt) * dt;
+        const bool at_stop = next_stop < stops.size() && look >= d[stops[next_stop]];
+        const double cap =
+            ((at_stop ? 0.0 : guard.target(look, road.segment_at(look, state.segment))) - v) / dt;
+        const bool over = dynamics::net_acceleration(body, forces, v, state.grade) > cap + 1e-9;
+        if (over) {
+            forces = dynamics::forces_for_acceleration(body, vehicle.limits, v, state.grade, cap);
+            if (driver.counts_overrides()) {
+                f.overrides += overriding ? 0 : 1;
+                f.override_time += dt;
+            }
+        }
+        overriding = over;
+
+        const dynamics::Step step = dynamics::integrate(body, forces, v, state.grade, dt);
+        TraceRow row{state.t,           state.s,          v, (step.v_next - v) / dt, state.grade,
+                     step.forces.drive, step.forces.brake};
+        row.wheel_power = (step.forces.drive - step.forces.brake) * step.distance / dt;
+        const dynamics::PowerFlow flow = dynamics::power_flow(vehicle.powertrain, row.wheel_power);
+        row.source_power = flow.source;
+        row.energy = energy;
+        record(row, flow.friction_brake);
+        f.max_deceleration = std::max(f.max_deceleration, -row.a);
+        const double radius = std::fabs(road.radius(state.segment));
+        if (radius > 0.0) {
+            f.max_lateral_acceleration = std::max(f.max_lateral_acceleration, v * v / radius);
+        }
+        if (v > road.max_speed(state.s, state.segment) + ABOVE_MAX_SPEED) {
+            f.time_above_max_speed += dt;
+        }
+
+        state.t += dt;
+        state.s += step.distance;
+        state.v = step.v_next;
+        state.look_from = std::max(state.look_from, state.s);
+        if (state.v > 0.0) {
+            continue;
+        }
+        if (state.s >= end) {
+            break;
+        }
+        if (next_stop < stops.size() && state.s >= d[stops[next_stop]] - END_TOLERANCE) {
+            // A stop: stand, then look on from the stop row.
+            stand(settings.stand_time);
+            state.look_from = std::max(state.s, d[stops[next_stop]]);
+            ++next_stop;
+            ++state.stops_stood;
+            continue;
+        }
+        if (state.s > 0.0 || state.t >= START_WAIT) {
+            result.error = stopped_early(state.s);
+            break;
+        }
+    }
+    TraceRow last{state.t, state.s, state.v, 0.0, state.grade};
+    last.energy = energy;
+    result.trace.push_back(last);
+    f.trip_time = state.t;
+    f.distance = state.s;
+    f.source_energy = energy;
+    f.brake_applications = brakes.count;
+    f.rms_jerk = rms_jerk(result.trace, dt);
+    return result;
+}
+
+} // namespace korvale::sim

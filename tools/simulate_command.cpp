@@ -1,0 +1,407 @@
+// korvale simulate: drives along a route by the limit-following baseline, the advice follower,
+// the recommended-speed cruise controller and the energy-optimal drive, and what each costs.
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "command_line.h"
+#include "dynamics/drive_presets.h"
+#include "route_table.h"
+#include "sim/simulation.h"
+#include "tool_output.h"
+#include "vehicle_options.h"
+
+namespace korvale_tool {
+
+namespace {
+
+using korvale::dynamics::DriveVehicle;
+using korvale::dynamics::PowertrainKind;
+using korvale::sim::DriverRun;
+using korvale::sim::Figures;
+using korvale::sim::Simulation;
+
+constexpr double J_PER_WH = 3600.0;
+constexpr double DEGREES_PER_RADIAN = 57.29577951308232;
+
+// A field of the drive that an option may change; unset ones keep the preset's value.
+struct DriveField {
+    const char* option;
+    const char* help;
+    std::optional<double> value;
+};
+
+struct SimulateArgs {
+    std::string route;
+    std::string powertrain = "ev";
+    std::string drivers = "limit,advice,recommended,optimal";
+    double dt = 0.1;
+    double horizon = 1000.0;
+    double stand_time = 0.0;
+    std::string trace;
+    std::string sumo;
+    bool json = false;
+    bool strict = false;
+    std::vector<DriveField> fields{
+        {"--max-power", "largest drive power, W", {}},
+        {"--max-acceleration", "largest net acceleration, m/s^2", {}},
+        {"--comfortable-braking", "b: how hard the baseline brakes ahead, m/s^2", {}},
+        {"--rotating-mass-factor", "e: the inertia is m (1 + e)", {}},
+        {"--drive-efficiency", "ev: battery to wheels", {}},
+        {"--regen-efficiency", "ev: wheels to battery", {}},
+        {"--regen-power", "ev: largest recovered power, W", {}},
+        {"--aux-power", "ev: power drawn all the time, W", {}},
+        {"--wheel-efficiency", "ice: fuel to wheels", {}},
+        {"--idle-fuel", "ice: idle consumption, l/h", {}},
+        {"--heating-value", "ice: fuel's lower heating value, J/kg", {}},
+        {"--fuel-density", "ice: kg/l", {}},
+    };
+};
+
+// The preset's drive with the options' changes; throws naming a field that makes no sense.
+DriveVehicle chosen_vehicle(const SimulateArgs& args, const VehicleChoice& choice,
+                            double* braking) {
+    const korvale::dynamics::DrivePreset* preset = korvale::dynamics::drive_preset(choice.preset);
+    if (preset == nullptr) {
+        throw std::runtime_error("no drive preset '" + choice.preset + "'");
+    }
+    PowertrainKind kind = PowertrainKind::ev;
+    if (args.powertrain == "ice") {
+        kind = PowertrainKind::ice;
+    } else if (args.powertrain != "ev") {
+        throw std::runtime_error("unknown powertrain '" + args.powertrain + "' (ev or ice)");
+    }
+    DriveVehicle v = korvale::sim::drive_vehicle_of(choice.vehicle, *preset, kind);
+    *braking = preset->comfortable_braking;
+    double* targets[] = {&v.limits.max_power,
+                         &v.limits.max_acceleration,
+                         braking,
+                         &v.body.rotating_mass_factor,
+                         &v.powertrain.ev.drive_efficiency,
+                         &v.powertrain.ev.regen_efficiency,
+                         &v.powertrain.ev.max_regen_power,
+                         &v.powertrain.ev.aux_power,
+                         &v.powertrain.ice.wheel_efficiency,
+                         &v.powertrain.ice.idle_fuel,
+                         &v.powertrain.ice.heating_value,
+                         &v.powertrain.ice.fuel_density};
+    for (std::size_t i = 0; i < args.fields.size(); ++i) {
+        if (args.fields[i].value) {
+            *targets[i] = *args.fields[i].value;
+        }
+    }
+    std::string problem = korvale::dynamics::drive_vehicle_problem(v);
+    if (problem.empty() && !(*braking > 0.0 && *braking <= korvale::dynamics::MAX_DECELERATION)) {
+        char text[128];
+        std::snprintf(text, sizeof text, "comfortable_braking %g is outside (0, 3]", *braking);
+        problem = text;
+    }
+    if (!problem.empty()) {
+        throw std::runtime_error("vehicle refused: " + problem);
+    }
+    return v;
+}
+
+std::string number(double value, int decimals) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+struct Row {
+    const DriverRun* run;
+    double energy_per_km; // Wh/km
+    double saving;        // % of the baseline's energy
+    double extra_time;    // % of the baseline's trip time
+};
+
+double per_km(double joules, const Figures& f) {
+    return f.distance > 0.0 ? joules / J_PER_WH / (f.distance / 1000.0) : 0.0;
+}
+
+std::vector<Row> rows_of(const Simulation& sim) {
+    const Figures& base = sim.runs.front().drive.figures;
+    std::vector<Row> rows;
+    for (const DriverRun& run : sim.runs) {
+        const Figures& f = run.drive.figures;
+        rows.push_back({&run, per_km(f.source_energy, f),
+                        100.0 * (base.source_energy - f.source_energy) / base.source_energy,
+                        100.0 * (f.trip_time - base.trip_time) / base.trip_time});
+    }
+    return rows;
+}
+
+// The advice follower's energy less the optimum's at its trip time, in points of the baseline's.
+std::optional<double> advice_gap(const Simulation& sim) {
+    const DriverRun* advice = sim.find("advice");
+    const DriverRun* optimal = sim.find("optimal@advice");
+    if (advice == nullptr || optimal == nullptr) {
+        return std::nullopt;
+    }
+    return 100.0 * (advice->drive.figures.source_energy - optimal->drive.figures.source_energy) /
+           sim.runs.front().drive.figures.source_energy;
+}
+
+void print_table(const Simulation& sim, const DriveVehicle& vehicle, std::ostream& out) {
+    const bool ice = vehicle.powertrain.kind == PowertrainKind::ice;
+    std::vector<std::vector<std::string>> table{
+        {"driver", "time_s", "extra_time_%", "mean_km/h", "wheel_Wh/km", "brake_Wh/km",
+         ice ? "fuel_Wh/km" : "battery_Wh/km", ice ? "fuel_l/100km" : "-", "saving_%",
+         "max_decel_m/s2", "rms_jerk_m/s3", "brakes", "lateral_m/s2", "above_max_s", "overrides"}};
+    if (!ice) {
+        for (auto& row : table) {
+            row.erase(row.begin() + 7);
+        }
+    }
+    for (const Row& row : rows_of(sim)) {
+        const Figures& f = row.run->drive.figures;
+        std::vector<std::string> line{row.run->name,
+                                      number(f.trip_time, 1),
+                                      number(row.extra_time, 1),
+                                      number(f.mean_speed() * 3.6, 1),
+                                      number(per_km(f.wheel_work, f), 1),
+                                      number(per_km(f.brake_work, f), 1),
+                                      number(row.energy_per_km, 1)};
+        if (ice) {
+            line.push_back(number(vehicle.powertrain.ice.fuel_volume(f.source_energy) /
+                                      (f.distance / 1000.0) * 100.0,
+                                  2));
+        }
+        const bool counted = row.run->name == "advice" || row.run->name == "recommended";
+        for (std::string cell :
+             {number(row.saving, 1), number(f.max_deceleration, 2), number(f.rms_jerk, 3),
+              std::to_string(f.brake_applications), number(f.max_lateral_acceleration, 2),
+              number(f.time_above_max_speed, 1),
+              counted ? std::to_string(f.overrides) : std::string("-")}) {
+            line.push_back(cell);
+        }
+        table.push_back(line);
+    }
+    print_columns(table, Alignment::numbers, out);
+    if (const auto gap = advice_gap(sim)) {
+        out << "advice to optimal at its trip time: " << number(*gap, 1)
+            << " points of the limit driver's energy\n";
+    }
+}
+
+std::string json_number(double value) {
+    if (!std::isfinite(value)) {
+        return "null";
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%.10g", value);
+    return text;
+}
+
+std::string json_string(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+        }
+        if (static_cast<unsigned char>(c) < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+void print_json(const SimulateArgs& args, const Simulation& sim, const DriveVehicle& vehicle,
+                std::ostream& out) {
+    out << "{\"route\": " << json_string(args.route)
+        << ", \"powertrain\": " << json_string(args.powertrain) << ", \"drivers\": [";
+    bool first = true;
+    for (const Row& row : rows_of(sim)) {
+        const Figures& f = row.run->drive.figures;
+        out << (first ? "" : ", ") << "{\"driver\": " << json_string(row.run->name)
+            << ", \"trip_time_s\": " << json_number(f.trip_time)
+            << ", \"distance_m\": " << json_number(f.distance)
+            << ", \"mean_speed_kmh\": " << json_number(f.mean_speed() * 3.6)
+            << ", \"wheel_work_Wh_per_km\": " << json_number(per_km(f.wheel_work, f))
+            << ", \"brake_work_Wh_per_km\": " << json_number(per_km(f.brake_work, f))
+            << ", \"energy_Wh_per_km\": " << json_number(row.energy_per_km);
+        if (vehicle.powertrain.kind == PowertrainKind::ice) {
+            out << ", \"fuel_g_per_km\": "
+                << json_number(vehicle.powertrain.ice.fuel_mass(f.source_energy) * 1000.0 /
+                               (f.distance / 1000.0));
+        }
+        out << ", \"saving_percent\": " << json_number(row.saving)
+            << ", \"extra_time_percent\": " << json_number(row.extra_time)
+            << ", \"max_deceleration\": " << json_number(f.max_deceleration)
+            << ", \"rms_jerk\": " << json_number(f.rms_jerk)
+            << ", \"brake_applications\": " << f.brake_applications
+            << ", \"max_lateral_acceleration\": " << json_number(f.max_lateral_acceleration)
+            << ", \"time_above_max_speed_s\": " << json_number(f.time_above_max_speed)
+            << ", \"overrides\": " << f.overrides
+            << ", \"override_time_s\": " << json_number(f.override_time);
+        if (row.run->asked_time > 0.0) {
+            out << ", \"asked_time_s\": " << json_number(row.run->asked_time)
+                << ", \"planned_time_s\": " << json_number(row.run->planned_time);
+        }
+        out << ", \"error\": "
+            << (row.run->drive.error.empty() ? "null" : json_string(row.run->drive.error)) << "}";
+        first = false;
+    }
+    out << "]";
+    if (const auto gap = advice_gap(sim)) {
+        out << ", \"advice_gap_points\": " << json_number(*gap);
+    }
+    out << "}\n";
+}
+
+std::string trace_text(const SimulateArgs& args, const VehicleChoice& choice,
+                       const DriveVehicle& vehicle, const DriverRun& run) {
+    const bool ice = vehicle.powertrain.kind == PowertrainKind::ice;
+    std::ostringstream text;
+    text << "# korvale simulate: driver " << run.name << ", route " << args.route << "\n"
+         << "# " << choice.summary() << "\n"
+         << "# powertrain " << args.powertrain << ", dt " << args.dt << " s, max_power "
+         << vehicle.limits.max_power << " W, max_acceleration " << vehicle.limits.max_acceleration
+         << " m/s^2, rotating_mass_factor " << vehicle.body.rotating_mass_factor << "\n";
+    if (ice) {
+        const auto& e = vehicle.powertrain.ice;
+        text << "# wheel_efficiency " << e.wheel_efficiency << ", idle_fuel " << e.idle_fuel
+             << " l/h, heating_value " << e.heating_value << " J/kg, fuel_density "
+             << e.fuel_density << " kg/l\n";
+    } else {
+        const auto& e = vehicle.powertrain.ev;
+        text << "# drive_efficiency " << e.drive_efficiency << ", regen_efficiency "
+             << e.regen_efficiency << ", regen_power " << e.max_regen_power << " W, aux_power "
+             << e.aux_power << " W\n";
+    }
+    text << "t,s,v,a,grade,drive_force,brake_force,wheel_power,"
+         << (ice ? "fuel_power" : "battery_power") << ",energy\n";
+    char line[512];
+    for (const auto& r : run.drive.trace) {
+        std::snprintf(line, sizeof line, "%.3f,%.4f,%.5f,%.5f,%.5f,%.3f,%.3f,%.3f,%.3f,%.3f\n", r.t,
+                      r.s, r.v, r.a, r.grade, r.drive, r.brake, r.wheel_power, r.source_power,
+                      r.energy);
+        text << line;
+    }
+    return text.str();
+}
+
+// The drive at 1 s steps as SUMO's emissionsDrivingCycle reads it: time;speed;acceleration;slope.
+std::string sumo_text(const DriverRun& run, double dt) {
+    const auto& trace = run.drive.trace;
+    const auto every = static_cast<std::size_t>(std::max(1.0, std::round(1.0 / dt)));
+    std::string text;
+    char line[128];
+    for (std::size_t i = 0; i < trace.size(); i += every) {
+        const double next = i + every < trace.size() ? trace[i + every].v : 0.0;
+        std::snprintf(line, sizeof line, "%.0f;%.5f;%.5f;%.5f\n", trace[i].t, trace[i].v,
+                      next - trace[i].v, std::atan(trace[i].grade) * DEGREES_PER_RADIAN);
+        text += line;
+    }
+    return text;
+}
+
+std::string file_in(const std::string& dir, const std::string& name) {
+    return (std::filesystem::path(dir) / name).string();
+}
+
+int run_simulate(const SimulateArgs& args, const VehicleChoice& choice, std::ostream& out) {
+    if (!(args.dt >= 0.001 && args.dt <= 1.0)) {
+        throw std::runtime_error("--dt " + number(args.dt, 6) + " is outside 0.001 to 1 s");
+    }
+    if (!(args.stand_time >= 0.0 && args.stand_time <= 3600.0)) {
+        throw std::runtime_error("--stand-time " + number(args.stand_time, 3) +
+                                 " is outside 0 to 3600 s");
+    }
+    if (!(args.horizon >= 0.0) || !std::isfinite(args.horizon)) {
+        throw std::runtime_error("--horizon " + number(args.horizon, 3) + " is below 0");
+    }
+    const std::vector<korvale::sim::DriverKind> kinds = korvale::sim::driver_kinds(args.drivers);
+    double braking = 0.0;
+    const DriveVehicle vehicle = chosen_vehicle(args, choice, &braking);
+    for (const std::string& dir : {args.trace, args.sumo}) {
+        std::error_code error;
+        if (!dir.empty() && !std::filesystem::is_directory(dir, error)) {
+            throw std::runtime_error("no directory '" + dir + "'");
+        }
+    }
+    const RouteTable table = load_route_table(args.route, choice.coast_model(), args.strict);
+    const korvale::sim::SimRoad road(*table.profile, table.details);
+
+    korvale::sim::SimulationSettings settings;
+    settings.run.dt = args.dt;
+    settings.run.stand_time = args.stand_time;
+    settings.comfortable_braking = braking;
+    settings.horizon = args.horizon;
+    const Simulation sim = korvale::sim::simulate(*table.profile, road, vehicle, settings, kinds);
+
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const DriverRun& run : sim.runs) {
+        if (!run.drive.error.empty()) {
+            warn("driver " + run.name + ": " + run.drive.error);
+        }
+        if (!args.trace.empty()) {
+            files.emplace_back(file_in(args.trace, run.name + ".csv"),
+                               trace_text(args, choice, vehicle, run));
+        }
+        if (!args.sumo.empty()) {
+            files.emplace_back(file_in(args.sumo, run.name + "_cycle.csv"),
+                               sumo_text(run, args.dt));
+        }
+    }
+    write_all_or_none(files);
+    if (args.json) {
+        print_json(args, sim, vehicle, out);
+    } else {
+        out << "route " << args.route << " (" << number(road.length(), 1) << " m), "
+            << args.powertrain << ", " << choice.summary() << "\n";
+        print_table(sim, vehicle, out);
+    }
+    return 0;
+}
+
+} // namespace
+
+void add_simulate_command(CLI::App& app, CommandRun& run) {
+    auto args = std::make_shared<SimulateArgs>();
+    CLI::App* command = app.add_subcommand(
+        "simulate", "drive the route by each driver and say what each drive costs");
+    command->add_option("route", args->route, "route file")->required();
+    command->add_option("--powertrain", args->powertrain, "ev or ice")->capture_default_str();
+    command
+        ->add_option("--drivers", args->drivers,
+                     "comma-separated: limit, advice, recommended, optimal (limit always runs)")
+        ->capture_default_str();
+    command->add_option("--dt", args->dt, "time step, s (0.001 to 1)")->capture_default_str();
+    command->add_option("--horizon", args->horizon, "how far ahead the advice looks, m")
+        ->capture_default_str();
+    command->add_option("--stand-time", args->stand_time, "standing at each stop, s")
+        ->capture_default_str();
+    command->add_option("--trace", args->trace, "one CSV per driver into this directory");
+    command->add_option("--sumo", args->sumo,
+                        "each drive at 1 s steps for SUMO's emissionsDrivingCycle "
+                        "(DRIVER_cycle.csv) into this directory");
+    command->add_flag("--json", args->json, "the figures as JSON");
+    command->add_flag("--strict", args->strict,
+                      "fail when lines of the route file do not start with six numbers");
+    for (DriveField& field : args->fields) {
+        command
+            ->add_option_function<double>(
+                field.option, [&field](double value) { field.value = value; }, field.help)
+            ->group("Drive");
+    }
+    auto vehicle = add_vehicle_options(command);
+    command->callback([args, vehicle, &run] {
+        run = [args, vehicle](std::ostream& out) {
+            return run_simulate(*args, choose(*vehicle), out);
+        };
+    });
+}
+
+} // namespace korvale_tool
