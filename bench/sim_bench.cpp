@@ -39,7 +39,7 @@ const Road& road_of(std::int64_t rows) {
         road = std::make_unique<Road>();
         road->profile = std::make_unique<RouteProfile>(
             path.c_str(), CoastModel(CoastModelKind::eco, BUILT_IN_VEHICLE), &road->details,
-            DiagSink{nullptr, nullptr});
+            DiagSink::dropped());
         std::remove(path.c_str());
         road->road = std::make_unique<sim::SimRoad>(*road->profile, road->details);
     }

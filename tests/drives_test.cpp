@@ -23,7 +23,7 @@ struct Route {
     explicit Route(const std::string& path) {
         profile = std::make_unique<RouteProfile>(path.c_str(),
                                                  CoastModel(CoastModelKind::eco, BUILT_IN_VEHICLE),
-                                                 &details, DiagSink{nullptr, nullptr});
+                                                 &details, DiagSink::dropped());
         road = std::make_unique<SimRoad>(*profile, details);
     }
 };
