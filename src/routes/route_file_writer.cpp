@@ -4,7 +4,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <random>
 #include <system_error>
 
@@ -172,8 +171,7 @@ void RouteFileWriter::commit() {
     if (closed != 0) {
         fail("cannot write the route file '" + path_ + "': " + errno_text(errno));
     }
-    std::error_code error;
-    std::filesystem::rename(temporary_, path_, error);
+    const std::error_code error = platform::replace_file(temporary_.c_str(), path_.c_str());
     if (error) {
         fail("cannot write the route file '" + path_ + "': " + error.message());
     }
