@@ -116,6 +116,15 @@ void append_row(const RouteRow& row, std::string& out) {
 
 RouteFileWriter::RouteFileWriter(std::string path, const std::vector<std::string>& comments)
     : path_(std::move(path)) {
+    // What may fail for want of memory comes first: once the file is made, nothing throws.
+    buffer_.reserve(WRITE_BLOCK + 256);
+    for (const std::string& comment : comments) {
+        for (const std::string& line : comment_lines(comment)) {
+            buffer_ += "# ";
+            buffer_ += line;
+            buffer_ += '\n';
+        }
+    }
     std::random_device entropy;
     for (int attempt = 0; attempt < 100 && file_ == nullptr; ++attempt) {
         char suffix[32];
@@ -128,14 +137,6 @@ RouteFileWriter::RouteFileWriter(std::string path, const std::vector<std::string
     }
     if (file_ == nullptr) {
         throw RouteError("cannot write the route file '" + path_ + "': " + errno_text(errno));
-    }
-    buffer_.reserve(WRITE_BLOCK + 256);
-    for (const std::string& comment : comments) {
-        for (const std::string& line : comment_lines(comment)) {
-            buffer_ += "# ";
-            buffer_ += line;
-            buffer_ += '\n';
-        }
     }
 }
 
