@@ -96,9 +96,11 @@ def same_route(what, linux, windows, arguments, path, tolerance_m, radius_limit)
     results = []
     for tool in (linux, windows):
         status, out, err = run(tool + arguments + ["-o", path])
-        with open(path, encoding="utf-8") as f:
-            text = f.read() if status == 0 else ""
-        os.remove(path)
+        text = ""
+        if status == 0:  # a failed run has written nothing to read
+            with open(path, encoding="utf-8") as f:
+                text = f.read()
+            os.remove(path)
         results.append((status, out, err, text))
     (ls, lo, le, lt), (ws, wo, we, wt) = results
     if (ls, lo, le) != (ws, wo, we):
