@@ -56,8 +56,13 @@ cmake --build build/bundled -j "$jobs" --target korvale_tool korvale_routes korv
 require_tests build/bundled command_line_tool routes_exports_match_header gps_accuracy_small_case
 ctest --test-dir build/bundled --output-on-failure -j "$jobs" \
     -R '^(command_line_tool|routes_exports_match_header|gps_accuracy_small_case)$'
-# The route layer's tests all, whatever their names (run where ctest runs them).
-(cd build/bundled/tests/routes && ./korvale_routes_tests --gtest_brief=1)
+# The route layer's tests all, whatever their names (run where ctest runs them; their log
+# shown when one fails).
+if ! (cd build/bundled/tests/routes && ./korvale_routes_tests --gtest_brief=1 >tests.log 2>&1); then
+    cat build/bundled/tests/routes/tests.log
+    exit 1
+fi
+echo "the route layer's tests passed with the bundled libraries"
 if [ "$(uname -m)" = x86_64 ]; then
     # The same libraries built by other hands must give the same route files, to the byte.
     # (in the build folder, so that a failed comparison leaves nothing elsewhere)
