@@ -1,8 +1,8 @@
 #!/bin/sh
 # Compares the functions a shared library exports with the functions its header declares with
-# KORVALE_API (KORVALE_ROUTES_API in korvale_routes.h). A DLL's export table is read with objdump -p (the toolchain's objdump, given as
-# the third argument; the names must be plain, without decoration), a shared object's dynamic
-# symbols with nm -D. Usage: check_exports.sh LIBRARY HEADER [OBJDUMP]
+# KORVALE_API (KORVALE_ROUTES_API in korvale_routes.h). A DLL's export table is read with
+# objdump -p (the toolchain's objdump, given as the third argument; the names must be plain,
+# without decoration), a shared object's dynamic symbols with nm -D. Usage: check_exports.sh LIBRARY HEADER [OBJDUMP]
 set -eu
 library=$1
 header=$2

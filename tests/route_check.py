@@ -19,9 +19,11 @@ RADIUS_TOLERANCE = 1e-6
 # by iterations that stop at a threshold), which magnifies the last bits in which the platforms'
 # mathematical functions differ (msvcrt.dll's hypot, mingw-w64's cos) as it magnifies any input:
 # on Linux alone, 1% of the ride's fixes moved by 1e-8 m change its radii by up to 8e-4 relative
-# at one curve. The check says where radii differ by more than RADIUS_TOLERANCE, and fails
-# beyond this.
+# at one curve. The check says where radii differ by more than RADIUS_TOLERANCE; it allows
+# GPS_RADIUS_LIMIT on one stretch of rows (measured: 5e-3 at the ends of one clothoid of the
+# ride) and GPS_RADIUS_ELSEWHERE on every other (measured: 1e-4), and fails beyond.
 GPS_RADIUS_LIMIT = 1e-2
+GPS_RADIUS_ELSEWHERE = 1e-3
 TOWN_ROADS = "7,14,8,11,0"
 OS_WORDS = re.compile(r"(cannot (?:read|write) the [a-z ]+ '[^']*'): .*$")
 
@@ -51,7 +53,9 @@ def stretches(indices):
     return found
 
 
-def compare_routes(what, linux_text, windows_text, tolerance_m, radius_limit):
+def compare_routes(what, linux_text, windows_text, tolerance_m, radius_limits):
+    """radius_limits: the relative difference of radii allowed on the stretch of rows that
+    differs most, and on every other stretch."""
     linux_comments, linux_rows = split_route(linux_text)
     windows_comments, windows_rows = split_route(windows_text)
     if linux_comments != windows_comments:
@@ -82,30 +86,33 @@ def compare_routes(what, linux_text, windows_text, tolerance_m, radius_limit):
                     % (RADIUS_TOLERANCE, len(differing), len(found)))
         summary += ";".join(" rows %d to %d (%.0f to %.0f m): %.1e" % (
             first, last, along[first], along[last], largest) for largest, first, last in found[:3])
-        if found[0][0] > radius_limit:
-            failures.append("%s: radii differ by %.1e relative on rows %d to %d"
-                            % (what, found[0][0], found[0][1], found[0][2]))
+        for rank, (largest, first, last) in enumerate(found):
+            if largest > radius_limits[0 if rank == 0 else 1]:
+                failures.append("%s: radii differ by %.1e relative on rows %d to %d"
+                                % (what, largest, first, last))
     else:
         summary += ", radii within %.0e relative" % RADIUS_TOLERANCE
-    print(summary if not failures else what + ": DIFFERS")
+    print(summary + (": DIFFERS" if failures else ""))
     return failures[:10]
 
 
-def same_route(what, linux, windows, arguments, path, tolerance_m, radius_limit):
+def same_route(what, linux, windows, arguments, path, tolerance_m, radius_limits):
     """Failures of one route command run by both tools to the same path, one after the other."""
     results = []
     for tool in (linux, windows):
         status, out, err = run(tool + arguments + ["-o", path])
-        with open(path, encoding="utf-8") as f:
-            text = f.read() if status == 0 else ""
-        os.remove(path)
+        text = ""
+        if status == 0:  # a failed run has written nothing to read
+            with open(path, encoding="utf-8") as f:
+                text = f.read()
+            os.remove(path)
         results.append((status, out, err, text))
     (ls, lo, le, lt), (ws, wo, we, wt) = results
     if (ls, lo, le) != (ws, wo, we):
         return ["%s: exit %d %r %r, on Windows %d %r %r" % (what, ls, lo, le, ws, wo, we)]
     if ls != 0:
         return ["%s: failed: %s" % (what, le)]
-    return compare_routes(what, lt, wt, tolerance_m, radius_limit)
+    return compare_routes(what, lt, wt, tolerance_m, radius_limits)
 
 
 def error_cases(example_map, ride, work):
@@ -155,12 +162,12 @@ def check_routes(linux, windows, example_map, town, ride, work):
     for what, arguments, tolerance, limit in (
             ("route opendrive (example map)",
              ["route", "opendrive", example_map, "--roads", "1,2", "--lane", "-1"],
-             MAP_TOLERANCE_M, RADIUS_TOLERANCE),
+             MAP_TOLERANCE_M, (RADIUS_TOLERANCE, RADIUS_TOLERANCE)),
             ("route opendrive (Town01)",
              ["route", "opendrive", town, "--roads", TOWN_ROADS, "--lane", "-1", "--step", "0.5"],
-             MAP_TOLERANCE_M, RADIUS_TOLERANCE),
+             MAP_TOLERANCE_M, (RADIUS_TOLERANCE, RADIUS_TOLERANCE)),
             ("route gps (Santa Monica ride)", ["route", "gps", ride, "--limit", "50"],
-             GPS_TOLERANCE_M, GPS_RADIUS_LIMIT)):
+             GPS_TOLERANCE_M, (GPS_RADIUS_LIMIT, GPS_RADIUS_ELSEWHERE))):
         failures.extend(same_route(what, linux, windows, arguments, route, tolerance, limit))
 
     listings = []

@@ -21,4 +21,11 @@ std::FILE* create_new_file(const char* path) {
     return file;
 }
 
+std::error_code replace_file(const char* from, const char* to) {
+    if (std::rename(from, to) != 0) {
+        return std::error_code(errno, std::generic_category());
+    }
+    return {};
+}
+
 } // namespace korvale::platform

@@ -2,6 +2,10 @@
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
 
 #include "new_file.h"
 
@@ -21,6 +25,13 @@ std::FILE* create_new_file(const char* path) {
         errno = code;
     }
     return file;
+}
+
+std::error_code replace_file(const char* from, const char* to) {
+    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) == 0) {
+        return std::error_code(static_cast<int>(GetLastError()), std::system_category());
+    }
+    return {};
 }
 
 } // namespace korvale::platform

@@ -4,7 +4,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <random>
 #include <system_error>
 
@@ -117,6 +116,15 @@ void append_row(const RouteRow& row, std::string& out) {
 
 RouteFileWriter::RouteFileWriter(std::string path, const std::vector<std::string>& comments)
     : path_(std::move(path)) {
+    // What may fail for want of memory comes first: once the file is made, nothing throws.
+    buffer_.reserve(WRITE_BLOCK + 256);
+    for (const std::string& comment : comments) {
+        for (const std::string& line : comment_lines(comment)) {
+            buffer_ += "# ";
+            buffer_ += line;
+            buffer_ += '\n';
+        }
+    }
     std::random_device entropy;
     for (int attempt = 0; attempt < 100 && file_ == nullptr; ++attempt) {
         char suffix[32];
@@ -129,14 +137,6 @@ RouteFileWriter::RouteFileWriter(std::string path, const std::vector<std::string
     }
     if (file_ == nullptr) {
         throw RouteError("cannot write the route file '" + path_ + "': " + errno_text(errno));
-    }
-    buffer_.reserve(WRITE_BLOCK + 256);
-    for (const std::string& comment : comments) {
-        for (const std::string& line : comment_lines(comment)) {
-            buffer_ += "# ";
-            buffer_ += line;
-            buffer_ += '\n';
-        }
     }
 }
 
@@ -172,8 +172,7 @@ void RouteFileWriter::commit() {
     if (closed != 0) {
         fail("cannot write the route file '" + path_ + "': " + errno_text(errno));
     }
-    std::error_code error;
-    std::filesystem::rename(temporary_, path_, error);
+    const std::error_code error = platform::replace_file(temporary_.c_str(), path_.c_str());
     if (error) {
         fail("cannot write the route file '" + path_ + "': " + error.message());
     }

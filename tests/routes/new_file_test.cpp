@@ -1,6 +1,7 @@
 // The route writer's files on each platform, on real files: its temporary file never takes over
 // a file of the same name, and a committed route replaces the file at its path (which the C
-// library's rename refuses on Windows) while an uncommitted one leaves it as it was.
+// library's rename refuses on Windows) while an uncommitted one leaves it as it was, also where
+// its name is not plain ASCII.
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -48,6 +49,12 @@ TEST(NewFile, ATemporaryFileNeverTakesOverAnOldOneAndARouteReplacesItsFile) {
         ++files;
     }
     EXPECT_EQ(files, 1); // no temporary file left
+
+    // A blank and a euro sign (its UTF-8 bytes, which Windows reads in its code page as fopen
+    // does: the rename must read them the same way).
+    const std::string named = dir.path() + "/route \xe2\x82\xac.txt";
+    write_route(named, "named", true);
+    EXPECT_EQ(text_of(named), "# named\n1.5 2 0 10000 50 0\n");
 }
 
 } // namespace
