@@ -84,52 +84,23 @@ std::vector<const Lane*> side_lanes(const LaneSection& sec, int side) {
 }
 
 // The lengths of several lanes' centres of one section over [a, b], with one evaluation of the
-// reference line per quadrature point, and the lanes' centres in one sweep outwards on each
-// side (the same sums lane_centre_in makes, in the same order).
+// reference line per quadrature point for all of them.
 std::vector<double> centre_lengths(const Road& road, std::size_t section,
                                    const std::vector<int>& lanes, double a, double b) {
     std::vector<double> lengths(lanes.size(), 0.0);
     if (!(b > a)) {
         return lengths;
     }
-    const LaneSection& sec = road.sections.at(section);
-    const std::vector<const Lane*> right = side_lanes(sec, -1), left = side_lanes(sec, 1);
-    std::size_t right_count = 0, left_count = 0;
-    for (const int lane : lanes) {
-        const std::vector<const Lane*>& side = lane > 0 ? left : right;
-        const std::size_t count = lane > 0
-                                      ? static_cast<std::size_t>(lane)
-                                      : static_cast<std::size_t>(-static_cast<long long>(lane));
-        if (lane == 0 || count > side.size()) {
-            lane_centre_in(road, section, lane, a, false); // throws, naming what is wrong
-        }
-        (lane > 0 ? left_count : right_count) =
-            std::max(lane > 0 ? left_count : right_count, count);
-    }
-    std::vector<CubicValue> right_t(right_count), left_t(left_count);
+    SectionCentres centres(road, section, lanes);
     const std::vector<double> breaks = piece_breaks(road, a, b);
     for (std::size_t p = 1; p < breaks.size(); ++p) {
         const double half = (breaks[p] - breaks[p - 1]) / 2, mid = (breaks[p] + breaks[p - 1]) / 2;
         for (int g = 0; g < 5; ++g) {
             const double s = mid + half * GAUSS_X[g];
             const double k = reference_pose(road, s).curvature;
-            const CubicValue offset = road.lane_offset.at(s);
-            for (const int side : {-1, 1}) {
-                const std::vector<const Lane*>& ordered = side > 0 ? left : right;
-                std::vector<CubicValue>& centres = side > 0 ? left_t : right_t;
-                CubicValue t = offset;
-                for (std::size_t i = 0; i < centres.size(); ++i) {
-                    const CubicValue w = ordered[i]->width.at(s - sec.s);
-                    centres[i] = {t.value + 0.5 * side * w.value, t.first + 0.5 * side * w.first,
-                                  t.second + 0.5 * side * w.second};
-                    t = {t.value + 1.0 * side * w.value, t.first + 1.0 * side * w.first,
-                         t.second + 1.0 * side * w.second};
-                }
-            }
+            centres.at(s);
             for (std::size_t l = 0; l < lanes.size(); ++l) {
-                const CubicValue& t = lanes[l] > 0
-                                          ? left_t[static_cast<std::size_t>(lanes[l] - 1)]
-                                          : right_t[static_cast<std::size_t>(-1 - lanes[l])];
+                const CubicValue& t = centres.centre(lanes[l]);
                 const double along = 1 - k * t.value;
                 lengths[l] += half * GAUSS_W[g] * std::sqrt(along * along + t.first * t.first);
             }
@@ -183,6 +154,56 @@ CubicValue lane_centre_in(const Road& road, std::size_t section, int lane, doubl
         }
     }
     return t;
+}
+
+SectionCentres::SectionCentres(const Road& road, std::size_t section, const std::vector<int>& lanes)
+    : road_(road), sec_(road.sections.at(section)), right_(side_lanes(sec_, -1)),
+      left_(side_lanes(sec_, 1)) {
+    std::size_t right_count = 0, left_count = 0;
+    for (const int lane : lanes) {
+        const std::size_t count = lane > 0
+                                      ? static_cast<std::size_t>(lane)
+                                      : static_cast<std::size_t>(-static_cast<long long>(lane));
+        if (lane == 0 || count > (lane > 0 ? left_ : right_).size()) {
+            lane_centre_in(road, section, lane, sec_.s, false); // throws, naming what is wrong
+            throw RouteError(road_text(road) + ": lane " + std::to_string(lane) +
+                             " cannot be placed");
+        }
+        std::size_t& most = lane > 0 ? left_count : right_count;
+        most = std::max(most, count);
+    }
+    right_t_.resize(right_count);
+    left_t_.resize(left_count);
+    right_w_.resize(right_count);
+    left_w_.resize(left_count);
+}
+
+void SectionCentres::at(double s) {
+    const CubicValue offset = road_.lane_offset.at(s);
+    for (const int side : {-1, 1}) {
+        const std::vector<const Lane*>& ordered = side > 0 ? left_ : right_;
+        std::vector<CubicValue>& centres = side > 0 ? left_t_ : right_t_;
+        std::vector<double>& widths = side > 0 ? left_w_ : right_w_;
+        CubicValue t = offset;
+        for (std::size_t i = 0; i < centres.size(); ++i) {
+            const CubicValue w = ordered[i]->width.at(s - sec_.s);
+            centres[i] = {t.value + 0.5 * side * w.value, t.first + 0.5 * side * w.first,
+                          t.second + 0.5 * side * w.second};
+            t = {t.value + 1.0 * side * w.value, t.first + 1.0 * side * w.first,
+                 t.second + 1.0 * side * w.second};
+            widths[i] = w.value;
+        }
+    }
+}
+
+const CubicValue& SectionCentres::centre(int lane) const {
+    return lane > 0 ? left_t_[static_cast<std::size_t>(lane - 1)]
+                    : right_t_[static_cast<std::size_t>(-1 - lane)];
+}
+
+double SectionCentres::width(int lane) const {
+    return lane > 0 ? left_w_[static_cast<std::size_t>(lane - 1)]
+                    : right_w_[static_cast<std::size_t>(-1 - lane)];
 }
 
 double centre_length(const Road& road, std::size_t section, int lane, double s_from, double s_to) {

@@ -460,16 +460,16 @@ void LaneRoute::sample(const RowSink& sink) const {
             const double half = (b - a) / 2, mid = (a + b) / 2;
             const double v0 = speed(mid), v1 = speed(mid - half * GAUSS3_X),
                          v2 = speed(mid + half * GAUSS3_X);
+            const double length = std::fabs(half) * (GAUSS3_W[0] * v0 + GAUSS3_W[1] * (v1 + v2));
+            if (!std::isfinite(length)) {
+                throw RouteError("road " + quoted(road.id) + " at s = " + number_text(mid) +
+                                 ": the lane's length is not a finite number");
+            }
             if (splits < MAX_PIECE_SPLITS &&
                 std::fmax(v0, std::fmax(v1, v2)) > UNEVEN * std::fmin(v0, std::fmin(v1, v2))) {
                 self(self, a, mid, false, splits + 1);
                 self(self, mid, b, last, splits + 1);
                 return;
-            }
-            const double length = std::fabs(half) * (GAUSS3_W[0] * v0 + GAUSS3_W[1] * (v1 + v2));
-            if (!std::isfinite(length)) {
-                throw RouteError("road " + quoted(road.id) + " at s = " + number_text(mid) +
-                                 ": the lane's length is not a finite number");
             }
             // (the last row of a stretch is its end, not one just before it)
             while (target <= reached + length &&
