@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <tuple>
 
 #include "opendrive_route.h"
@@ -53,22 +54,53 @@ std::vector<double> piece_breaks(const Road& road, double a, double b) {
     return out;
 }
 
+// The lanes of a section on one side (side -1 or 1) by id outwards from the centre, up to the
+// first id the section lacks or the first lane given by border records.
+std::vector<const Lane*> side_lanes(const LaneSection& sec, int side) {
+    std::vector<const Lane*> lanes;
+    for (const Lane& lane : sec.lanes) {
+        if (lane.id != 0 && (lane.id > 0) == (side > 0)) {
+            lanes.push_back(&lane);
+        }
+    }
+    // (the first of lanes with the same id counts, as in LaneSection::lane)
+    const auto outwards = [side](const Lane* lane) {
+        return static_cast<long long>(lane->id) * side;
+    };
+    std::stable_sort(lanes.begin(), lanes.end(),
+                     [&](const Lane* x, const Lane* y) { return outwards(x) < outwards(y); });
+    std::vector<const Lane*> ordered;
+    for (const Lane* lane : lanes) {
+        const auto count = static_cast<long long>(ordered.size());
+        if (outwards(lane) == count) {
+            continue; // a repeated id
+        }
+        if (outwards(lane) != count + 1 || lane->has_border) {
+            break;
+        }
+        ordered.push_back(lane);
+    }
+    return ordered;
+}
+
 // The lengths of several lanes' centres of one section over [a, b], with one evaluation of the
-// reference line per quadrature point.
+// reference line per quadrature point for all of them.
 std::vector<double> centre_lengths(const Road& road, std::size_t section,
                                    const std::vector<int>& lanes, double a, double b) {
     std::vector<double> lengths(lanes.size(), 0.0);
     if (!(b > a)) {
         return lengths;
     }
+    SectionCentres centres(road, section, lanes);
     const std::vector<double> breaks = piece_breaks(road, a, b);
     for (std::size_t p = 1; p < breaks.size(); ++p) {
         const double half = (breaks[p] - breaks[p - 1]) / 2, mid = (breaks[p] + breaks[p - 1]) / 2;
         for (int g = 0; g < 5; ++g) {
             const double s = mid + half * GAUSS_X[g];
             const double k = reference_pose(road, s).curvature;
+            centres.at(s);
             for (std::size_t l = 0; l < lanes.size(); ++l) {
-                const CubicValue t = lane_centre_in(road, section, lanes[l], s, false);
+                const CubicValue& t = centres.centre(lanes[l]);
                 const double along = 1 - k * t.value;
                 lengths[l] += half * GAUSS_W[g] * std::sqrt(along * along + t.first * t.first);
             }
@@ -100,7 +132,8 @@ CubicValue lane_centre_in(const Road& road, std::size_t section, int lane, doubl
     const LaneSection& sec = road.sections.at(section);
     CubicValue t = before ? road.lane_offset.just_before(s) : road.lane_offset.at(s);
     const int side = lane > 0 ? 1 : -1;
-    for (int id = side; id != lane + side; id += side) {
+    // (counting up to the lane itself, never one beyond, where the lane's id is the largest int)
+    for (int id = side; lane != 0; id += side) {
         const Lane* found = sec.lane(id);
         if (found == nullptr) {
             throw RouteError(road_text(road) + ": the lane section at s = " + number_text(sec.s) +
@@ -116,8 +149,61 @@ CubicValue lane_centre_in(const Road& road, std::size_t section, int lane, doubl
         t.value += share * w.value;
         t.first += share * w.first;
         t.second += share * w.second;
+        if (id == lane) {
+            break;
+        }
     }
     return t;
+}
+
+SectionCentres::SectionCentres(const Road& road, std::size_t section, const std::vector<int>& lanes)
+    : road_(road), sec_(road.sections.at(section)), right_(side_lanes(sec_, -1)),
+      left_(side_lanes(sec_, 1)) {
+    std::size_t right_count = 0, left_count = 0;
+    for (const int lane : lanes) {
+        const std::size_t count = lane > 0
+                                      ? static_cast<std::size_t>(lane)
+                                      : static_cast<std::size_t>(-static_cast<long long>(lane));
+        if (lane == 0 || count > (lane > 0 ? left_ : right_).size()) {
+            lane_centre_in(road, section, lane, sec_.s, false); // throws, naming what is wrong
+            throw RouteError(road_text(road) + ": lane " + std::to_string(lane) +
+                             " cannot be placed");
+        }
+        std::size_t& most = lane > 0 ? left_count : right_count;
+        most = std::max(most, count);
+    }
+    right_t_.resize(right_count);
+    left_t_.resize(left_count);
+    right_w_.resize(right_count);
+    left_w_.resize(left_count);
+}
+
+void SectionCentres::at(double s) {
+    const CubicValue offset = road_.lane_offset.at(s);
+    for (const int side : {-1, 1}) {
+        const std::vector<const Lane*>& ordered = side > 0 ? left_ : right_;
+        std::vector<CubicValue>& centres = side > 0 ? left_t_ : right_t_;
+        std::vector<double>& widths = side > 0 ? left_w_ : right_w_;
+        CubicValue t = offset;
+        for (std::size_t i = 0; i < centres.size(); ++i) {
+            const CubicValue w = ordered[i]->width.at(s - sec_.s);
+            centres[i] = {t.value + 0.5 * side * w.value, t.first + 0.5 * side * w.first,
+                          t.second + 0.5 * side * w.second};
+            t = {t.value + 1.0 * side * w.value, t.first + 1.0 * side * w.first,
+                 t.second + 1.0 * side * w.second};
+            widths[i] = w.value;
+        }
+    }
+}
+
+const CubicValue& SectionCentres::centre(int lane) const {
+    return lane > 0 ? left_t_[static_cast<std::size_t>(lane - 1)]
+                    : right_t_[static_cast<std::size_t>(-1 - lane)];
+}
+
+double SectionCentres::width(int lane) const {
+    return lane > 0 ? left_w_[static_cast<std::size_t>(lane - 1)]
+                    : right_w_[static_cast<std::size_t>(-1 - lane)];
 }
 
 double centre_length(const Road& road, std::size_t section, int lane, double s_from, double s_to) {
@@ -282,8 +368,14 @@ void LaneGraph::add_edges(const OpenDriveMap& map) {
             }
         }
         for (const int side : {-1, 1}) {
-            const int beside = node.lane + side == 0 ? node.lane + 2 * side : node.lane + side;
-            const std::uint32_t to = find(node.road, node.section, beside, node.forward);
+            const long long next = static_cast<long long>(node.lane) + side;
+            const long long beside = next == 0 ? next + side : next;
+            if (beside < std::numeric_limits<int>::min() ||
+                beside > std::numeric_limits<int>::max()) {
+                continue;
+            }
+            const std::uint32_t to =
+                find(node.road, node.section, static_cast<int>(beside), node.forward);
             if (to != NO_NODE) {
                 list.emplace_back(n, to, true);
             }

@@ -19,6 +19,10 @@ constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double MAX_LENGTH_PIECE = 5.0; // m
 constexpr double GAUSS3_X = 0.7745966692414834;
 constexpr double GAUSS3_W[2] = {0.8888888888888888, 0.5555555555555556};
+// A piece whose curve runs faster along s at one of its points than at another by more than
+// this ratio is halved, at most MAX_PIECE_SPLITS times over.
+constexpr double UNEVEN = 1.01;
+constexpr int MAX_PIECE_SPLITS = 8;
 
 // Lanes of one lane section in the order driven: the first, then each taken by a lane change;
 // d is the distance along the road in the driving direction (s, or -s on a road driven
@@ -447,31 +451,42 @@ void LaneRoute::sample(const RowSink& sink) const {
             return std::sqrt(along * along + across_rate * across_rate + climb * climb);
         };
         // Rows every step along the curve: piece by piece, each piece's length by Gauss-Legendre,
-        // a row's s within its piece in proportion to the length.
-        const double span = st.s_to - st.s_from;
-        const double piece = std::min(MAX_LENGTH_PIECE, options_.step / 2);
-        const double pieces = std::max(1.0, std::ceil(std::fabs(span) / piece));
-        emit(st.s_from, true);
-        double reached = 0.0, target = options_.step, a = st.s_from;
-        for (double i = 1; i <= pieces; ++i) {
-            const double b = i == pieces ? st.s_to : st.s_from + span * i / pieces;
+        // a row's s within its piece in proportion to the length. A piece where the curve runs
+        // unevenly along s (a lane change squeezed into little room) is halved until it runs
+        // evenly, so that rows a step apart in length are a step apart on the curve too.
+        double reached = 0.0, target = options_.step;
+        const auto place = [&](const auto& self, double a, double b, bool last,
+                               int splits) -> void {
             const double half = (b - a) / 2, mid = (a + b) / 2;
-            const double length =
-                std::fabs(half) *
-                (GAUSS3_W[0] * speed(mid) +
-                 GAUSS3_W[1] * (speed(mid - half * GAUSS3_X) + speed(mid + half * GAUSS3_X)));
+            const double v0 = speed(mid), v1 = speed(mid - half * GAUSS3_X),
+                         v2 = speed(mid + half * GAUSS3_X);
+            const double length = std::fabs(half) * (GAUSS3_W[0] * v0 + GAUSS3_W[1] * (v1 + v2));
             if (!std::isfinite(length)) {
                 throw RouteError("road " + quoted(road.id) + " at s = " + number_text(mid) +
                                  ": the lane's length is not a finite number");
             }
+            if (splits < MAX_PIECE_SPLITS &&
+                std::fmax(v0, std::fmax(v1, v2)) > UNEVEN * std::fmin(v0, std::fmin(v1, v2))) {
+                self(self, a, mid, false, splits + 1);
+                self(self, mid, b, last, splits + 1);
+                return;
+            }
             // (the last row of a stretch is its end, not one just before it)
-            const bool last = i == pieces;
             while (target <= reached + length &&
                    !(last && target >= reached + length - MIN_ROW_SPACING)) {
                 emit(a + (target - reached) / length * (b - a), false);
                 target += options_.step;
             }
             reached += length;
+        };
+        const double span = st.s_to - st.s_from;
+        const double piece = std::min(MAX_LENGTH_PIECE, options_.step / 2);
+        const double pieces = std::max(1.0, std::ceil(std::fabs(span) / piece));
+        emit(st.s_from, true);
+        double a = st.s_from;
+        for (double i = 1; i <= pieces; ++i) {
+            const double b = i == pieces ? st.s_to : st.s_from + span * i / pieces;
+            place(place, a, b, i == pieces, 0);
             a = b;
         }
         emit(st.s_to, false);

@@ -180,12 +180,18 @@ GraphPlace position_place(const LaneGraph& graph, const LanePlace& place) {
         const LaneSection* found = record_in_force(road.sections, s);
         const auto section =
             static_cast<std::uint32_t>(found == nullptr ? 0 : found - road.sections.data());
-        const LaneSection& sec = road.sections[section];
+        std::vector<int> lanes;
+        for (std::uint32_t n = graph.section_first(r, section); n < graph.section_last(r, section);
+             ++n) {
+            lanes.push_back(graph.nodes()[n].lane);
+        }
+        SectionCentres centres(road, section, lanes);
+        centres.at(s);
         for (std::uint32_t n = graph.section_first(r, section); n < graph.section_last(r, section);
              ++n) {
             const int lane = graph.nodes()[n].lane;
-            const double centre = lane_centre_in(road, section, lane, s, false).value;
-            const double half = sec.lane(lane)->width.at(s - sec.s).value / 2;
+            const double centre = centres.centre(lane).value;
+            const double half = centres.width(lane) / 2;
             const double off = std::fabs(across - centre);
             const double distance = std::hypot(along, off);
             if (std::fabs(along) <= END_TOLERANCE && off <= half && off < inside.distance) {

@@ -169,6 +169,7 @@ LaneSection read_lane_section(const pugi::xml_node& node) {
             section.lanes.push_back(read_lane(lane));
         }
     }
+    section.index();
     return section;
 }
 

@@ -4,6 +4,7 @@
 // that a record the route does not use cannot stop it.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -41,14 +42,36 @@ struct Lane {
 struct LaneSection {
     double s = 0.0;
     std::vector<Lane> lanes;
+    // The ids of the lanes with their places, sorted by id, the first place of a repeated id
+    // only; made by index(), so that a section of many lanes is searched in log time.
+    std::vector<std::pair<int, std::size_t>> by_id;
 
-    const Lane* lane(int id) const {
-        for (const Lane& lane : lanes) {
-            if (lane.id == id) {
-                return &lane;
-            }
+    void index() {
+        by_id.clear();
+        for (std::size_t i = 0; i < lanes.size(); ++i) {
+            by_id.emplace_back(lanes[i].id, i);
         }
-        return nullptr;
+        std::stable_sort(by_id.begin(), by_id.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        by_id.erase(std::unique(by_id.begin(), by_id.end(),
+                                [](const auto& a, const auto& b) { return a.first == b.first; }),
+                    by_id.end());
+    }
+
+    // The first lane with this id; nullptr where there is none.
+    const Lane* lane(int id) const {
+        if (by_id.empty()) {
+            for (const Lane& lane : lanes) {
+                if (lane.id == id) {
+                    return &lane;
+                }
+            }
+            return nullptr;
+        }
+        const auto found = std::lower_bound(
+            by_id.begin(), by_id.end(), id,
+            [](const std::pair<int, std::size_t>& entry, int key) { return entry.first < key; });
+        return found != by_id.end() && found->first == id ? &lanes[found->second] : nullptr;
     }
 };
 

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "geometry/point3.h"
+#include "lane_graph.h"
 #include "route_error.h"
 
 namespace korvale::routes {
@@ -89,26 +90,8 @@ CubicValue lane_centre(const Road& road, int lane, double s) {
     if (section == nullptr) {
         throw RouteError(road_name(road) + " has no lane section at s = " + number_text(s));
     }
-    CubicValue t = road.lane_offset.at(s);
-    const int side = lane > 0 ? 1 : -1;
-    for (int id = side; id != lane + side; id += side) {
-        const Lane* found = section->lane(id);
-        if (found == nullptr) {
-            throw RouteError(road_name(road) + ": the lane section at s = " +
-                             number_text(section->s) + " has no lane " + std::to_string(id));
-        }
-        if (found->has_border) {
-            throw RouteError(road_name(road) + ": lane " + std::to_string(id) +
-                             " of the lane section at s = " + number_text(section->s) +
-                             " is given by border records, which are not supported");
-        }
-        const CubicValue w = found->width.at(s - section->s);
-        const double share = id == lane ? 0.5 * side : 1.0 * side;
-        t.value += share * w.value;
-        t.first += share * w.first;
-        t.second += share * w.second;
-    }
-    return t;
+    return lane_centre_in(road, static_cast<std::size_t>(section - road.sections.data()), lane, s,
+                          false);
 }
 
 // Curvature of the curve at lateral offset t from a reference line of curvature k (rate dk):

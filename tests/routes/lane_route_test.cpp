@@ -377,6 +377,16 @@ TEST(LaneRoute, TinySectionsAndAnOffsetThatJumpsWhereASectionStartsKeepTheLaneWh
     EXPECT_TRUE(mentions(changing.comments, "path: r:-1, r:-2 (lane change), r:-1"));
 }
 
+TEST(LaneRoute, ALaneChangeSqueezedIntoLittleRoomKeepsItsRowsAStepApart) {
+    // Half a metre to move 3.5 m across: the curve runs up to 13 times faster than s.
+    for (const double step : {1.0, 0.2}) {
+        const Built built =
+            build(parsed(straight_road("r", 0, 50, two_lanes(0))), "r:-1@49.5", "r:-2", step);
+        EXPECT_LE(largest_gap(built.rows), step + 0.01) << step;
+        EXPECT_GE(built.rows.size(), static_cast<std::size_t>(3.6 / step)) << step;
+    }
+}
+
 TEST(LaneRoute, APositionStartsOnTheLaneThatHoldsItOrTheNearestCentre) {
     const OpenDriveMap map = junction_map();
     const Built inside = build(map, "50,-5", "350,-1");
