@@ -129,6 +129,10 @@ TEST(Drives, EveryDriverStandsAtAStopAndGoesOn) {
         }
         EXPECT_GE(stood, 3.0 - 1e-6) << run.name;
     }
+    // The optimum stands as long as the baseline and is asked for no more time than it took.
+    EXPECT_NEAR(sim.find("optimal")->drive.figures.trip_time,
+                sim.find("limit")->drive.figures.trip_time,
+                0.005 * sim.find("limit")->drive.figures.trip_time);
 }
 
 } // namespace

@@ -293,15 +293,14 @@ std::string trace_text(const SimulateArgs& args, const VehicleChoice& choice,
 }
 
 // The drive at 1 s steps as SUMO's emissionsDrivingCycle reads it: time;speed;acceleration;slope.
-std::string sumo_text(const DriverRun& run, double dt) {
-    const auto& trace = run.drive.trace;
-    const auto every = static_cast<std::size_t>(std::max(1.0, std::round(1.0 / dt)));
+std::string sumo_text(const DriverRun& run) {
+    const std::vector<korvale::sim::TraceRow> second = korvale::sim::each_second(run.drive.trace);
     std::string text;
     char line[128];
-    for (std::size_t i = 0; i < trace.size(); i += every) {
-        const double next = i + every < trace.size() ? trace[i + every].v : 0.0;
-        std::snprintf(line, sizeof line, "%.0f;%.5f;%.5f;%.5f\n", trace[i].t, trace[i].v,
-                      next - trace[i].v, std::atan(trace[i].grade) * DEGREES_PER_RADIAN);
+    for (std::size_t i = 0; i < second.size(); ++i) {
+        const double next = i + 1 < second.size() ? second[i + 1].v : 0.0;
+        std::snprintf(line, sizeof line, "%.0f;%.5f;%.5f;%.5f\n", second[i].t, second[i].v,
+                      next - second[i].v, std::atan(second[i].grade) * DEGREES_PER_RADIAN);
         text += line;
     }
     return text;
@@ -351,8 +350,7 @@ int run_simulate(const SimulateArgs& args, const VehicleChoice& choice, std::ost
                                trace_text(args, choice, vehicle, run));
         }
         if (!args.sumo.empty()) {
-            files.emplace_back(file_in(args.sumo, run.name + "_cycle.csv"),
-                               sumo_text(run, args.dt));
+            files.emplace_back(file_in(args.sumo, run.name + "_cycle.csv"), sumo_text(run));
         }
     }
     write_all_or_none(files);

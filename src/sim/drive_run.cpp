@@ -56,16 +56,12 @@ private:
 };
 
 // RMS of the second differences of the speed sampled every second.
-double rms_jerk(const std::vector<TraceRow>& trace, double dt) {
-    const auto every = static_cast<std::size_t>(std::max(1.0, std::round(1.0 / dt)));
-    std::vector<double> speed;
-    for (std::size_t i = 0; i < trace.size(); i += every) {
-        speed.push_back(trace[i].v);
-    }
+double rms_jerk(const std::vector<TraceRow>& trace) {
+    const std::vector<TraceRow> second = each_second(trace);
     double sum = 0.0;
     std::size_t count = 0;
-    for (std::size_t k = 2; k < speed.size(); ++k) {
-        const double jerk = speed[k] - 2.0 * speed[k - 1] + speed[k - 2];
+    for (std::size_t k = 2; k < second.size(); ++k) {
+        const double jerk = second[k].v - 2.0 * second[k - 1].v + second[k - 2].v;
         sum += jerk * jerk;
         ++count;
     }
@@ -73,6 +69,32 @@ double rms_jerk(const std::vector<TraceRow>& trace, double dt) {
 }
 
 } // namespace
+
+std::vector<TraceRow> each_second(const std::vector<TraceRow>& trace) {
+    std::vector<TraceRow> out;
+    if (trace.empty()) {
+        return out;
+    }
+    // (the rows' times are sums of dt: a whole second may sit a rounding below its row)
+    constexpr double ROUNDING = 1e-6;
+    const double end = trace.back().t;
+    std::size_t i = 0;
+    for (double second = 0.0; second < end + 1.0 - ROUNDING; second += 1.0) {
+        while (i + 1 < trace.size() && trace[i + 1].t <= second + ROUNDING) {
+            ++i;
+        }
+        TraceRow row = trace[i];
+        if (i + 1 < trace.size()) {
+            const TraceRow& next = trace[i + 1];
+            const double share = std::clamp((second - row.t) / (next.t - row.t), 0.0, 1.0);
+            row.v += (next.v - row.v) * share;
+            row.s += (next.s - row.s) * share;
+        }
+        row.t = second;
+        out.push_back(row);
+    }
+    return out;
+}
 
 DriveResult run_drive(const BrakingEnvelope& guard, const dynamics::DriveVehicle& vehicle,
                       Driver& driver, const RunSettings& settings) {
@@ -194,7 +216,7 @@ DriveResult run_drive(const BrakingEnvelope& guard, const dynamics::DriveVehicle
     f.distance = state.s;
     f.source_energy = energy;
     f.brake_applications = brakes.count;
-    f.rms_jerk = rms_jerk(result.trace, dt);
+    f.rms_jerk = rms_jerk(result.trace);
     return result;
 }
 

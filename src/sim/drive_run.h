@@ -80,6 +80,12 @@ struct DriveResult {
     std::string error; // why the drive did not end at the route's end; empty when it did
 };
 
+// The drive at each whole second from its start to the first one it stands at the end, the
+// speed taken linearly within the step that holds that second (as the step's constant
+// acceleration gives it), the grade that step's: what the second-by-second figures and outside
+// tools read, whatever the time step.
+std::vector<TraceRow> each_second(const std::vector<TraceRow>& trace);
+
 // The drive of the driver, kept below the guard's envelope (the maximum speed, braking at the
 // envelope's deceleration ahead of every lower one, standing at stops and at the end).
 DriveResult run_drive(const BrakingEnvelope& guard, const dynamics::DriveVehicle& vehicle,

@@ -23,11 +23,14 @@ DriverRun optimal_at(const SimRoad& road, const dynamics::DriveVehicle& vehicle,
                      const SimulationSettings& settings, const dynamics::SpeedProgramme& programme,
                      const dynamics::ProgrammeRoad& nodes, double trip_time,
                      const std::string& name) {
-    const dynamics::Plan plan = programme.solve_for_time(trip_time);
+    // The plan knows nothing of standing at stops; the drive that follows it stands as long as
+    // the others did, so the plan gets the trip time less that.
+    const double standing = settings.run.stand_time * static_cast<double>(road.stops().size());
+    const dynamics::Plan plan = programme.solve_for_time(std::max(trip_time - standing, 0.0));
     DriverRun run;
     run.name = name;
     run.asked_time = trip_time;
-    run.planned_time = plan.time;
+    run.planned_time = plan.time + standing;
     if (plan.speed.empty()) {
         run.drive.error = "no drive within the vehicle's limits reaches the route's end";
         return run;

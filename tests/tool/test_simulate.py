@@ -48,6 +48,19 @@ def test_simulate_compares_the_drivers_and_writes_their_drives(tmp_path):
     assert all(len(line.split(";")) == 4 for line in cycle)
     assert times[:3] == [0.0, 1.0, 2.0]
 
+    # A step that does not divide the second still gives whole seconds, and the speeds cover
+    # the route's distance.
+    odd = tmp_path / "odd"
+    odd.mkdir()
+    done = run("--drivers", "limit", "--dt", "0.3", "--sumo", str(odd), "--json")
+    assert done.returncode == 0, done.stderr
+    distance = json.loads(done.stdout)["drivers"][0]["distance_m"]
+    cycle = [[float(x) for x in line.split(";")] for line in
+             (odd / "limit_cycle.csv").read_text().splitlines()]
+    assert [c[0] for c in cycle] == list(range(len(cycle)))
+    covered = sum((a[1] + b[1]) / 2 for a, b in zip(cycle, cycle[1:]))
+    assert abs(covered - distance) < 0.005 * distance
+
 
 def test_simulate_refuses_bad_input_and_writes_nothing(tmp_path):
     out = tmp_path / "out"
