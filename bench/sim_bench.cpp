@@ -22,8 +22,8 @@ struct Road {
     std::unique_ptr<RouteProfile> profile;
     ConstructionDetails details;
     std::unique_ptr<sim::SimRoad> road;
-    dynamics::DriveVehicle car = sim::drive_vehicle_of(
-        BUILT_IN_VEHICLE, *dynamics::drive_preset("car"), dynamics::PowertrainKind::ev);
+    dynamics::DriveVehicle car = sim::drive_vehicle_of(BUILT_IN_VEHICLE, find_preset("car")->drive,
+                                                       dynamics::PowertrainKind::ev);
 };
 
 // The road of `rows` rows 1 m apart, loaded once.

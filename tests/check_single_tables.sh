@@ -23,5 +23,10 @@ names='"(car|van|truck|bus)"'
 check "a list of presets" "$names.*$names"
 models='"(default|parameterised|eco)"'
 check "a list of models" "$models.*$models"
-check "the vehicle checks" 'is not above 0|is below 0|is not a finite number'
+# A vehicle refusal names the field at fault before the wording ("vehicle_mass -5 is not above
+# 0"), or a placeholder for it (%s, {name}); the tool's own options ("--horizon -1 is below 0")
+# are not the vehicle's.
+fields='vehicle_mass|drag_coefficient|frontal_area|air_density|rolling_resistance|gravity'
+fields="$fields|coast_power|model_switch|brake_deceleration|least_deceleration|%s|\\{[A-Za-z_]*\\}"
+check "the vehicle checks" "($fields).*(is not above 0|is below 0|is not a finite number)"
 exit $status

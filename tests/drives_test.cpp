@@ -29,7 +29,7 @@ struct Route {
 };
 
 dynamics::DriveVehicle car(dynamics::PowertrainKind kind) {
-    return drive_vehicle_of(BUILT_IN_VEHICLE, *dynamics::drive_preset("car"), kind);
+    return drive_vehicle_of(BUILT_IN_VEHICLE, find_preset("car")->drive, kind);
 }
 
 // Work at the wheels = Δ(½·m·(1 + e)·v²) + Δ(m·g·z) + rolling and drag work, from the trace

@@ -6,15 +6,15 @@
 
 #include <gtest/gtest.h>
 
-#include "dynamics/drive_presets.h"
 #include "dynamics/speed_programme.h"
+#include "profile/vehicle.h"
 
 using namespace korvale::dynamics;
 
 namespace {
 
 DriveVehicle car(PowertrainKind kind = PowertrainKind::ev) {
-    const DrivePreset& preset = *drive_preset("car");
+    const DrivePreset& preset = korvale::find_preset("car")->drive;
     DriveVehicle vehicle;
     vehicle.body = {1644.0, 0.3, 2.3, 1.293, 0.015, 9.81, 0.0};
     vehicle.limits = {preset.max_power, preset.max_acceleration, MAX_DECELERATION};

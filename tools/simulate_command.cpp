@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "command_line.h"
-#include "dynamics/drive_presets.h"
 #include "route_table.h"
 #include "sim/simulation.h"
 #include "tool_output.h"
@@ -68,9 +67,9 @@ struct SimulateArgs {
 // The preset's drive with the options' changes; throws naming a field that makes no sense.
 DriveVehicle chosen_vehicle(const SimulateArgs& args, const VehicleChoice& choice,
                             double* braking) {
-    const korvale::dynamics::DrivePreset* preset = korvale::dynamics::drive_preset(choice.preset);
+    const korvale::VehiclePreset* preset = korvale::find_preset(choice.preset.c_str());
     if (preset == nullptr) {
-        throw std::runtime_error("no drive preset '" + choice.preset + "'");
+        throw std::runtime_error("no vehicle preset '" + choice.preset + "'");
     }
     PowertrainKind kind = PowertrainKind::ev;
     if (args.powertrain == "ice") {
@@ -78,8 +77,8 @@ DriveVehicle chosen_vehicle(const SimulateArgs& args, const VehicleChoice& choic
     } else if (args.powertrain != "ev") {
         throw std::runtime_error("unknown powertrain '" + args.powertrain + "' (ev or ice)");
     }
-    DriveVehicle v = korvale::sim::drive_vehicle_of(choice.vehicle, *preset, kind);
-    *braking = preset->comfortable_braking;
+    DriveVehicle v = korvale::sim::drive_vehicle_of(choice.vehicle, preset->drive, kind);
+    *braking = preset->drive.comfortable_braking;
     double* targets[] = {&v.limits.max_power,
                          &v.limits.max_acceleration,
                          braking,

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "dynamics/drive_preset.h"
+
 namespace korvale {
 
 // The eight vehicle parameters, in the order initialize_korvale takes them, then the two
@@ -37,10 +39,11 @@ constexpr VehicleParameters BUILT_IN_VEHICLE{0.3, 2.3, 1.293, 1644.0, 9.81, 0.01
 // each body type; rolling resistance from the middle classes of the EU tyre label (light-truck,
 // truck and bus tyres); masses within the EU weight limits. Air density, gravity and the eco
 // model's decelerations are the built-in car's. (README: "The eco model and the vehicle
-// presets".)
+// presets".) Each also carries what it adds for a drive (the comment above the table).
 struct VehiclePreset {
     const char* name;
     VehicleParameters vehicle;
+    dynamics::DrivePreset drive;
 };
 
 namespace detail {
@@ -54,13 +57,49 @@ constexpr VehicleParameters preset(double mass, double drag, double area, double
     v.rolling_resistance = rolling;
     return v;
 }
+
+// Petrol and diesel: lower heating values and densities of EN 228 and EN 590 fuels.
+constexpr double PETROL_HEATING_VALUE = 43.4e6; // J/kg
+constexpr double PETROL_DENSITY = 0.745;        // kg/l
+constexpr double DIESEL_HEATING_VALUE = 42.8e6; // J/kg
+constexpr double DIESEL_DENSITY = 0.835;        // kg/l
+
+// The engines' fuel-to-wheel efficiency and idle consumption (l/h) with their fuel.
+constexpr dynamics::CombustionDrive petrol(double efficiency, double idle) {
+    return {efficiency, idle, PETROL_HEATING_VALUE, PETROL_DENSITY};
+}
+constexpr dynamics::CombustionDrive diesel(double efficiency, double idle) {
+    return {efficiency, idle, DIESEL_HEATING_VALUE, DIESEL_DENSITY};
+}
 } // namespace detail
 
+// What each preset adds for a drive (the last part of each row below): typical values of each
+// class, not measurements of one vehicle (README, "Simulated drives"). Power: the engines of the
+// class's common models (a 100 kW saloon, a 3.5 t van of about 100 kW, a 40 t tractor of about 330
+// kW, a 12 m city bus of about 220 kW); a_max: the brisk but ordinary acceleration of eco-driving
+// studies, lower for heavier vehicles; b: the comfortable deceleration that car drivers use before
+// stops and curves (about 2 m/s²), 1.5 m/s² for a laden truck and for a bus with standing
+// passengers; e 0, as the speed models assume. Electric drives: battery-to-wheel efficiencies of
+// 0.85 to 0.9 and round trips of recovered energy of 0.6 to 0.65, regeneration limited to about
+// half the drive power of a car and less for the heavy ones, auxiliaries from a car's 300 W to a
+// bus's climate control. Engines: fuel-to-wheel efficiencies at the good operating points that a
+// sailing driver uses (0.36 for a petrol car, 0.40 for a truck's diesel), idle consumption as
+// measured for each class (0.7 l/h for a car, 2.5 l/h for a truck).
 constexpr VehiclePreset VEHICLE_PRESETS[] = {
-    {"car", BUILT_IN_VEHICLE},
-    {"van", detail::preset(2800.0, 0.37, 4.4, 0.009)},
-    {"truck", detail::preset(30000.0, 0.6, 10.0, 0.006)},
-    {"bus", detail::preset(14000.0, 0.65, 8.0, 0.007)},
+    // name, fields; P_max (W), a_max, b (m/s²), e; ev: η_drive, η_regen, P_regen_max (W),
+    // P_aux (W); ice: η_w, idle (l/h)
+    {"car",
+     BUILT_IN_VEHICLE,
+     {100e3, 1.5, 2.0, 0.0, {0.88, 0.65, 50e3, 300.0}, detail::petrol(0.36, 0.7), "petrol"}},
+    {"van",
+     detail::preset(2800.0, 0.37, 4.4, 0.009),
+     {100e3, 1.2, 2.0, 0.0, {0.86, 0.62, 60e3, 500.0}, detail::diesel(0.35, 0.8), "diesel"}},
+    {"truck",
+     detail::preset(30000.0, 0.6, 10.0, 0.006),
+     {330e3, 0.6, 1.5, 0.0, {0.85, 0.60, 250e3, 3000.0}, detail::diesel(0.40, 2.5), "diesel"}},
+    {"bus",
+     detail::preset(14000.0, 0.65, 8.0, 0.007),
+     {220e3, 1.0, 1.5, 0.0, {0.85, 0.60, 150e3, 5000.0}, detail::diesel(0.36, 2.0), "diesel"}},
 };
 constexpr std::size_t VEHICLE_PRESET_COUNT = sizeof VEHICLE_PRESETS / sizeof VEHICLE_PRESETS[0];
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "drive_run.h"
-#include "dynamics/drive_presets.h"
+#include "dynamics/drive_preset.h"
 #include "profile/vehicle.h"
 #include "sim_road.h"
 

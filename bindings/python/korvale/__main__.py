@@ -21,7 +21,8 @@ def main(argv=None):
     draw.add_argument("--step", type=float, default=5.0, help="sample spacing in metres")
     draw.add_argument("--cruise", type=float, help="mark lift-off points for this speed (km/h)")
     draw.add_argument("--vehicle", choices=list(vehicles), default="car", help="vehicle preset")
-    draw.add_argument("--model", choices=list(MODELS), default="eco", help="speed model")
+    draw.add_argument("--model", choices=list(MODELS), default=None,
+                      help="speed model (unnamed: as korvale.Route picks it)")
     roads = commands.add_parser("map", help="draw the roads of an OpenDRIVE map, with their ids")
     roads.add_argument("map")
     roads.add_argument("-o", "--output", default="map.png")
@@ -31,7 +32,8 @@ def main(argv=None):
     drive.add_argument("--drivers", default="limit,advice,recommended,optimal")
     drive.add_argument("--powertrain", choices=["ev", "ice"], default="ev")
     drive.add_argument("--vehicle", choices=list(vehicles), default="car", help="vehicle preset")
-    drive.add_argument("--model", choices=list(MODELS), default="eco", help="speed model")
+    drive.add_argument("--model", choices=list(MODELS), default=None,
+                      help="speed model (unnamed: as korvale.Route picks it)")
     drive.add_argument("--dt", type=float, default=0.1, help="time step, s")
     drive.add_argument("--plot", metavar="FILE.png", help="speed and energy of each drive")
     args = parser.parse_args(argv)

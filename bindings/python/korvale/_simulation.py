@@ -56,34 +56,28 @@ def _option(field):
     return "--" + field.replace("_", "-")
 
 
-def _vehicle_options(vehicle):
-    """The tool's options for what korvale.Route accepts as a vehicle, and for a drive's fields
-    among a mapping's entries."""
-    from . import Vehicle, _preset, vehicles
+def _vehicle_options(vehicle, model):
+    """The tool's options for what korvale.Route accepts as a vehicle and a model, and for a
+    drive's fields among a mapping's entries. The model is Route's: the one named, else the one
+    that the library's rule picks for the vehicle, and the tool is told it by name."""
+    from . import Vehicle, _choose_model, _preset, _vehicle, vehicles
 
-    if vehicle is None:
-        return []
-    if isinstance(vehicle, str):
-        _preset(vehicle)
-        return ["--vehicle", vehicle]
     options = []
     if isinstance(vehicle, Mapping):
-        fields = dict(vehicle)
-        name = fields.pop("preset", "car")
-        base = _preset(name)
-        options += ["--vehicle", name]
+        vehicle = dict(vehicle)
         for field in DRIVE_FIELDS:
-            if field in fields:
-                options += [_option(field), repr(float(fields.pop(field)))]
-        unknown = sorted(set(fields) - set(Vehicle._fields))
-        if unknown:
-            raise ValueError(f"unknown vehicle parameter {unknown[0]!r}")
-        given = base._replace(**{k: float(v) for k, v in fields.items()})
+            if field in vehicle:
+                options += [_option(field), repr(float(vehicle.pop(field)))]
+    given, selector_given = _vehicle(vehicle)
+    _, model = _choose_model(given, model, selector_given)
+    if vehicle is None or isinstance(vehicle, str):
+        name = vehicle or "car"
+    elif isinstance(vehicle, Mapping):
+        name = vehicle.get("preset", "car")
     else:
-        given = Vehicle(*(float(v) for v in vehicle))
         name = next((n for n, v in vehicles.items() if v == given), "car")
-        base = vehicles[name]
-        options += ["--vehicle", name]
+    options += ["--vehicle", name, "--model", model]
+    base = _preset(name)
     for field, value in zip(Vehicle._fields, given):
         if value != getattr(base, field):
             options += [_option(field), repr(value)]
@@ -106,7 +100,8 @@ def simulate(route, drivers=DRIVERS, powertrain="ev", vehicle=None, model=None, 
     driver name ("limit", "advice", "recommended", "optimal", "optimal@advice") to its Drive.
     powertrain is "ev" or "ice"; vehicle what korvale.Route takes (None, a preset's name, a
     Vehicle, or a mapping of fields over a preset, which may hold a drive's fields too:
-    max_power, aux_power, ...); model the advice's speed model (eco unless it says otherwise).
+    max_power, aux_power, ...); model the advice's speed model, named or picked as korvale.Route
+    picks it.
     Raises ValueError for bad input (the tool's message) and KorvaleError when the tool is
     missing."""
     from . import KorvaleError
@@ -119,9 +114,7 @@ def simulate(route, drivers=DRIVERS, powertrain="ev", vehicle=None, model=None, 
                    "--drivers", ",".join(drivers), "--dt", repr(float(dt)),
                    "--horizon", repr(float(horizon)), "--stand-time", repr(float(stand_time)),
                    "--json", "--trace", traces]
-        command += _vehicle_options(vehicle)
-        if model is not None:
-            command += ["--model", model]
+        command += _vehicle_options(vehicle, model)
         try:
             done = subprocess.run(command, capture_output=True, text=True, check=False)
         except OSError as error:

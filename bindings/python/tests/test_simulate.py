@@ -36,3 +36,17 @@ def test_simulate_gives_each_drive_its_figures_and_trace(tmp_path):
     assert korvale.__main__.main(["simulate", EXAMPLE, "--drivers", "limit",
                                   "--plot", str(out)]) == 0
     assert out.stat().st_size > 10000
+
+
+def test_simulate_picks_the_model_as_route_does():
+    # coast_power given (even 0) selects a model by the library's rule, as korvale.Route does;
+    # the advice then differs from the eco model's.
+    vehicle = {"preset": "van", "coast_power": 0}
+    with pytest.warns(UserWarning, match="default model ignores"):
+        assert korvale.Route(EXAMPLE, vehicle).model == "default"
+        picked = korvale.simulate(EXAMPLE, drivers=["advice"], vehicle=vehicle)["advice"].figures
+        named = korvale.simulate(EXAMPLE, drivers=["advice"], vehicle="van", model="default")
+    eco = korvale.simulate(EXAMPLE, drivers=["advice"], vehicle="van")
+    assert picked == named["advice"].figures != eco["advice"].figures
+    with pytest.raises(ValueError, match="none of default, parameterised, eco"):
+        korvale.simulate(EXAMPLE, model="fast")
