@@ -145,8 +145,9 @@ TEST(LibraryTables, VersionPresetsAndModelNames) {
     EXPECT_EQ(presets, (std::vector<std::string>{"car", "van", "truck", "bus"}));
     EXPECT_EQ(korvale_vehicle_preset_name(-1), nullptr);
     korvale_vehicle car, preset;
-    korvale_default_vehicle(&car);
+    std::memset(&car, 0, sizeof car); // the padding after size too, for the comparison below
     std::memset(&preset, 0, sizeof preset);
+    korvale_default_vehicle(&car);
     ASSERT_EQ(korvale_vehicle_preset("car", &preset), 1);
     EXPECT_EQ(std::memcmp(&car, &preset, sizeof car), 0);
     ASSERT_EQ(korvale_vehicle_preset("truck", &preset), 1);
