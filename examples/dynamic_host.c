@@ -60,7 +60,7 @@ struct korvale_api {
     int32_t (*korvale_next_slowdown)(korvale_profile*, double, double, double, double*, double*,
                                      double*);
     double (*korvale_offset_from_route)(korvale_profile*);
-    void (*korvale_default_vehicle)(korvale_vehicle*);
+    void (*korvale_fill_default_vehicle)(korvale_vehicle*, uint32_t);
     korvale_profile* (*korvale_load_vehicle)(const char*, const korvale_vehicle*, int32_t);
     int32_t (*korvale_advice)(korvale_profile*, double, double, double, int32_t*, double*, double*,
                               double*, double*);
@@ -147,7 +147,7 @@ static int resolve_all(library_handle library, struct korvale_api* api) {
         KORVALE_SLOT(get_all_at_position),
         KORVALE_SLOT(korvale_next_slowdown),
         KORVALE_SLOT(korvale_offset_from_route),
-        KORVALE_SLOT(korvale_default_vehicle),
+        KORVALE_SLOT(korvale_fill_default_vehicle),
         KORVALE_SLOT(korvale_load_vehicle),
         KORVALE_SLOT(korvale_advice),
         KORVALE_SLOT(init_com),
@@ -304,7 +304,7 @@ static void eco_advice(const struct korvale_api* k, const char* route, double le
     korvale_vehicle car;
     korvale_profile* eco;
     double along;
-    k->korvale_default_vehicle(&car);
+    k->korvale_fill_default_vehicle(&car, (uint32_t)sizeof car);
     eco = k->korvale_load_vehicle(route, &car, KORVALE_MODEL_ECO);
     if (eco == NULL) {
         printf("host: korvale_load_vehicle gives null\n");

@@ -46,7 +46,7 @@
  * the same major version and at least this minor version has every function of this header.
  */
 #define KORVALE_VERSION_MAJOR 0
-#define KORVALE_VERSION_MINOR 2
+#define KORVALE_VERSION_MINOR 3
 #define KORVALE_VERSION_PATCH 0
 #define KORVALE_VERSION                                                                            \
     (KORVALE_VERSION_MAJOR * 1000000 + KORVALE_VERSION_MINOR * 1000 + KORVALE_VERSION_PATCH)
@@ -138,6 +138,11 @@ KORVALE_API korvale_profile* korvale_load(const char* path, double drag_coeffici
 #define KORVALE_MODEL_DEFAULT 0       /* the built-in car coasting (initialize_korvale's default) */
 #define KORVALE_MODEL_PARAMETERISED 1 /* constant deceleration per segment, with coast_power */
 #define KORVALE_MODEL_ECO 2           /* coasting, gentle braking on descents, no crawl */
+#define KORVALE_MODEL_PREDICTIVE 3    /* the energy-optimal drive within a trip-time budget */
+
+/* The powertrains of korvale_vehicle's powertrain field (only the predictive model uses it). */
+#define KORVALE_POWERTRAIN_EV 0  /* battery-electric, recovers braking energy */
+#define KORVALE_POWERTRAIN_ICE 1 /* combustion engine, idles whenever it does not drive */
 
 /*
  * A vehicle for korvale_load_vehicle. size is the size of the struct in bytes, so that later
@@ -155,22 +160,60 @@ typedef struct korvale_vehicle {
     double coast_power;        /* W; only the parameterised model uses it */
     double brake_deceleration; /* m/s^2, above 0; only the eco model: braking on descents */
     double least_deceleration; /* m/s^2, not below 0; only the eco model: the least it plans */
+    /* Since 0.3: the vehicle's drive, which only the predictive model uses. A struct whose size
+     * ends before these (a caller built against an older header) is still taken: every field
+     * it does not hold takes the built-in car's value (korvale_default_vehicle). */
+    int32_t powertrain;          /* KORVALE_POWERTRAIN_EV or KORVALE_POWERTRAIN_ICE */
+    int32_t reserved;            /* 0; keeps the layout alike on every compiler */
+    double max_power;            /* W, above 0: the most the drive gives at the wheels */
+    double max_acceleration;     /* m/s^2, above 0: the most the drive speeds up (net) */
+    double comfortable_braking;  /* m/s^2, above 0: how late the limit-following driver brakes */
+    double rotating_mass_factor; /* not below 0: the inertia is vehicle_mass * (1 + factor) */
+    double drive_efficiency;     /* ev: battery to wheels, in (0, 1] */
+    double regen_efficiency;     /* ev: wheels to battery when braking, in (0, 1] */
+    double max_regen_power;      /* ev: W at the wheels, above 0: the most braking recovers */
+    double aux_power;            /* ev: W, not below 0: drawn all the time */
+    double engine_efficiency;    /* ice: fuel to wheels, in (0, 1] */
+    double idle_power;           /* ice: fuel power (W) whenever the engine does not drive, not
+                                    below 0 */
+    double time_budget;          /* not below 0: the predictive plan's trip time is at most
+                                    (1 + time_budget) times the limit-following driver's */
 } korvale_vehicle;
 
 /*
- * Fills vehicle with the built-in car (1644 kg, drag coefficient 0.3, 2.3 m^2, air 1.293 kg/m^3,
- * rolling resistance 0.015, gravity 9.81 m/s^2, coast_power 0), brake_deceleration 1.0 and
- * least_deceleration 0.15, and size with sizeof(korvale_vehicle). A null pointer: nothing.
+ * Fills the first size bytes of vehicle with the built-in car (1644 kg, drag coefficient 0.3,
+ * 2.3 m^2, air 1.293 kg/m^3, rolling resistance 0.015, gravity 9.81 m/s^2, coast_power 0),
+ * brake_deceleration 1.0, least_deceleration 0.15 and its drive (KORVALE_POWERTRAIN_EV, the
+ * preset "car"'s drive values, time_budget 0.02): every field that lies wholly within size, and
+ * size with the bytes written. Pass sizeof(korvale_vehicle). Nothing for a null pointer or a size
+ * below that of the fields up to least_deceleration (the struct of version 0.2).
  */
-KORVALE_API void korvale_default_vehicle(korvale_vehicle* vehicle);
+KORVALE_API void korvale_fill_default_vehicle(korvale_vehicle* vehicle, uint32_t size);
 
 /*
- * Fills vehicle with the preset of that name, as korvale_default_vehicle() fills it, with size
- * set: "car" (the built-in car), "van", "truck" or "bus" (typical part-laden vehicles of each
- * class). Returns 1 for a preset's name, even with a null vehicle (then nothing is written); 0
- * for any other name or a null one, nothing written.
+ * Fills the first size bytes of vehicle with the preset of that name, as
+ * korvale_fill_default_vehicle() fills them: "car" (the built-in car), "van", "truck" or "bus"
+ * (typical part-laden vehicles of each class, each with its drive). Returns 1 for a preset's
+ * name, even with a null vehicle or a size too small (then nothing is written); 0 for any other
+ * name or a null one, nothing written.
  */
+KORVALE_API int32_t korvale_fill_vehicle_preset(const char* name, korvale_vehicle* vehicle,
+                                                uint32_t size);
+
+/*
+ * The forms that take the struct's size from this header: korvale_default_vehicle(&v) and
+ * korvale_vehicle_preset(name, &v) fill all of this header's korvale_vehicle. The functions of
+ * those names themselves (taken by address, through a foreign-function interface, or by a
+ * program built against an older header) fill the struct of version 0.2 only, the fields up to
+ * least_deceleration, and set size to its size; korvale_load_vehicle then gives every later field
+ * its default.
+ */
+KORVALE_API void korvale_default_vehicle(korvale_vehicle* vehicle);
 KORVALE_API int32_t korvale_vehicle_preset(const char* name, korvale_vehicle* vehicle);
+#define korvale_default_vehicle(vehicle)                                                           \
+    korvale_fill_default_vehicle((vehicle), (uint32_t)sizeof(korvale_vehicle))
+#define korvale_vehicle_preset(name, vehicle)                                                      \
+    korvale_fill_vehicle_preset((name), (vehicle), (uint32_t)sizeof(korvale_vehicle))
 
 /* The name of the preset at index (0, 1, ...): "car", "van", "truck", "bus"; NULL past the last
  * and for a negative index. The string is the library's own and lives as long as it. */

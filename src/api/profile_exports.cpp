@@ -60,6 +60,10 @@ korvale::VehicleParameters parameters_of(const korvale_vehicle& v) {
     return p;
 }
 
+// The struct of version 0.2: the fields up to least_deceleration.
+constexpr uint32_t VEHICLE_0_2_SIZE =
+    offsetof(korvale_vehicle, least_deceleration) + sizeof(double);
+
 // The parameters as a korvale_vehicle, its size set.
 void fill(korvale_vehicle* vehicle, const korvale::VehicleParameters& p) {
     vehicle->size = sizeof(korvale_vehicle);
@@ -81,12 +85,12 @@ bool refusal(const korvale_vehicle* vehicle, std::int32_t model, char* text, std
         std::snprintf(text, size, "no vehicle (a null pointer)");
         return true;
     }
-    if (vehicle->size < sizeof(korvale_vehicle)) {
+    if (vehicle->size < VEHICLE_0_2_SIZE) {
         std::snprintf(text, size,
                       "the vehicle's size %u is below that of korvale_vehicle (%u): fill it with "
                       "korvale_default_vehicle()",
                       static_cast<unsigned>(vehicle->size),
-                      static_cast<unsigned>(sizeof(korvale_vehicle)));
+                      static_cast<unsigned>(VEHICLE_0_2_SIZE));
         return true;
     }
     if (korvale_model_name(model) == nullptr) {
@@ -131,18 +135,27 @@ korvale_profile* korvale_load(const char* path, double drag_coefficient, double 
     return profile;
 }
 
-void korvale_default_vehicle(korvale_vehicle* vehicle) {
-    if (vehicle != nullptr) {
+// (The names in parentheses: the header maps the calls of these names to the sized forms.)
+void(korvale_default_vehicle)(korvale_vehicle* vehicle) {
+    korvale_fill_default_vehicle(vehicle, VEHICLE_0_2_SIZE);
+}
+
+void korvale_fill_default_vehicle(korvale_vehicle* vehicle, uint32_t size) {
+    if (vehicle != nullptr && size >= VEHICLE_0_2_SIZE) {
         fill(vehicle, korvale::BUILT_IN_VEHICLE);
     }
 }
 
-int32_t korvale_vehicle_preset(const char* name, korvale_vehicle* vehicle) {
+int32_t(korvale_vehicle_preset)(const char* name, korvale_vehicle* vehicle) {
+    return korvale_fill_vehicle_preset(name, vehicle, VEHICLE_0_2_SIZE);
+}
+
+int32_t korvale_fill_vehicle_preset(const char* name, korvale_vehicle* vehicle, uint32_t size) {
     const korvale::VehiclePreset* preset = korvale::find_preset(name);
     if (preset == nullptr) {
         return 0;
     }
-    if (vehicle != nullptr) {
+    if (vehicle != nullptr && size >= VEHICLE_0_2_SIZE) {
         fill(vehicle, preset->vehicle);
     }
     return 1;
