@@ -100,7 +100,7 @@ TEST(LoadVehicle, RefusesEveryFieldThatMakesNoPhysicalSense) {
         const char* line;
     } misused[] = {{&small, KORVALE_MODEL_ECO, "the vehicle's size 8 is below"},
                    {nullptr, KORVALE_MODEL_ECO, "no vehicle"},
-                   {&car, 3, "unknown model 3"}};
+                   {&car, 4, "unknown model 4"}};
     for (const auto& m : misused) {
         testing::internal::CaptureStderr();
         EXPECT_EQ(quietly(load_example, m.vehicle, m.model), nullptr) << m.line;
