@@ -360,7 +360,8 @@ KORVALE_API int32_t get_all_at_position(korvale_profile* handle, double x, doubl
  * The next slow-down ahead of a vehicle at `distance` (m) driving at speed_kmh: the first row
  * beyond distance and no farther than distance + horizon_m where the recommended speed has a
  * local minimum (lower than the row before it, not higher than the row after it; the last row
- * when lower than the one before) below speed_kmh. Writes its route distance (m) and recommended
+ * when lower than the one before) below speed_kmh; on a predictive profile only a minimum at
+ * least 2 km/h below the local maximum before it (the top of the fall into it) counts. Writes its route distance (m) and recommended
  * speed (km/h), and the lift-off distance (m): where a vehicle at speed_kmh has to start coasting
  * (the profile's own coasting model over the route's grades) to arrive there at that speed;
  * `distance` itself when it is already too late ("lift off now"), never beyond the slow-down.
