@@ -28,6 +28,20 @@ struct PredictiveSpeeds {
 
 // The recommended speed of each row of the road (distance, z, maximum speed, grade and radius;
 // its recommended column is not read) for the vehicle.
+//
+// The baseline is the limit-following driver (toward the maximum speed, braking at the
+// comfortable deceleration ahead of each lower one) from rest to rest, its trip time T. The plan
+// is the programme's least-energy plan whose drive, followed with the vehicle's hardest braking,
+// takes at most (1 + b)·T (the fastest plan when none is that fast). Each row takes that drive's
+// speed where it passes the row, so that:
+// - a stop (a row below 1 km/h) is 0, and so is the route's end, where the drive stands;
+// - the first row, unless it is a stop, takes the speed of the first row after it at which the
+//   drive goes at least 1 km/h (where it stands, a cruise controller on the column would never
+//   start);
+// - a route that the simulation cannot drive (fewer than two rows, or no length) keeps its
+//   maximum speed.
+// No plan (no drive within the vehicle's limits reaches the route's end, or the vehicle or the
+// settings make no sense): an empty column and the reason.
 PredictiveSpeeds predictive_speeds(const RoadRows& rows, const dynamics::DriveVehicle& vehicle,
                                    const PredictiveSettings& settings);
 
