@@ -1,5 +1,6 @@
 #include "predictive.h"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <stdexcept>
@@ -53,6 +54,35 @@ std::vector<double> speeds_at_rows(const std::vector<double>& distance,
     return out;
 }
 
+// The column of a drive: its speed at each row, 0 at stops, and where it sets off and where it
+// comes to rest at the end, rows that are no stops take the speed of the nearest row inside at
+// which it goes at least 1 km/h.
+std::vector<double> column_of(const RoadRows& rows, const std::vector<TraceRow>& trace) {
+    const std::size_t n = rows.distance.size();
+    std::vector<double> out = speeds_at_rows(rows.distance, trace);
+    constexpr double STOP_KMH = dynamics::STOP_SPEED * KMH_PER_MS;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (rows.max_speed[i] < STOP_KMH) {
+            out[i] = 0.0;
+        }
+    }
+    const auto fill_end = [&](std::size_t from, std::ptrdiff_t step) {
+        std::size_t i = from;
+        while (i < n && rows.max_speed[i] >= STOP_KMH && out[i] < STOP_KMH) {
+            i += static_cast<std::size_t>(step);
+        }
+        if (i >= n || rows.max_speed[i] < STOP_KMH) {
+            return;
+        }
+        for (std::size_t j = from; j != i; j += static_cast<std::size_t>(step)) {
+            out[j] = out[i];
+        }
+    };
+    fill_end(0, 1);
+    fill_end(n - 1, -1);
+    return out;
+}
+
 } // namespace
 
 PredictiveSpeeds predictive_speeds(const RoadRows& rows, const dynamics::DriveVehicle& vehicle,
@@ -87,48 +117,33 @@ PredictiveSpeeds predictive_speeds(const RoadRows& rows, const dynamics::DriveVe
 
     const dynamics::ProgrammeRoad nodes = road->programme_road(settings.programme_step);
     const dynamics::SpeedProgramme programme(vehicle, nodes, settings.speed_step);
-    // The drive follows the plan a little late: where it goes over the budget, the plan is asked
-    // for again that much faster.
+    // Both the drive of the plan and a cruise controller on its column follow the plan a little
+    // late: where either goes over the budget, the plan is asked for again that much faster.
     double asked = budget;
-    PlannedDrive planned;
     for (int attempt = 0; attempt < PLAN_ATTEMPTS; ++attempt) {
-        planned = drive_plan(*road, vehicle, programme, nodes, asked, run);
+        const PlannedDrive planned = drive_plan(*road, vehicle, programme, nodes, asked, run);
         if (!planned.drive.error.empty()) {
             out.error = planned.drive.error;
+            out.recommended.clear();
             return out;
         }
-        const double over = planned.drive.figures.trip_time - budget;
+        out.driven_time = planned.drive.figures.trip_time;
+        out.driven_energy = planned.drive.figures.source_energy;
+        out.recommended = column_of(rows, planned.drive.trace);
+        RoadRows followed = road->columns();
+        followed.recommended.assign(out.recommended.begin(),
+                                    out.recommended.begin() + road->rows());
+        const SimRoad cruise_road(std::move(followed));
+        const BrakingEnvelope cruise_envelope(cruise_road, settings.comfortable_braking);
+        RecommendedDriver cruise(cruise_road);
+        const DriveResult cruised = run_drive(cruise_envelope, vehicle, cruise, run);
+        out.cruise_time = cruised.error.empty() ? cruised.figures.trip_time : INFINITY;
+        const double over = std::max(out.driven_time, out.cruise_time) - budget;
         if (over <= 0.0) {
             break;
         }
-        asked -= over + CORRECTION_MARGIN * budget;
+        asked -= std::min(over, budget) + CORRECTION_MARGIN * budget;
     }
-    out.driven_time = planned.drive.figures.trip_time;
-
-    const std::size_t n = rows.distance.size();
-    out.recommended = speeds_at_rows(rows.distance, planned.drive.trace);
-    constexpr double STOP_KMH = dynamics::STOP_SPEED * KMH_PER_MS;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (rows.max_speed[i] < STOP_KMH) {
-            out.recommended[i] = 0.0;
-        }
-    }
-    // Where the drive sets off and where it comes to rest at the end, rows that are no stops take
-    // the speed of the nearest row inside at which it goes at least 1 km/h.
-    const auto fill_end = [&](std::size_t from, std::ptrdiff_t step) {
-        std::size_t i = from;
-        while (i < n && rows.max_speed[i] >= STOP_KMH && out.recommended[i] < STOP_KMH) {
-            i += static_cast<std::size_t>(step);
-        }
-        if (i >= n || rows.max_speed[i] < STOP_KMH) {
-            return;
-        }
-        for (std::size_t j = from; j != i; j += static_cast<std::size_t>(step)) {
-            out.recommended[j] = out.recommended[i];
-        }
-    };
-    fill_end(0, 1);
-    fill_end(n - 1, -1);
     return out;
 }
 

@@ -24,6 +24,8 @@ struct PredictiveSpeeds {
     std::string error;               // why there is no plan
     double baseline_time = 0.0;      // the limit-following driver's trip time, s
     double driven_time = 0.0;        // the planned drive's, s
+    double driven_energy = 0.0;      // from its source, J
+    double cruise_time = 0.0;        // a cruise controller's on the column, s
 };
 
 // The recommended speed of each row of the road (distance, z, maximum speed, grade and radius;
@@ -32,7 +34,10 @@ struct PredictiveSpeeds {
 // The baseline is the limit-following driver (toward the maximum speed, braking at the
 // comfortable deceleration ahead of each lower one) from rest to rest, its trip time T. The plan
 // is the programme's least-energy plan whose drive, followed with the vehicle's hardest braking,
-// takes at most (1 + b)·T (the fastest plan when none is that fast). Each row takes that drive's
+// takes at most (1 + b)·T, and so does a cruise controller on the column (the cruise controller
+// of the simulated drives, within the baseline's braking); the plan is asked for up to three
+// times, faster by what the slower of the two went over (the fastest plan when none is that
+// fast). Each row takes that drive's
 // speed where it passes the row, so that:
 // - a stop (a row below 1 km/h) is 0, and so is the route's end, where the drive stands;
 // - the first row, unless it is a stop, takes the speed of the first row after it at which the
