@@ -77,8 +77,8 @@ bool measure(const std::string& name, const std::string& path, const Setup& setu
     const double time_share = cruise.figures.trip_time / limit.figures.trip_time - 1.0;
     const bool held = cruise.error.empty() && optimal.drive.error.empty() &&
                       points <= MOST_POINTS && time_share <= budget;
-    std::printf("| %s | %s | %.1f | %+.2f %% %.1f %% | %+.2f %% | %.1f %% | %.1f %% | %.2f | %d | "
-                "%.2f | %s |\n",
+    std::printf("| %s | %s | %.1f | %+.2f %%, %.1f %% | %+.2f %% | %+.2f %% | %.1f %% | %.1f %% | "
+                "%.2f | %d | %.2f | %s |\n",
                 name.c_str(), setup.label, limit.figures.trip_time,
                 100.0 * (speeds.driven_time / limit.figures.trip_time - 1.0),
                 100.0 * (1.0 - speeds.driven_energy / base_energy), 100.0 * time_share,
