@@ -32,6 +32,10 @@ std::string settings_problem(const PredictiveSettings& s) {
     return "";
 }
 
+bool is_stop_kmh(double kmh) {
+    return kmh / KMH_PER_MS < dynamics::STOP_SPEED;
+}
+
 // The drive's speed where it passes each row, km/h (0 past where it ended).
 std::vector<double> speeds_at_rows(const std::vector<double>& distance,
                                    const std::vector<TraceRow>& trace) {
@@ -60,18 +64,17 @@ std::vector<double> speeds_at_rows(const std::vector<double>& distance,
 std::vector<double> column_of(const RoadRows& rows, const std::vector<TraceRow>& trace) {
     const std::size_t n = rows.distance.size();
     std::vector<double> out = speeds_at_rows(rows.distance, trace);
-    constexpr double STOP_KMH = dynamics::STOP_SPEED * KMH_PER_MS;
     for (std::size_t i = 0; i < n; ++i) {
-        if (rows.max_speed[i] < STOP_KMH) {
+        if (is_stop_kmh(rows.max_speed[i])) {
             out[i] = 0.0;
         }
     }
     const auto fill_end = [&](std::size_t from, std::ptrdiff_t step) {
         std::size_t i = from;
-        while (i < n && rows.max_speed[i] >= STOP_KMH && out[i] < STOP_KMH) {
+        while (i < n && !is_stop_kmh(rows.max_speed[i]) && is_stop_kmh(out[i])) {
             i += static_cast<std::size_t>(step);
         }
-        if (i >= n || rows.max_speed[i] < STOP_KMH) {
+        if (i >= n || is_stop_kmh(rows.max_speed[i])) {
             return;
         }
         for (std::size_t j = from; j != i; j += static_cast<std::size_t>(step)) {
@@ -80,6 +83,69 @@ std::vector<double> column_of(const RoadRows& rows, const std::vector<TraceRow>&
     };
     fill_end(0, 1);
     fill_end(n - 1, -1);
+    return out;
+}
+
+// A cruise controller's drive on the road with a recommended column (km/h at its rows).
+DriveResult cruise_drive(const SimRoad& road, const std::vector<double>& column,
+                         const dynamics::DriveVehicle& vehicle, double braking,
+                         const RunSettings& run) {
+    RoadRows followed = road.columns();
+    followed.recommended.assign(column.begin(), column.begin() + road.rows());
+    const SimRoad cruise_road(std::move(followed));
+    const BrakingEnvelope envelope(cruise_road, braking);
+    RecommendedDriver cruise(cruise_road);
+    return run_drive(envelope, vehicle, cruise, run);
+}
+
+// A share of the cruise controller's speed error that each pass corrects.
+constexpr double CRUISE_GAIN = 0.7;
+
+struct Cruise {
+    std::vector<double> column; // km/h
+    double time = 0.0;          // of the cruise controller on it, s (infinite: it did not arrive)
+};
+
+// The column on which the cruise controller drives close to the drive (km/h at each row): each
+// pass drives it and raises or lowers the column where the controller reads it (a horizon ahead
+// of where it went too slow or too fast) by a share of the error, within the maximum speed.
+Cruise cruise_column(const RoadRows& rows, const SimRoad& road, const std::vector<double>& drive,
+                     const dynamics::DriveVehicle& vehicle, const PredictiveSettings& settings) {
+    const std::size_t n = rows.distance.size();
+    const RunSettings run{settings.dt, 0.0};
+    Cruise out{drive, 0.0};
+    DriveResult cruised =
+        cruise_drive(road, out.column, vehicle, settings.comfortable_braking, run);
+    std::vector<double> read_at(n);
+    std::vector<double> error(n);
+    for (int pass = 0; pass < settings.cruise_passes && cruised.error.empty(); ++pass) {
+        const std::vector<double> speed = speeds_at_rows(rows.distance, cruised.trace);
+        double last = -INFINITY;
+        for (std::size_t i = 0; i < n; ++i) {
+            // (where the drive brakes hard at low speed, the place read ahead may go back)
+            last = std::max(last, rows.distance[i] + CRUISE_HORIZON * drive[i] / KMH_PER_MS);
+            read_at[i] = last;
+            error[i] = drive[i] - speed[i];
+        }
+        std::size_t k = 0;
+        for (std::size_t j = 0; j < n; ++j) {
+            const double at = rows.distance[j];
+            while (k + 1 < n && read_at[k + 1] <= at) {
+                ++k;
+            }
+            double e = error[k];
+            if (k + 1 < n && read_at[k + 1] > read_at[k] && at > read_at[k]) {
+                const double share =
+                    std::min(1.0, (at - read_at[k]) / (read_at[k + 1] - read_at[k]));
+                e += (error[k + 1] - error[k]) * share;
+            }
+            if (!is_stop_kmh(rows.max_speed[j])) {
+                out.column[j] = std::clamp(out.column[j] + CRUISE_GAIN * e, 0.0, rows.max_speed[j]);
+            }
+        }
+        cruised = cruise_drive(road, out.column, vehicle, settings.comfortable_braking, run);
+    }
+    out.time = cruised.error.empty() ? cruised.figures.trip_time : INFINITY;
     return out;
 }
 
@@ -117,8 +183,8 @@ PredictiveSpeeds predictive_speeds(const RoadRows& rows, const dynamics::DriveVe
 
     const dynamics::ProgrammeRoad nodes = road->programme_road(settings.programme_step);
     const dynamics::SpeedProgramme programme(vehicle, nodes, settings.speed_step);
-    // Both the drive of the plan and a cruise controller on its column follow the plan a little
-    // late: where either goes over the budget, the plan is asked for again that much faster.
+    // The cruise controller on the column lags the plan's drive a little: where it goes over
+    // the budget, the plan is asked for again that much faster.
     double asked = budget;
     for (int attempt = 0; attempt < PLAN_ATTEMPTS; ++attempt) {
         const PlannedDrive planned = drive_plan(*road, vehicle, programme, nodes, asked, run);
@@ -129,15 +195,10 @@ PredictiveSpeeds predictive_speeds(const RoadRows& rows, const dynamics::DriveVe
         }
         out.driven_time = planned.drive.figures.trip_time;
         out.driven_energy = planned.drive.figures.source_energy;
-        out.recommended = column_of(rows, planned.drive.trace);
-        RoadRows followed = road->columns();
-        followed.recommended.assign(out.recommended.begin(),
-                                    out.recommended.begin() + road->rows());
-        const SimRoad cruise_road(std::move(followed));
-        const BrakingEnvelope cruise_envelope(cruise_road, settings.comfortable_braking);
-        RecommendedDriver cruise(cruise_road);
-        const DriveResult cruised = run_drive(cruise_envelope, vehicle, cruise, run);
-        out.cruise_time = cruised.error.empty() ? cruised.figures.trip_time : INFINITY;
+        const std::vector<double> drive = column_of(rows, planned.drive.trace);
+        const Cruise cruise = cruise_column(rows, *road, drive, vehicle, settings);
+        out.recommended = cruise.column;
+        out.cruise_time = cruise.time;
         const double over = std::max(out.driven_time, out.cruise_time) - budget;
         if (over <= 0.0) {
             break;
