@@ -175,7 +175,9 @@ PredictiveSpeeds predictive_speeds(const RoadRows& rows, const dynamics::DriveVe
     LimitDriver limit(baseline, vehicle.limits.max_acceleration);
     const DriveResult base = run_drive(baseline, vehicle, limit, run);
     if (!base.error.empty()) {
-        out.error = "the limit-following drive " + base.error;
+        out.error = "no drive within the vehicle's limits reaches the route's end (the "
+                    "limit-following drive " +
+                    base.error + ")";
         return out;
     }
     out.baseline_time = base.figures.trip_time;
