@@ -267,6 +267,17 @@ TEST(LoadVehicle, ThePredictiveModelRefusesEachDriveFieldThatMakesNoSense) {
     EXPECT_EQ(quietly(load_example, &steam, KORVALE_MODEL_PREDICTIVE), nullptr);
     EXPECT_NE(testing::internal::GetCapturedStderr().find("powertrain 7 is no powertrain"),
               std::string::npos);
+
+    // 100 W take the car up no hill of the example road: no plan, and the reason.
+    korvale_vehicle weak = built_in_car();
+    weak.max_power = 100;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(quietly(load_example, &weak, KORVALE_MODEL_PREDICTIVE), nullptr);
+    const std::string line = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(line.rfind("korvale_load_vehicle: no plan: ", 0), 0u) << line;
+    char last[512];
+    korvale_last_error(last, sizeof last);
+    EXPECT_EQ(std::string(last) + "\n", line);
 }
 
 TEST(LoadVehicle, APredictiveProfileAnswersEveryQuery) {
