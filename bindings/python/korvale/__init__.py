@@ -42,6 +42,7 @@ __all__ = [
     "KorvaleError",
     "LoadError",
     "MODELS",
+    "POWERTRAINS",
     "Route",
     "Vehicle",
     "VehicleError",
