@@ -26,7 +26,7 @@ def test_simulate_gives_each_drive_its_figures_and_trace(tmp_path):
         assert drive.figures["time_above_max_speed_s"] == 0
     assert drives["advice"].figures["fuel_g_per_km"] < drives["limit"].figures["fuel_g_per_km"]
 
-    with pytest.raises(ValueError, match="unknown powertrain"):
+    with pytest.raises(ValueError, match="powertrain .steam. is none of ev, ice"):
         korvale.simulate(EXAMPLE, powertrain="steam")
     with pytest.raises(ValueError, match="unknown vehicle parameter"):
         korvale.simulate(EXAMPLE, vehicle={"wings": 2})
