@@ -15,7 +15,7 @@ struct PredictiveSettings {
     double time_budget = 0.02; // b: the drive's trip time at most (1 + b) times the baseline's
     double comfortable_braking = 2.0; // of the limit-following baseline, m/s²
     double programme_step = 10.0;     // longest interval of the plan's dynamic programme, m
-    double speed_step = 0.5;          // its grid of speeds, m/s
+    double speed_step = 0.25;         // its grid of speeds, m/s
     double dt = 0.1;                  // of the drives, s
     int cruise_passes = 4; // drives of the cruise controller that bring the column to the plan
 };
