@@ -2,7 +2,8 @@
 // energy-optimal drive of its own trip time, on route files, for the car (ev and ice) and the
 // truck (ice): one row per route and vehicle with the planned drive's and the cruise controller's
 // time against the limit-following baseline's, their savings, the cruise controller's energy
-// above the optimum's in points of the baseline's, and the time the planning took.
+// above the optimum's in points of the baseline's (and above that of an optimum that brakes no
+// harder than the baseline, as the cruise controller must), and the time the planning took.
 // The optimum is korvale simulate's (nodes at most 5 m apart, speeds every 0.25 m/s).
 //
 //     korvale_predictive_gap [--budget B] NAME=ROUTE...
@@ -71,21 +72,32 @@ bool measure(const std::string& name, const std::string& path, const Setup& setu
     const sim::PlannedDrive optimal =
         sim::drive_plan(predictive, vehicle, programme, nodes, cruise.figures.trip_time, run);
 
+    // The optimum that brakes no harder than the baseline, within whose envelope the cruise
+    // controller drives.
+    dynamics::DriveVehicle gentle = vehicle;
+    gentle.limits.max_deceleration = preset->drive.comfortable_braking;
+    const dynamics::SpeedProgramme gentle_programme(gentle, nodes, 0.25);
+    const sim::PlannedDrive gentle_optimal =
+        sim::drive_plan(predictive, gentle, gentle_programme, nodes, cruise.figures.trip_time, run);
+
     const double base_energy = limit.figures.source_energy;
     const double points =
         100.0 * (cruise.figures.source_energy - optimal.drive.figures.source_energy) / base_energy;
     const double time_share = cruise.figures.trip_time / limit.figures.trip_time - 1.0;
     const bool held = cruise.error.empty() && optimal.drive.error.empty() &&
                       points <= MOST_POINTS && time_share <= budget;
+    const double gentle_points =
+        100.0 * (cruise.figures.source_energy - gentle_optimal.drive.figures.source_energy) /
+        base_energy;
     std::printf("| %s | %s | %.1f | %+.2f %%, %.1f %% | %+.2f %% | %+.2f %% | %.1f %% | %.1f %% | "
-                "%.2f | %d | %.2f | %s |\n",
+                "%.2f | %.2f | %d | %.2f | %s |\n",
                 name.c_str(), setup.label, limit.figures.trip_time,
                 100.0 * (speeds.driven_time / limit.figures.trip_time - 1.0),
                 100.0 * (1.0 - speeds.driven_energy / base_energy), 100.0 * time_share,
                 100.0 * (optimal.drive.figures.trip_time / limit.figures.trip_time - 1.0),
                 100.0 * (1.0 - cruise.figures.source_energy / base_energy),
                 100.0 * (1.0 - optimal.drive.figures.source_energy / base_energy), points,
-                cruise.figures.overrides, seconds, held ? "yes" : "NO");
+                gentle_points, cruise.figures.overrides, seconds, held ? "yes" : "NO");
     return held;
 }
 
@@ -109,8 +121,9 @@ int main(int argc, char** argv) {
     }
     std::printf("| route | vehicle | limit time (s) | plan's drive: extra time, saving | "
                 "cruise extra time | optimal extra time | cruise saving | optimal saving | "
-                "points above optimal | overrides | planning (s) | held |\n");
-    std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+                "points above optimal | points above the optimum braking as the baseline | "
+                "overrides | planning (s) | held |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
     bool all = true;
     for (const auto& [name, path] : routes) {
         for (const Setup& setup : SETUPS) {

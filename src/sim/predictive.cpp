@@ -13,10 +13,11 @@ namespace korvale::sim {
 namespace {
 
 // The plan is asked for again, this much further below the budget than its drive went over it,
-// when its drive went over (a share of the budget).
+// when its drive went over (a share of the budget), three times as much more each time the
+// programme gives the same plan again (its tolerance on a trip time is larger).
 constexpr double CORRECTION_MARGIN = 0.001;
 // How often the plan is asked for at most.
-constexpr int PLAN_ATTEMPTS = 3;
+constexpr int PLAN_ATTEMPTS = 4;
 
 std::string settings_problem(const PredictiveSettings& s) {
     if (!(s.time_budget >= 0.0) || !std::isfinite(s.time_budget)) {
@@ -188,12 +189,18 @@ PredictiveSpeeds predictive_speeds(const RoadRows& rows, const dynamics::DriveVe
     // The cruise controller on the column lags the plan's drive a little: where it goes over
     // the budget, the plan is asked for again that much faster.
     double asked = budget;
+    double margin = CORRECTION_MARGIN;
     for (int attempt = 0; attempt < PLAN_ATTEMPTS; ++attempt) {
         const PlannedDrive planned = drive_plan(*road, vehicle, programme, nodes, asked, run);
         if (!planned.drive.error.empty()) {
             out.error = planned.drive.error;
             out.recommended.clear();
             return out;
+        }
+        if (attempt > 0 && planned.drive.figures.trip_time == out.driven_time) {
+            margin *= 3.0;
+            asked -= margin * budget;
+            continue;
         }
         out.driven_time = planned.drive.figures.trip_time;
         out.driven_energy = planned.drive.figures.source_energy;
@@ -205,7 +212,7 @@ PredictiveSpeeds predictive_speeds(const RoadRows& rows, const dynamics::DriveVe
         if (over <= 0.0) {
             break;
         }
-        asked -= std::min(over, budget) + CORRECTION_MARGIN * budget;
+        asked -= std::min(over, budget) + margin * budget;
     }
     return out;
 }

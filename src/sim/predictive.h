@@ -15,7 +15,7 @@ struct PredictiveSettings {
     double time_budget = 0.02; // b: the drive's trip time at most (1 + b) times the baseline's
     double comfortable_braking = 2.0; // of the limit-following baseline, m/s²
     double programme_step = 10.0;     // longest interval of the plan's dynamic programme, m
-    double speed_step = 0.5;          // its grid of speeds, m/s
+    double speed_step = 0.25;         // its grid of speeds, m/s
     double dt = 0.1;                  // of the drives, s
     int cruise_passes = 4; // drives of the cruise controller that bring the column to the plan
 };
@@ -49,7 +49,8 @@ struct PredictiveSpeeds {
 //   that the cruise controller drives the plan rather than lagging it (0 passes: the drive's
 //   own speed).
 // When the slower of the plan's drive and the cruise controller goes over (1 + b)·T, the plan is
-// asked for again that much faster, up to three times (the fastest plan when none is that fast).
+// asked for again that much faster, up to three times (the fastest plan when none is that fast:
+// then the cruise controller may take longer, as for a truck on a short road with a stop).
 // A route that the simulation cannot drive (fewer than two rows, or no length) keeps its maximum
 // speed. No plan (no drive within the vehicle's limits reaches the route's end, or the vehicle or
 // the settings make no sense): an empty column and the reason.
