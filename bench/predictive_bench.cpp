@@ -2,59 +2,24 @@
 // its profile (the plan of the whole route) beside the eco model's, the heap each profile keeps,
 // and the queries and the advice on each.
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include "bench_support.h"
 #include "korvale.h"
-#include "route_generator.h"
 
 namespace korvale_bench {
 
 namespace {
 
-// The route of `rows` rows 1 m apart, written on first use; removed at exit.
-class MetreRoutes {
-public:
-    ~MetreRoutes() {
-        for (const auto& entry : files) {
-            std::remove(entry.second.c_str());
-        }
-    }
-    const std::string& get(std::int32_t rows) {
-        auto found = files.find(rows);
-        if (found != files.end()) {
-            return found->second;
-        }
-        const std::string path = "/tmp/korvale_bench_" + std::to_string(getpid()) + "_1m_" +
-                                 std::to_string(rows) + ".txt";
-        std::ofstream out(path, std::ios::binary);
-        out << generate_route_text(rows, 20240611, 1.0);
-        if (!out) {
-            throw std::runtime_error("cannot write " + path);
-        }
-        return files.emplace(rows, path).first->second;
-    }
-
-private:
-    std::map<std::int32_t, std::string> files;
-};
-
-const std::string& metre_route(std::int32_t rows) {
-    static MetreRoutes routes;
-    return routes.get(rows);
-}
-
 korvale_profile* load(std::int32_t rows, std::int32_t model) {
     korvale_vehicle car;
     korvale_default_vehicle(&car);
-    korvale_profile* p = korvale_load_vehicle(metre_route(rows).c_str(), &car, model);
+    korvale_profile* p = korvale_load_vehicle(route_file(rows, 1.0).c_str(), &car, model);
     if (p == nullptr) {
         throw std::runtime_error("the generated route did not load");
     }

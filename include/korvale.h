@@ -381,8 +381,8 @@ KORVALE_API int32_t korvale_next_slowdown(korvale_profile* handle, double distan
 /*
  * Advice for a vehicle at `distance` (m) driving at speed_kmh about the slow-down that
  * korvale_next_slowdown finds within horizon_m. Walking back from the slow-down towards
- * `distance` with the profile's own rule (the eco rule for an eco profile, the coasting model's
- * physics otherwise, as korvale_next_slowdown walks):
+ * `distance` with the profile's own rule (the eco rule for an eco or predictive profile, the
+ * coasting model's physics otherwise, as korvale_next_slowdown walks):
  * - KORVALE_ADVICE_LIFT_OFF when the walked-back speed reaches speed_kmh at or ahead of
  *   `distance`: liftoff_distance is that point (`distance` itself: lift off now), deceleration 0;
  * - KORVALE_ADVICE_BRAKE when at `distance` it is still below speed_kmh: liftoff_distance is

@@ -115,31 +115,48 @@ uint32_t copy_members(korvale_vehicle* destination, const korvale_vehicle* sourc
     return static_cast<uint32_t>(end);
 }
 
+// The members of korvale_vehicle that are a parameter each, and where each lies in the
+// parameters (powertrain and idle_power are told apart below; model_switch has no member).
+struct Mapped {
+    double korvale_vehicle::*member;
+    double* (*parameter)(korvale::VehicleParameters&);
+};
+#define KORVALE_MAPPED(member, parameter)                                                          \
+    {                                                                                              \
+        &korvale_vehicle::member, [](korvale::VehicleParameters& p) { return &p.parameter; }       \
+    }
+const Mapped MAPPED[] = {
+    KORVALE_MAPPED(vehicle_mass, vehicle_mass),
+    KORVALE_MAPPED(drag_coefficient, drag_coefficient),
+    KORVALE_MAPPED(frontal_area, frontal_area),
+    KORVALE_MAPPED(air_density, air_density),
+    KORVALE_MAPPED(rolling_resistance, rolling_resistance),
+    KORVALE_MAPPED(gravity, gravity),
+    KORVALE_MAPPED(coast_power, coast_power),
+    KORVALE_MAPPED(brake_deceleration, brake_deceleration),
+    KORVALE_MAPPED(least_deceleration, least_deceleration),
+    KORVALE_MAPPED(max_power, drive.max_power),
+    KORVALE_MAPPED(max_acceleration, drive.max_acceleration),
+    KORVALE_MAPPED(comfortable_braking, drive.comfortable_braking),
+    KORVALE_MAPPED(rotating_mass_factor, drive.rotating_mass_factor),
+    KORVALE_MAPPED(drive_efficiency, drive.ev.drive_efficiency),
+    KORVALE_MAPPED(regen_efficiency, drive.ev.regen_efficiency),
+    KORVALE_MAPPED(max_regen_power, drive.ev.max_regen_power),
+    KORVALE_MAPPED(aux_power, drive.ev.aux_power),
+    KORVALE_MAPPED(engine_efficiency, drive.ice.wheel_efficiency),
+    KORVALE_MAPPED(time_budget, time_budget),
+};
+#undef KORVALE_MAPPED
+
 // The parameters as a whole korvale_vehicle, its size set.
-korvale_vehicle vehicle_of(const korvale::VehicleParameters& p) {
+korvale_vehicle vehicle_of(korvale::VehicleParameters p) {
     korvale_vehicle v{};
     v.size = sizeof(korvale_vehicle);
-    v.vehicle_mass = p.vehicle_mass;
-    v.drag_coefficient = p.drag_coefficient;
-    v.frontal_area = p.frontal_area;
-    v.air_density = p.air_density;
-    v.rolling_resistance = p.rolling_resistance;
-    v.gravity = p.gravity;
-    v.coast_power = p.coast_power;
-    v.brake_deceleration = p.brake_deceleration;
-    v.least_deceleration = p.least_deceleration;
+    for (const Mapped& m : MAPPED) {
+        v.*m.member = *m.parameter(p);
+    }
     v.powertrain = static_cast<int32_t>(p.powertrain);
-    v.max_power = p.drive.max_power;
-    v.max_acceleration = p.drive.max_acceleration;
-    v.comfortable_braking = p.drive.comfortable_braking;
-    v.rotating_mass_factor = p.drive.rotating_mass_factor;
-    v.drive_efficiency = p.drive.ev.drive_efficiency;
-    v.regen_efficiency = p.drive.ev.regen_efficiency;
-    v.max_regen_power = p.drive.ev.max_regen_power;
-    v.aux_power = p.drive.ev.aux_power;
-    v.engine_efficiency = p.drive.ice.wheel_efficiency;
     v.idle_power = korvale::idle_power(p.drive.ice);
-    v.time_budget = p.time_budget;
     return v;
 }
 
@@ -150,34 +167,18 @@ korvale_vehicle whole_vehicle(const korvale_vehicle& caller) {
     return v;
 }
 
-// The vehicle's parameters; model_switch stays 0, since the model is chosen by number. The
-// powertrain must be a known one (refusal() looks first).
+// The vehicle's parameters; model_switch stays 0, since the model is chosen by number. An
+// unknown powertrain reads as ev (refusal() looks first), and the idle power as the built-in
+// car's fuel.
 korvale::VehicleParameters parameters_of(const korvale_vehicle& v) {
-    // The fuel that an idle power is read with is the built-in car's.
     korvale::VehicleParameters p = korvale::BUILT_IN_VEHICLE;
-    p.drag_coefficient = v.drag_coefficient;
-    p.frontal_area = v.frontal_area;
-    p.air_density = v.air_density;
-    p.vehicle_mass = v.vehicle_mass;
-    p.gravity = v.gravity;
-    p.rolling_resistance = v.rolling_resistance;
-    p.coast_power = v.coast_power;
+    for (const Mapped& m : MAPPED) {
+        *m.parameter(p) = v.*m.member;
+    }
     p.model_switch = 0.0;
-    p.brake_deceleration = v.brake_deceleration;
-    p.least_deceleration = v.least_deceleration;
     p.powertrain = v.powertrain == KORVALE_POWERTRAIN_ICE ? korvale::dynamics::PowertrainKind::ice
                                                           : korvale::dynamics::PowertrainKind::ev;
-    p.drive.max_power = v.max_power;
-    p.drive.max_acceleration = v.max_acceleration;
-    p.drive.comfortable_braking = v.comfortable_braking;
-    p.drive.rotating_mass_factor = v.rotating_mass_factor;
-    p.drive.ev.drive_efficiency = v.drive_efficiency;
-    p.drive.ev.regen_efficiency = v.regen_efficiency;
-    p.drive.ev.max_regen_power = v.max_regen_power;
-    p.drive.ev.aux_power = v.aux_power;
-    p.drive.ice.wheel_efficiency = v.engine_efficiency;
     korvale::set_idle_power(&p.drive.ice, v.idle_power);
-    p.time_budget = v.time_budget;
     return p;
 }
 
