@@ -533,8 +533,8 @@ namespace Korvale
         public double RollingResistance; // -
         public double Gravity;           // m/s²
         public double CoastPower;        // W, the parameterised model only
-        public double BrakeDeceleration; // m/s², the eco model only: braking on descents
-        public double LeastDeceleration; // m/s², the eco model only: the least it plans with
+        public double BrakeDeceleration; // m/s², eco and predictive models: braking on descents
+        public double LeastDeceleration; // m/s², eco and predictive: the least they plan with
         // The drive (only the predictive model uses it).
         public Powertrain Powertrain;
         public int Reserved;               // 0

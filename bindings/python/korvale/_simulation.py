@@ -25,11 +25,17 @@ energy_Wh_per_km, saving_percent, ... as `korvale simulate --json` names them), 
 dict of its columns (t, s, v, a, grade, drive_force, brake_force, wheel_power, battery_power or
 fuel_power, energy), each an array."""
 
-# What korvale simulate takes besides the vehicle's fields, as its options of these names.
-DRIVE_FIELDS = ("regen_power", "wheel_efficiency", "idle_fuel", "heating_value", "fuel_density")
-# The vehicle's fields whose options korvale simulate names otherwise, and the factor from the
-# field's unit to the option's.
-_TOOL_OPTIONS = {"time_budget": ("--time-budget", 100.0)}
+# What korvale simulate takes besides the vehicle's fields, as its options of these names: the
+# engine's idle consumption (l/h) and its fuel, and two older names of drive fields
+# (max_regen_power, engine_efficiency).
+DRIVE_FIELDS = ("idle_fuel", "heating_value", "fuel_density", "regen_power", "wheel_efficiency")
+# The vehicle's fields whose options the tool names otherwise, and the factor from the field's
+# unit to the option's.
+_TOOL_OPTIONS = {
+    "max_regen_power": ("--regen-power", 1.0),
+    "engine_efficiency": ("--wheel-efficiency", 1.0),
+    "time_budget": ("--time-budget", 100.0),
+}
 
 
 def find_tool():
@@ -63,7 +69,7 @@ def _vehicle_options(vehicle, model, powertrain):
     among a mapping's entries. The model is Route's: the one named, else the one that the
     library's rule picks for the vehicle, and the tool is told it by name. The drivers drive
     with the vehicle's drive whatever the model, so no drive field is reported as ignored."""
-    from . import Vehicle, _choose_model, _field_value, _preset, _vehicle, vehicles
+    from . import Vehicle, _choose_model, _field_value, _vehicle, vehicles
 
     options = []
     if isinstance(vehicle, Mapping):
@@ -71,22 +77,22 @@ def _vehicle_options(vehicle, model, powertrain):
         for field in DRIVE_FIELDS:
             if field in vehicle:
                 options += [_option(field), repr(float(vehicle.pop(field)))]
-    given, selector_given, _ = _vehicle(vehicle)
+    given, selector_given, base = _vehicle(vehicle)
     if powertrain is not None:
         given = given._replace(powertrain=_field_value("powertrain", powertrain))
     _, model = _choose_model(given, model, selector_given, given)
-    if vehicle is None or isinstance(vehicle, str):
-        name = vehicle or "car"
-    elif isinstance(vehicle, Mapping):
-        name = vehicle.get("preset", "car")
-    else:
-        name = next((n for n, v in vehicles.items() if v == given), "car")
+    name = next(n for n, v in vehicles.items() if v == base)
     options += ["--vehicle", name, "--model", model, "--powertrain", given.powertrain]
-    base = _preset(name)
     for field, value in zip(Vehicle._fields, given):
-        if field != "powertrain" and value != getattr(base, field):
-            option, scale = _TOOL_OPTIONS.get(field, (_option(field), 1.0))
-            options += [option, repr(value * scale)]
+        if field == "powertrain" or value == getattr(base, field):
+            continue
+        if field == "idle_power":
+            # The tool takes the idle consumption with the engine's fuel, which the library
+            # does not tell.
+            raise ValueError("korvale.simulate takes an engine's idle consumption as idle_fuel "
+                             "(l/h of the preset's fuel), not as idle_power")
+        option, scale = _TOOL_OPTIONS.get(field, (_option(field), 1.0))
+        options += [option, repr(value * scale)]
     return options
 
 
@@ -105,11 +111,11 @@ def simulate(route, drivers=DRIVERS, powertrain=None, vehicle=None, model=None, 
     """Drives the route by each driver (the baseline "limit" always) and returns a dict from
     driver name ("limit", "advice", "recommended", "optimal", "optimal@advice") to its Drive.
     vehicle is what korvale.Route takes (None, a preset's name, a Vehicle, or a mapping of
-    fields over a preset), its drive fields (max_power, ..., time_budget) included, and a
-    mapping may hold korvale simulate's own too (regen_power, wheel_efficiency, idle_fuel,
-    heating_value, fuel_density); powertrain, "ev" or "ice", replaces the vehicle's; model is
-    the speed model of the advice and recommended drivers ("predictive" plans within the
-    vehicle's time_budget), named or picked as korvale.Route picks it.
+    fields over a preset), its drive fields (max_power, ..., time_budget) included; a mapping
+    may hold korvale simulate's own too: idle_fuel (l/h, in place of idle_power), heating_value
+    and fuel_density. powertrain, "ev" or "ice", replaces the vehicle's; model is the speed
+    model of the advice and recommended drivers ("predictive" plans within the vehicle's
+    time_budget), named or picked as korvale.Route picks it.
     Raises ValueError for bad input (the tool's message) and KorvaleError when the tool is
     missing."""
     from . import KorvaleError
