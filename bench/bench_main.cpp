@@ -353,6 +353,9 @@ void BM_full_search(benchmark::State& state) {
 #if defined(KORVALE_BENCH_HAS_GEOS)
 void register_geos_benchmarks(const std::vector<std::int64_t>& sizes);
 #endif
+namespace korvale_bench {
+void register_predictive_benchmarks();
+}
 
 namespace {
 
@@ -483,6 +486,7 @@ int main(int argc, char** argv) {
 #if defined(KORVALE_BENCH_HAS_GEOS)
     register_geos_benchmarks(sizes);
 #endif
+    register_predictive_benchmarks();
 
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {

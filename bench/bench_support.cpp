@@ -9,6 +9,7 @@
 #include <memory>
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 #include <unistd.h>
 
@@ -25,24 +26,26 @@ public:
             std::remove(entry.second.c_str());
         }
     }
-    const std::string& get(std::int32_t rows) {
-        auto found = files.find(rows);
+    const std::string& get(std::int32_t rows, double step) {
+        const auto key = std::make_pair(rows, step);
+        auto found = files.find(key);
         if (found != files.end()) {
             return found->second;
         }
         const char* dir = std::getenv("TMPDIR");
         const std::string path = std::string(dir != nullptr ? dir : "/tmp") + "/korvale_bench_" +
-                                 std::to_string(getpid()) + "_" + std::to_string(rows) + ".txt";
+                                 std::to_string(getpid()) + "_" + std::to_string(rows) +
+                                 (step > 0.0 ? "_" + std::to_string(step) + "m" : "") + ".txt";
         std::ofstream out(path, std::ios::binary);
-        out << generate_route_text(rows);
+        out << generate_route_text(rows, 20240611, step);
         if (!out) {
             throw std::runtime_error("cannot write " + path);
         }
-        return files.emplace(rows, path).first->second;
+        return files.emplace(key, path).first->second;
     }
 
 private:
-    std::map<std::int32_t, std::string> files;
+    std::map<std::pair<std::int32_t, double>, std::string> files;
 };
 
 RouteFiles& route_files() {
@@ -80,8 +83,8 @@ void counted_delete(void* p) {
 
 } // namespace
 
-const std::string& route_file(std::int32_t rows) {
-    return route_files().get(rows);
+const std::string& route_file(std::int32_t rows, double step) {
+    return route_files().get(rows, step);
 }
 
 std::int64_t file_size(const std::string& path) {

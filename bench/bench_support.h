@@ -19,8 +19,9 @@ constexpr double CAR[8] = {BUILT_IN.drag_coefficient, BUILT_IN.frontal_area,
                            BUILT_IN.gravity,          BUILT_IN.rolling_resistance,
                            BUILT_IN.coast_power,      BUILT_IN.model_switch};
 
-// The route file of `rows` generated rows, written on first use; removed at exit.
-const std::string& route_file(std::int32_t rows);
+// The route file of `rows` generated rows (points `step` m apart where step is above 0), written
+// on first use; removed at exit.
+const std::string& route_file(std::int32_t rows, double step = 0.0);
 
 // The file's size in bytes.
 std::int64_t file_size(const std::string& path);

@@ -1,6 +1,7 @@
 // The simulated drives on a generated road at 1 m rows: the limit-following and the advice
-// following drives, one pass of the dynamic programme, and the optimum at the baseline's trip
-// time (docs/performance.md).
+// following drives, one pass of the dynamic programme, the optimum at the baseline's trip time
+// (docs/performance.md), and the predictive model's speeds on a rural road of its own.
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -9,9 +10,11 @@
 #include <string>
 
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
 #include "route_generator.h"
 #include "sim/drivers.h"
+#include "sim/predictive.h"
 #include "sim/simulation.h"
 
 namespace {
@@ -82,6 +85,52 @@ void BM_optimal_at_trip_time(benchmark::State& state) {
     }
 }
 
+// A rural road of `rows` rows 1 m apart: hills of up to about 7 %, 100 km/h with 70 in a curve
+// of 250 m every 2 km, a village at 50 every 15 km, and a stop at the end.
+sim::RoadRows rural_rows(std::int64_t rows) {
+    constexpr double TAU = 6.283185307179586;
+    sim::RoadRows road;
+    for (std::int64_t i = 0; i < rows; ++i) {
+        const double s = static_cast<double>(i);
+        road.distance.push_back(s);
+        road.z.push_back(25.0 * std::sin(TAU * s / 4000.0) +
+                         8.0 * std::sin(TAU * s / 1300.0 + 1.0));
+        const bool curve = std::fmod(s, 2000.0) >= 1400.0;
+        const bool village = std::fmod(s, 15000.0) >= 13000.0 && std::fmod(s, 15000.0) < 14200.0;
+        road.max_speed.push_back(village ? 50.0 : curve ? 70.0 : 100.0);
+        road.radius.push_back(curve ? 250.0 : 10000.0);
+    }
+    road.max_speed.back() = 0.0;
+    for (std::int64_t i = 0; i + 1 < rows; ++i) {
+        road.grade.push_back(road.z[i + 1] - road.z[i]);
+    }
+    road.grade.push_back(0.0);
+    return road;
+}
+
+long peak_kb() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// The predictive speeds of the car (ev). peak_MB: how far the process's peak resident memory
+// rose while planning (run this benchmark alone for the figure: --benchmark_filter=predictive).
+void BM_predictive_speeds(benchmark::State& state) {
+    const sim::RoadRows rows = rural_rows(state.range(0));
+    const dynamics::DriveVehicle car = sim::drive_vehicle_of(
+        BUILT_IN_VEHICLE, find_preset("car")->drive, dynamics::PowertrainKind::ev);
+    const long before = peak_kb();
+    for (auto _ : state) {
+        const sim::PredictiveSpeeds speeds = sim::predictive_speeds(rows, car, {});
+        if (!speeds.error.empty()) {
+            state.SkipWithError(speeds.error.c_str());
+        }
+        state.counters["extra_time_%"] = 100.0 * (speeds.cruise_time / speeds.baseline_time - 1.0);
+    }
+    state.counters["peak_MB"] = static_cast<double>(peak_kb() - before) / 1024.0;
+}
+
 // 100 km, and 1 km for the smoke run of the test suite.
 void sizes(benchmark::internal::Benchmark* b) {
     b->Arg(1001)->Arg(100001)->Unit(benchmark::kMillisecond);
@@ -93,5 +142,6 @@ BENCHMARK(BM_drive_limit)->Apply(sizes);
 BENCHMARK(BM_drive_advice)->Apply(sizes);
 BENCHMARK(BM_programme_pass)->Apply(sizes);
 BENCHMARK(BM_optimal_at_trip_time)->Apply(sizes);
+BENCHMARK(BM_predictive_speeds)->Apply(sizes);
 
 BENCHMARK_MAIN();

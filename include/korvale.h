@@ -167,7 +167,7 @@ typedef struct korvale_vehicle {
     int32_t reserved;            /* 0; keeps the layout alike on every compiler */
     double max_power;            /* W, above 0: the most the drive gives at the wheels */
     double max_acceleration;     /* m/s^2, above 0: the most the drive speeds up (net) */
-    double comfortable_braking;  /* m/s^2, above 0: how late the limit-following driver brakes */
+    double comfortable_braking;  /* m/s^2, in (0, 3]: how late the limit-following driver brakes */
     double rotating_mass_factor; /* not below 0: the inertia is vehicle_mass * (1 + factor) */
     double drive_efficiency;     /* ev: battery to wheels, in (0, 1] */
     double regen_efficiency;     /* ev: wheels to battery when braking, in (0, 1] */
@@ -219,8 +219,8 @@ KORVALE_API int32_t korvale_vehicle_preset(const char* name, korvale_vehicle* ve
  * and for a negative index. The string is the library's own and lives as long as it. */
 KORVALE_API const char* korvale_vehicle_preset_name(int32_t index);
 
-/* The number of the model of that name ("default", "parameterised" or "eco"), or -1 for any
- * other name or a null one. */
+/* The number of the model of that name ("default", "parameterised", "eco" or "predictive"), or
+ * -1 for any other name or a null one. */
 KORVALE_API int32_t korvale_model_from_name(const char* name);
 
 /* The name of a model number, NULL for a number that is no model. The string is the library's
@@ -242,11 +242,22 @@ KORVALE_API const char* korvale_model_name(int32_t model);
  *   least_deceleration; the recommended speed is the smaller of that and the allowed speed.
  *   No speed is carried back unchanged: a stop gets a ramp that ends at it, a descent is
  *   ridden at a speed from which gentle braking reaches what its foot needs.
+ * - KORVALE_MODEL_PREDICTIVE: the recommended speed is that of the energy-optimal drive of the
+ *   vehicle with its drive (powertrain, max_power, ... idle_power) from rest at the start to
+ *   rest at the end, never above the maximum speed, whose trip time is at most
+ *   (1 + time_budget) times that of a driver who follows the maximum speed and brakes at
+ *   comfortable_braking; the coasting speed is the eco model's rule carried back from the next
+ *   row's recommended speed (it may lie below the recommended speed where the plan drives).
+ * The drive's fields are read and checked by the predictive model only. A struct of an older
+ * header (size from that of version 0.2, 80 bytes, up to this one's) is taken: every field that
+ * does not lie wholly within size takes korvale_default_vehicle()'s value.
  * Prints the lines initialize_korvale prints. Returns the handle, to be released with
  * deinitialize_korvale(), or NULL with a line on standard error for a vehicle that makes no
- * physical sense (a field out of the range given above, NaN or infinite), a vehicle whose size
- * is smaller than this header's korvale_vehicle, a null vehicle or an unknown model; NULL too
- * for a route file that yields no rows (as korvale_load). Never ends the process.
+ * physical sense (a field out of the range given above, NaN or infinite, an unknown
+ * powertrain), a vehicle whose size is below 80 bytes, a null vehicle or an unknown model;
+ * NULL too for a route file that yields no rows (as korvale_load) and, with the predictive
+ * model, when no drive within the vehicle's limits reaches the end ("korvale_load_vehicle: no
+ * plan: ..." on standard error). Never ends the process.
  */
 KORVALE_API korvale_profile* korvale_load_vehicle(const char* path, const korvale_vehicle* vehicle,
                                                   int32_t model);
@@ -349,7 +360,8 @@ KORVALE_API int32_t get_all_at_position(korvale_profile* handle, double x, doubl
  * The next slow-down ahead of a vehicle at `distance` (m) driving at speed_kmh: the first row
  * beyond distance and no farther than distance + horizon_m where the recommended speed has a
  * local minimum (lower than the row before it, not higher than the row after it; the last row
- * when lower than the one before) below speed_kmh. Writes its route distance (m) and recommended
+ * when lower than the one before) below speed_kmh; on a predictive profile only a minimum at
+ * least 2 km/h below the local maximum before it (the top of the fall into it) counts. Writes its route distance (m) and recommended
  * speed (km/h), and the lift-off distance (m): where a vehicle at speed_kmh has to start coasting
  * (the profile's own coasting model over the route's grades) to arrive there at that speed;
  * `distance` itself when it is already too late ("lift off now"), never beyond the slow-down.
@@ -369,8 +381,8 @@ KORVALE_API int32_t korvale_next_slowdown(korvale_profile* handle, double distan
 /*
  * Advice for a vehicle at `distance` (m) driving at speed_kmh about the slow-down that
  * korvale_next_slowdown finds within horizon_m. Walking back from the slow-down towards
- * `distance` with the profile's own rule (the eco rule for an eco profile, the coasting model's
- * physics otherwise, as korvale_next_slowdown walks):
+ * `distance` with the profile's own rule (the eco rule for an eco or predictive profile, the
+ * coasting model's physics otherwise, as korvale_next_slowdown walks):
  * - KORVALE_ADVICE_LIFT_OFF when the walked-back speed reaches speed_kmh at or ahead of
  *   `distance`: liftoff_distance is that point (`distance` itself: lift off now), deceleration 0;
  * - KORVALE_ADVICE_BRAKE when at `distance` it is still below speed_kmh: liftoff_distance is

@@ -158,12 +158,14 @@ TEST(LibraryTables, VersionPresetsAndModelNames) {
     EXPECT_EQ(korvale_vehicle_preset("Truck", &preset), 0);
     EXPECT_EQ(korvale_vehicle_preset(nullptr, &preset), 0);
 
-    for (int32_t model : {KORVALE_MODEL_DEFAULT, KORVALE_MODEL_PARAMETERISED, KORVALE_MODEL_ECO}) {
+    for (int32_t model : {KORVALE_MODEL_DEFAULT, KORVALE_MODEL_PARAMETERISED, KORVALE_MODEL_ECO,
+                          KORVALE_MODEL_PREDICTIVE}) {
         ASSERT_NE(korvale_model_name(model), nullptr);
         EXPECT_EQ(korvale_model_from_name(korvale_model_name(model)), model);
     }
     EXPECT_STREQ(korvale_model_name(KORVALE_MODEL_ECO), "eco");
-    EXPECT_EQ(korvale_model_name(3), nullptr);
+    EXPECT_STREQ(korvale_model_name(KORVALE_MODEL_PREDICTIVE), "predictive");
+    EXPECT_EQ(korvale_model_name(4), nullptr);
     EXPECT_EQ(korvale_model_from_name("fast"), -1);
     EXPECT_EQ(korvale_model_from_name(nullptr), -1);
 }

@@ -21,12 +21,14 @@ check "a preset's numbers" \
     '(^|[^0-9.])(1644|2800|30000|14000)([^0-9]|$)|(^|[^0-9])(1\.293|0\.37|0\.65|0\.009|0\.006|0\.007)([^0-9]|$)'
 names='"(car|van|truck|bus)"'
 check "a list of presets" "$names.*$names"
-models='"(default|parameterised|eco)"'
+models='"(default|parameterised|eco|predictive)"'
 check "a list of models" "$models.*$models"
 # A vehicle refusal names the field at fault before the wording ("vehicle_mass -5 is not above
 # 0"), or a placeholder for it (%s, {name}); the tool's own options ("--horizon -1 is below 0")
 # are not the vehicle's.
 fields='vehicle_mass|drag_coefficient|frontal_area|air_density|rolling_resistance|gravity'
 fields="$fields|coast_power|model_switch|brake_deceleration|least_deceleration|%s|\\{[A-Za-z_]*\\}"
+fields="$fields|max_power|max_acceleration|comfortable_braking|max_regen_power|aux_power|idle_power"
+fields="$fields|rotating_mass_factor|time_budget|[a-z]+_efficiency|powertrain"
 check "the vehicle checks" "($fields).*(is not above 0|is below 0|is not a finite number)"
 exit $status

@@ -2,12 +2,14 @@
 // search and its bisection against the trip time asked for.
 #include <cmath>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "dynamics/speed_programme.h"
 #include "profile/vehicle.h"
+#include "sim/simulation.h"
 
 using namespace korvale::dynamics;
 
@@ -102,6 +104,36 @@ ProgrammeRoad short_road() {
     return road;
 }
 
+// The least cost of every sequence of the programme's grid speeds, with its own transitions.
+double exhaustive_minimum(const SpeedProgramme& programme, const ProgrammeRoad& road,
+                          double weight) {
+    double best = INFINITY;
+    std::vector<double> speed(road.distance.size(), 0.0);
+    std::function<void(std::size_t, double)> search = [&](std::size_t node, double cost) {
+        if (node == road.distance.size()) {
+            best = std::min(best, cost);
+            return;
+        }
+        for (std::int32_t level = programme.first_level(node); level <= programme.last_level(node);
+             ++level) {
+            speed[node] = programme.speed_of(node, level);
+            double added = 0.0;
+            if (node > 0) {
+                const Transition t = programme.transition(
+                    speed[node - 1], speed[node], road.distance[node] - road.distance[node - 1],
+                    road.grade[node - 1]);
+                if (!t.feasible) {
+                    continue;
+                }
+                added = t.energy + weight * t.time;
+            }
+            search(node + 1, cost + added);
+        }
+    };
+    search(0, 0.0);
+    return best;
+}
+
 TEST(SpeedProgramme, FindsWhatAnExhaustiveSearchFinds) {
     for (PowertrainKind kind : {PowertrainKind::ev, PowertrainKind::ice}) {
         const ProgrammeRoad road = short_road();
@@ -110,36 +142,39 @@ TEST(SpeedProgramme, FindsWhatAnExhaustiveSearchFinds) {
         const double weight = 800.0;
         const Plan plan = programme.solve(weight);
         ASSERT_EQ(plan.speed.size(), road.distance.size());
-
-        double best = INFINITY;
-        std::vector<double> speed(road.distance.size(), 0.0);
-        std::function<void(std::size_t, double)> search = [&](std::size_t node, double cost) {
-            if (node == road.distance.size()) {
-                best = std::min(best, cost);
-                return;
-            }
-            for (std::int32_t level = programme.first_level(node);
-                 level <= programme.last_level(node); ++level) {
-                speed[node] = programme.speed_of(node, level);
-                double added = 0.0;
-                if (node > 0) {
-                    const Transition t = programme.transition(
-                        speed[node - 1], speed[node], road.distance[node] - road.distance[node - 1],
-                        road.grade[node - 1]);
-                    if (!t.feasible) {
-                        continue;
-                    }
-                    added = t.energy + weight * t.time;
-                }
-                search(node + 1, cost + added);
-            }
-        };
-        search(0, 0.0);
+        const double best = exhaustive_minimum(programme, road, weight);
         EXPECT_NEAR(plan.energy + weight * plan.time, best, 1e-9 * std::fabs(best));
         EXPECT_EQ(plan.speed[3], 0.0); // it stands at the stop
         // Coasting between the grid's speeds only ever finds a cheaper drive.
         const Plan coasting = SpeedProgramme(car(kind), road).solve(weight);
         EXPECT_LE(coasting.energy + weight * coasting.time, best * (1 + 1e-12));
+    }
+}
+
+// A flat stretch into a stop, then a crest and a dip, for the presets' car (ev and ice) and
+// truck (ice), at a weight of time that makes each of them drive and one that makes them crawl.
+TEST(SpeedProgramme, PresetsPlanWhatAnExhaustiveSearchFinds) {
+    ProgrammeRoad road;
+    road.distance = {0.0, 8.0, 16.0, 24.0, 32.0, 40.0, 48.0, 56.0};
+    road.max_speed = {0.0, 3.0, 3.0, 0.0, 3.0, 3.0, 3.0, 0.0};
+    road.grade = {0.0, 0.0, 0.0, 0.05, -0.05, -0.05, 0.05};
+    for (const char* name : {"car", "truck"}) {
+        const korvale::VehiclePreset* preset = korvale::find_preset(name);
+        for (PowertrainKind kind : {PowertrainKind::ev, PowertrainKind::ice}) {
+            if (std::string(name) == "truck" && kind == PowertrainKind::ev) {
+                continue;
+            }
+            const DriveVehicle vehicle =
+                korvale::sim::drive_vehicle_of(preset->vehicle, preset->drive, kind);
+            const SpeedProgramme programme(vehicle, road, 1.0, false);
+            for (double weight : {200.0, 20000.0}) {
+                const Plan plan = programme.solve(weight);
+                ASSERT_EQ(plan.speed.size(), road.distance.size()) << name;
+                const double best = exhaustive_minimum(programme, road, weight);
+                EXPECT_NEAR(plan.energy + weight * plan.time, best, 1e-9 * std::fabs(best))
+                    << name << " " << weight;
+            }
+        }
     }
 }
 

@@ -20,6 +20,7 @@
 namespace korvale_test {
 // While true, every operator new fails (declared in support/refused_allocations.h).
 std::atomic<bool> refuse_allocations{false};
+std::atomic<std::int64_t> allocations_still_granted{0};
 } // namespace korvale_test
 
 namespace {
@@ -30,9 +31,15 @@ std::atomic<std::size_t> allocations{0};
 // otherwise pair the inlined free() with the operator new of the caller and warn.
 void (*volatile release)(void*) = std::free;
 
+// Whether this allocation fails: while refusing, once the granted ones are used up.
+bool refused() {
+    return korvale_test::refuse_allocations.load() &&
+           korvale_test::allocations_still_granted.fetch_sub(1) <= 0;
+}
+
 void* counted(std::size_t size) {
     allocations.fetch_add(1, std::memory_order_relaxed);
-    if (korvale_test::refuse_allocations.load()) {
+    if (refused()) {
         return nullptr;
     }
     return std::malloc(size == 0 ? 1 : size);
@@ -40,7 +47,7 @@ void* counted(std::size_t size) {
 
 void* counted_aligned(std::size_t size, std::align_val_t align) {
     allocations.fetch_add(1, std::memory_order_relaxed);
-    if (korvale_test::refuse_allocations.load()) {
+    if (refused()) {
         return nullptr;
     }
     const auto alignment = static_cast<std::size_t>(align);

@@ -1,6 +1,7 @@
 // Without memory the new exports fail as documented and never let an exception reach the host
 // (which would end it): the route layer's functions say so in the caller's buffer, and
-// korvale_load_vehicle gives a null handle. Runs in the binary whose operator new can refuse.
+// korvale_load_vehicle gives a null handle, also when memory runs out while it plans. Runs in the
+// binary whose operator new can refuse.
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -29,6 +30,33 @@ TEST(OutOfMemory, LoadVehicleGivesNullAndSaysSo) {
     char error[64];
     korvale_last_error(error, sizeof error);
     EXPECT_STREQ(error, "Can not load file for Korvale");
+}
+
+TEST(OutOfMemory, APredictiveLoadThatRunsOutOfMemoryAnywhereFails) {
+    korvale_test::TempDir dir;
+    std::string text;
+    for (int i = 0; i <= 200; ++i) { // 2 km over a hill, a stop in the middle
+        text += std::to_string(i * 10) + " 0 " + std::to_string(30 * std::sin(i / 64.0)) +
+                " 10000 " + (i == 100 ? "0" : "80") + " 0\n";
+    }
+    const std::string file = dir.write("route.txt", text);
+    korvale_vehicle car;
+    korvale_default_vehicle(&car);
+    korvale_profile* profile = nullptr;
+    std::int64_t granted = 0;
+    for (; profile == nullptr && granted < 100000000; granted = granted * 3 / 2 + 1) {
+        {
+            const korvale_test::RefusedAllocations refused(granted);
+            profile = korvale_load_vehicle(file.c_str(), &car, KORVALE_MODEL_PREDICTIVE);
+        }
+        if (profile == nullptr) {
+            char error[64];
+            EXPECT_GT(korvale_last_error(error, sizeof error), 0u) << granted;
+        }
+    }
+    ASSERT_NE(profile, nullptr);
+    EXPECT_GT(granted, 1000); // the plan ran out too, not only the columns
+    deinitialize_korvale(profile);
 }
 
 #ifdef KORVALE_TEST_ROUTES

@@ -151,7 +151,12 @@ std::string route_json(const korvale::RouteProfile& profile, std::size_t max_poi
         coasting.push_back(lowest(profile.coasting_speed_column(), from, to));
         elevation.push_back(profile.z_column()[from]);
     }
-    std::string out = "{\"distance\":";
+    std::string out = "{";
+    append_key(out, "model");
+    out += '"';
+    out += korvale::model_name(profile.coast_model().kind()); // a name that needs no escapes
+    out += "\",";
+    append_key(out, "distance");
     append_array(out, distance);
     out += ",\"maximum\":";
     append_array(out, maximum);

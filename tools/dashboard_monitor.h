@@ -44,8 +44,9 @@ struct DashboardCounters {
 std::string record_json(const korvale::comm::RecordFields& record, const FieldNames& names,
                         double t);
 
-// The route's profile for the page: distance, maximum, recommended and coasting speed and
-// elevation, at most max_points of them (each speed the lowest of the rows it stands for).
+// The route's profile for the page: the name of its speed model ("model"), then distance,
+// maximum, recommended and coasting speed and elevation, at most max_points of them (each speed
+// the lowest of the rows it stands for).
 std::string route_json(const korvale::RouteProfile& profile, std::size_t max_points);
 
 class DashboardMonitor {

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "profile/speed_models.h"
+#include "sim/profile_planner.h"
 
 #include "tool_output.h"
 
@@ -28,8 +29,12 @@ std::unique_ptr<korvale::RouteProfile> build(const std::string& path,
                                              const korvale::CoastModel& model, bool strict,
                                              korvale::ConstructionDetails* details) {
     require_readable(path, "route file");
-    auto profile =
-        std::make_unique<korvale::RouteProfile>(path.c_str(), model, details, library_lines());
+    static const korvale::sim::PredictivePlanner planner;
+    auto profile = std::make_unique<korvale::RouteProfile>(path.c_str(), model, details,
+                                                           library_lines(), &planner);
+    if (!profile->plan_failure().empty()) {
+        throw std::runtime_error("route file '" + path + "': no plan: " + profile->plan_failure());
+    }
     const korvale::SkippedLines& skipped = details->skipped_lines;
     if (profile->row_count() <= 0) {
         throw std::runtime_error(

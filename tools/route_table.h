@@ -19,8 +19,9 @@ struct RouteTable {
 
 // Loads the route once (the library's own lines go where library_lines() says) and keeps every
 // column. Lines of the file that were skipped draw a warning with their count and first line
-// numbers, or with strict an error. Throws std::runtime_error with a message when the file
-// cannot be read, yields no rows, or (strict) has skipped lines.
+// numbers, or with strict an error. The predictive model plans with the simulation's planner.
+// Throws std::runtime_error with a message when the file cannot be read, yields no rows, has no
+// plan (the predictive model), or (strict) has skipped lines.
 RouteTable load_route_table(const std::string& path, const korvale::CoastModel& model, bool strict);
 
 // Builds only the profile; checks and throws like load_route_table.

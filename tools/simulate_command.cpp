@@ -13,6 +13,7 @@
 
 #include "command_line.h"
 #include "route_table.h"
+#include "sim/profile_planner.h"
 #include "sim/simulation.h"
 #include "tool_output.h"
 #include "vehicle_options.h"
@@ -30,16 +31,8 @@ using korvale::sim::Simulation;
 constexpr double J_PER_WH = 3600.0;
 constexpr double DEGREES_PER_RADIAN = 57.29577951308232;
 
-// A field of the drive that an option may change; unset ones keep the preset's value.
-struct DriveField {
-    const char* option;
-    const char* help;
-    std::optional<double> value;
-};
-
 struct SimulateArgs {
     std::string route;
-    std::string powertrain = "ev";
     std::string drivers = "limit,advice,recommended,optimal";
     double dt = 0.1;
     double horizon = 1000.0;
@@ -48,60 +41,13 @@ struct SimulateArgs {
     std::string sumo;
     bool json = false;
     bool strict = false;
-    std::vector<DriveField> fields{
-        {"--max-power", "largest drive power, W", {}},
-        {"--max-acceleration", "largest net acceleration, m/s^2", {}},
-        {"--comfortable-braking", "b: how hard the baseline brakes ahead, m/s^2", {}},
-        {"--rotating-mass-factor", "e: the inertia is m (1 + e)", {}},
-        {"--drive-efficiency", "ev: battery to wheels", {}},
-        {"--regen-efficiency", "ev: wheels to battery", {}},
-        {"--regen-power", "ev: largest recovered power, W", {}},
-        {"--aux-power", "ev: power drawn all the time, W", {}},
-        {"--wheel-efficiency", "ice: fuel to wheels", {}},
-        {"--idle-fuel", "ice: idle consumption, l/h", {}},
-        {"--heating-value", "ice: fuel's lower heating value, J/kg", {}},
-        {"--fuel-density", "ice: kg/l", {}},
-    };
 };
 
-// The preset's drive with the options' changes; throws naming a field that makes no sense.
-DriveVehicle chosen_vehicle(const SimulateArgs& args, const VehicleChoice& choice,
-                            double* braking) {
-    const korvale::VehiclePreset* preset = korvale::find_preset(choice.preset.c_str());
-    if (preset == nullptr) {
-        throw std::runtime_error("no vehicle preset '" + choice.preset + "'");
-    }
-    PowertrainKind kind = PowertrainKind::ev;
-    if (args.powertrain == "ice") {
-        kind = PowertrainKind::ice;
-    } else if (args.powertrain != "ev") {
-        throw std::runtime_error("unknown powertrain '" + args.powertrain + "' (ev or ice)");
-    }
-    DriveVehicle v = korvale::sim::drive_vehicle_of(choice.vehicle, preset->drive, kind);
-    *braking = preset->drive.comfortable_braking;
-    double* targets[] = {&v.limits.max_power,
-                         &v.limits.max_acceleration,
-                         braking,
-                         &v.body.rotating_mass_factor,
-                         &v.powertrain.ev.drive_efficiency,
-                         &v.powertrain.ev.regen_efficiency,
-                         &v.powertrain.ev.max_regen_power,
-                         &v.powertrain.ev.aux_power,
-                         &v.powertrain.ice.wheel_efficiency,
-                         &v.powertrain.ice.idle_fuel,
-                         &v.powertrain.ice.heating_value,
-                         &v.powertrain.ice.fuel_density};
-    for (std::size_t i = 0; i < args.fields.size(); ++i) {
-        if (args.fields[i].value) {
-            *targets[i] = *args.fields[i].value;
-        }
-    }
-    std::string problem = korvale::dynamics::drive_vehicle_problem(v);
-    if (problem.empty() && !(*braking > 0.0 && *braking <= korvale::dynamics::MAX_DECELERATION)) {
-        char text[128];
-        std::snprintf(text, sizeof text, "comfortable_braking %g is outside (0, 3]", *braking);
-        problem = text;
-    }
+// The chosen vehicle's drive (choose() has checked its fields); throws naming what else makes
+// no sense.
+DriveVehicle chosen_vehicle(const VehicleChoice& choice) {
+    DriveVehicle v = korvale::sim::drive_vehicle_of(choice.vehicle);
+    const std::string problem = korvale::dynamics::drive_vehicle_problem(v);
     if (!problem.empty()) {
         throw std::runtime_error("vehicle refused: " + problem);
     }
@@ -216,10 +162,11 @@ std::string json_string(const std::string& text) {
     return out + "\"";
 }
 
-void print_json(const SimulateArgs& args, const Simulation& sim, const DriveVehicle& vehicle,
-                std::ostream& out) {
+void print_json(const SimulateArgs& args, const VehicleChoice& choice, const Simulation& sim,
+                const DriveVehicle& vehicle, std::ostream& out) {
     out << "{\"route\": " << json_string(args.route)
-        << ", \"powertrain\": " << json_string(args.powertrain) << ", \"drivers\": [";
+        << ", \"powertrain\": " << json_string(choice.powertrain_name())
+        << ", \"model\": " << json_string(choice.model_name()) << ", \"drivers\": [";
     bool first = true;
     for (const Row& row : rows_of(sim)) {
         const Figures& f = row.run->drive.figures;
@@ -265,7 +212,7 @@ std::string trace_text(const SimulateArgs& args, const VehicleChoice& choice,
     std::ostringstream text;
     text << "# korvale simulate: driver " << run.name << ", route " << args.route << "\n"
          << "# " << choice.summary() << "\n"
-         << "# powertrain " << args.powertrain << ", dt " << args.dt << " s, max_power "
+         << "# powertrain " << choice.powertrain_name() << ", dt " << args.dt << " s, max_power "
          << vehicle.limits.max_power << " W, max_acceleration " << vehicle.limits.max_acceleration
          << " m/s^2, rotating_mass_factor " << vehicle.body.rotating_mass_factor << "\n";
     if (ice) {
@@ -321,8 +268,7 @@ int run_simulate(const SimulateArgs& args, const VehicleChoice& choice, std::ost
         throw std::runtime_error("--horizon " + number(args.horizon, 3) + " is below 0");
     }
     const std::vector<korvale::sim::DriverKind> kinds = korvale::sim::driver_kinds(args.drivers);
-    double braking = 0.0;
-    const DriveVehicle vehicle = chosen_vehicle(args, choice, &braking);
+    const DriveVehicle vehicle = chosen_vehicle(choice);
     for (const std::string& dir : {args.trace, args.sumo}) {
         std::error_code error;
         if (!dir.empty() && !std::filesystem::is_directory(dir, error)) {
@@ -335,7 +281,7 @@ int run_simulate(const SimulateArgs& args, const VehicleChoice& choice, std::ost
     korvale::sim::SimulationSettings settings;
     settings.run.dt = args.dt;
     settings.run.stand_time = args.stand_time;
-    settings.comfortable_braking = braking;
+    settings.comfortable_braking = choice.vehicle.drive.comfortable_braking;
     settings.horizon = args.horizon;
     const Simulation sim = korvale::sim::simulate(*table.profile, road, vehicle, settings, kinds);
 
@@ -354,10 +300,10 @@ int run_simulate(const SimulateArgs& args, const VehicleChoice& choice, std::ost
     }
     write_all_or_none(files);
     if (args.json) {
-        print_json(args, sim, vehicle, out);
+        print_json(args, choice, sim, vehicle, out);
     } else {
         out << "route " << args.route << " (" << number(road.length(), 1) << " m), "
-            << args.powertrain << ", " << choice.summary() << "\n";
+            << choice.powertrain_name() << ", " << choice.summary() << "\n";
         print_table(sim, vehicle, out);
     }
     return 0;
@@ -370,7 +316,6 @@ void add_simulate_command(CLI::App& app, CommandRun& run) {
     CLI::App* command = app.add_subcommand(
         "simulate", "drive the route by each driver and say what each drive costs");
     command->add_option("route", args->route, "route file")->required();
-    command->add_option("--powertrain", args->powertrain, "ev or ice")->capture_default_str();
     command
         ->add_option("--drivers", args->drivers,
                      "comma-separated: limit, advice, recommended, optimal (limit always runs)")
@@ -387,13 +332,7 @@ void add_simulate_command(CLI::App& app, CommandRun& run) {
     command->add_flag("--json", args->json, "the figures as JSON");
     command->add_flag("--strict", args->strict,
                       "fail when lines of the route file do not start with six numbers");
-    for (DriveField& field : args->fields) {
-        command
-            ->add_option_function<double>(
-                field.option, [&field](double value) { field.value = value; }, field.help)
-            ->group("Drive");
-    }
-    auto vehicle = add_vehicle_options(command);
+    auto vehicle = add_vehicle_options(command, true);
     command->callback([args, vehicle, &run] {
         run = [args, vehicle](std::ostream& out) {
             return run_simulate(*args, choose(*vehicle), out);

@@ -43,34 +43,67 @@ std::vector<std::string> model_names() {
     return {std::begin(korvale::MODEL_NAMES), std::end(korvale::MODEL_NAMES)};
 }
 
-// Which models use a field.
-enum Uses : unsigned { NONE = 0, PARAMETERISED = 1, ECO = 2, BOTH = PARAMETERISED | ECO };
+// Which models use a field; DRIVES: a command that drives the vehicle (simulate) uses it with
+// any model.
+enum Uses : unsigned {
+    NONE = 0,
+    PARAMETERISED = 1,
+    ECO = 2,
+    PREDICTIVE = 4,
+    DRIVES = 8,
+    BODY = PARAMETERISED | ECO | PREDICTIVE | DRIVES,
+    DRIVE = PREDICTIVE | DRIVES,
+};
 
 struct Field {
     const char* option;
     const char* help;
-    double VehicleParameters::*member;
+    double* (*target)(VehicleParameters&);
     unsigned uses;
+    bool selects = false; // without --model, selects a model as the eight parameters do
 };
 
+#define KORVALE_FIELD(member) [](VehicleParameters& v) { return &v.member; }
 const Field FIELDS[] = {
-    {"--vehicle-mass", "vehicle mass, kg", &VehicleParameters::vehicle_mass, BOTH},
-    {"--drag-coefficient", "aerodynamic drag coefficient", &VehicleParameters::drag_coefficient,
-     BOTH},
-    {"--frontal-area", "frontal area, m^2", &VehicleParameters::frontal_area, BOTH},
-    {"--air-density", "air density, kg/m^3", &VehicleParameters::air_density, BOTH},
-    {"--rolling-resistance", "rolling-resistance coefficient",
-     &VehicleParameters::rolling_resistance, BOTH},
-    {"--gravity", "gravitational acceleration, m/s^2", &VehicleParameters::gravity, BOTH},
+    {"--vehicle-mass", "vehicle mass, kg", KORVALE_FIELD(vehicle_mass), BODY},
+    {"--drag-coefficient", "aerodynamic drag coefficient", KORVALE_FIELD(drag_coefficient), BODY},
+    {"--frontal-area", "frontal area, m^2", KORVALE_FIELD(frontal_area), BODY},
+    {"--air-density", "air density, kg/m^3", KORVALE_FIELD(air_density), BODY},
+    {"--rolling-resistance", "rolling-resistance coefficient", KORVALE_FIELD(rolling_resistance),
+     BODY},
+    {"--gravity", "gravitational acceleration, m/s^2", KORVALE_FIELD(gravity), BODY},
     {"--coast-power", "power term of the parameterised model, W; without --model, > 0 selects it",
-     &VehicleParameters::coast_power, PARAMETERISED},
+     KORVALE_FIELD(coast_power), PARAMETERISED, true},
     {"--model-switch", "without --model, > 0 selects the parameterised model, else the default",
-     &VehicleParameters::model_switch, NONE},
-    {"--brake-deceleration", "eco model: braking on descents, m/s^2",
-     &VehicleParameters::brake_deceleration, ECO},
-    {"--least-deceleration", "eco model: the least deceleration it plans with, m/s^2",
-     &VehicleParameters::least_deceleration, ECO},
+     KORVALE_FIELD(model_switch), NONE, true},
+    {"--brake-deceleration", "eco and predictive models: braking on descents, m/s^2",
+     KORVALE_FIELD(brake_deceleration), ECO | PREDICTIVE},
+    {"--least-deceleration",
+     "eco and predictive models: the least deceleration they plan with, "
+     "m/s^2",
+     KORVALE_FIELD(least_deceleration), ECO | PREDICTIVE},
+    // The drive: what the predictive model plans with and simulate drives with.
+    {"--max-power", "largest drive power, W", KORVALE_FIELD(drive.max_power), DRIVE},
+    {"--max-acceleration", "largest net acceleration, m/s^2", KORVALE_FIELD(drive.max_acceleration),
+     DRIVE},
+    {"--comfortable-braking", "b: how hard the limit-following driver brakes ahead, m/s^2",
+     KORVALE_FIELD(drive.comfortable_braking), DRIVE},
+    {"--rotating-mass-factor", "e: the inertia is m (1 + e)",
+     KORVALE_FIELD(drive.rotating_mass_factor), DRIVE},
+    {"--drive-efficiency", "ev: battery to wheels", KORVALE_FIELD(drive.ev.drive_efficiency),
+     DRIVE},
+    {"--regen-efficiency", "ev: wheels to battery", KORVALE_FIELD(drive.ev.regen_efficiency),
+     DRIVE},
+    {"--regen-power", "ev: largest recovered power, W", KORVALE_FIELD(drive.ev.max_regen_power),
+     DRIVE},
+    {"--aux-power", "ev: power drawn all the time, W", KORVALE_FIELD(drive.ev.aux_power), DRIVE},
+    {"--wheel-efficiency", "ice: fuel to wheels", KORVALE_FIELD(drive.ice.wheel_efficiency), DRIVE},
+    {"--idle-fuel", "ice: idle consumption, l/h", KORVALE_FIELD(drive.ice.idle_fuel), DRIVE},
+    {"--heating-value", "ice: fuel's lower heating value, J/kg",
+     KORVALE_FIELD(drive.ice.heating_value), DRIVE},
+    {"--fuel-density", "ice: kg/l", KORVALE_FIELD(drive.ice.fuel_density), DRIVE},
 };
+#undef KORVALE_FIELD
 constexpr std::size_t FIELD_COUNT = sizeof FIELDS / sizeof FIELDS[0];
 
 unsigned uses_of(CoastModelKind model) {
@@ -79,34 +112,45 @@ unsigned uses_of(CoastModelKind model) {
         return PARAMETERISED;
     case CoastModelKind::eco:
         return ECO;
+    case CoastModelKind::predictive:
+        return PREDICTIVE;
     case CoastModelKind::built_in:
         break;
     }
     return NONE;
 }
 
+constexpr double PERCENT = 100.0;
+
 } // namespace
 
 class VehicleOptions {
 public:
+    unsigned command_uses = NONE; // DRIVES for a command that drives the vehicle
     std::string preset = "car";
     std::string model;
+    std::string powertrain = "ev";
+    double time_budget = 0.0;
     double values[FIELD_COUNT] = {};
     CLI::Option* preset_option = nullptr;
     CLI::Option* model_option = nullptr;
+    CLI::Option* powertrain_option = nullptr;
+    CLI::Option* time_budget_option = nullptr;
     CLI::Option* field_options[FIELD_COUNT] = {};
 
     bool given(std::size_t field) const { return field_options[field]->count() > 0; }
 };
 
-std::shared_ptr<const VehicleOptions> add_vehicle_options(CLI::App* command) {
+std::shared_ptr<const VehicleOptions> add_vehicle_options(CLI::App* command, bool drives) {
     auto options = std::make_shared<VehicleOptions>();
+    options->command_uses = drives ? DRIVES : NONE;
+    options->time_budget = korvale::BUILT_IN_VEHICLE.time_budget * PERCENT;
     const char* group = "Vehicle";
     options->preset_option =
         command
             ->add_option("--vehicle", options->preset,
                          "vehicle preset: " + listed(preset_names()) +
-                             "; its fields can be changed by the options below")
+                             "; its fields and its drive can be changed by the options below")
             ->check(CLI::IsMember(preset_names()))
             ->capture_default_str()
             ->group(group);
@@ -117,9 +161,21 @@ std::shared_ptr<const VehicleOptions> add_vehicle_options(CLI::App* command) {
                              " (eco unless --coast-power or --model-switch is given)")
             ->check(CLI::IsMember(model_names()))
             ->group(group);
+    options->powertrain_option =
+        command->add_option("--powertrain", options->powertrain, "ev or ice")
+            ->capture_default_str()
+            ->group("Drive");
+    options->time_budget_option =
+        command
+            ->add_option("--time-budget", options->time_budget,
+                         "predictive model: the trip time the plan may take beyond the "
+                         "limit-following driver's, percent")
+            ->capture_default_str()
+            ->group("Drive");
     for (std::size_t i = 0; i < FIELD_COUNT; ++i) {
         options->field_options[i] =
-            command->add_option(FIELDS[i].option, options->values[i], FIELDS[i].help)->group(group);
+            command->add_option(FIELDS[i].option, options->values[i], FIELDS[i].help)
+                ->group(FIELDS[i].uses == DRIVE ? "Drive" : group);
     }
     return options;
 }
@@ -131,13 +187,17 @@ VehicleChoice choose(const VehicleOptions& options) {
     bool selector_given = false;
     for (std::size_t i = 0; i < FIELD_COUNT; ++i) {
         if (options.given(i)) {
-            choice.vehicle.*FIELDS[i].member = options.values[i];
+            *FIELDS[i].target(choice.vehicle) = options.values[i];
             choice.changed = true;
-            selector_given = selector_given ||
-                             FIELDS[i].member == &VehicleParameters::coast_power ||
-                             FIELDS[i].member == &VehicleParameters::model_switch;
+            selector_given = selector_given || FIELDS[i].selects;
         }
     }
+    if (options.powertrain == "ice") {
+        choice.vehicle.powertrain = korvale::dynamics::PowertrainKind::ice;
+    } else if (options.powertrain != "ev") {
+        throw std::runtime_error("unknown powertrain '" + options.powertrain + "' (ev or ice)");
+    }
+    choice.vehicle.time_budget = options.time_budget / PERCENT;
     const bool model_given = options.model_option->count() > 0;
     if (!model_given) {
         choice.model = korvale::model_when_unnamed(choice.vehicle, selector_given);
@@ -147,24 +207,33 @@ VehicleChoice choose(const VehicleOptions& options) {
 
     // Options that change nothing with this model; the ones that selected it did something.
     std::string ignored;
-    const unsigned uses = uses_of(choice.model);
+    const unsigned uses = uses_of(choice.model) | options.command_uses;
+    const auto ignore = [&](const char* option) {
+        ignored += (ignored.empty() ? "" : ", ") + std::string(option);
+    };
     if (options.preset_option->count() > 0 && uses == NONE) {
-        ignored += "--vehicle";
+        ignore("--vehicle");
     }
     for (std::size_t i = 0; i < FIELD_COUNT; ++i) {
-        const bool selected =
-            !model_given && (FIELDS[i].member == &VehicleParameters::coast_power ||
-                             FIELDS[i].member == &VehicleParameters::model_switch);
+        const bool selected = !model_given && FIELDS[i].selects;
         if (options.given(i) && (FIELDS[i].uses & uses) == 0 && !selected) {
-            ignored += (ignored.empty() ? "" : ", ") + std::string(FIELDS[i].option);
+            ignore(FIELDS[i].option);
         }
+    }
+    if (options.powertrain_option->count() > 0 && (uses & DRIVE) == 0) {
+        ignore("--powertrain");
+    }
+    if (options.time_budget_option->count() > 0 && (uses & PREDICTIVE) == 0) {
+        ignore("--time-budget");
     }
     if (!ignored.empty()) {
         warn(std::string("the ") + choice.model_name() + " model ignores " + ignored +
              (uses == NONE ? " (it coasts the built-in car whatever the vehicle)" : ""));
     }
 
-    const std::string problem = korvale::vehicle_problem(choice.vehicle);
+    // A command that drives checks the drive as the predictive model does.
+    const std::string problem = korvale::vehicle_problem(
+        choice.vehicle, (uses & DRIVE) != 0 ? CoastModelKind::predictive : choice.model);
     if (!problem.empty()) {
         throw std::runtime_error("vehicle refused: " + problem);
     }
@@ -191,6 +260,12 @@ std::string VehicleChoice::vehicle_description() const {
             std::snprintf(text + length, sizeof text - length,
                           ", brake deceleration %g m/s^2, least deceleration %g m/s^2)",
                           v.brake_deceleration, v.least_deceleration);
+        } else if (model == CoastModelKind::predictive) {
+            std::snprintf(text + length, sizeof text - length,
+                          ", brake deceleration %g m/s^2, least deceleration %g m/s^2; %s, max "
+                          "power %g W, time budget %g %%)",
+                          v.brake_deceleration, v.least_deceleration, powertrain_name(),
+                          v.drive.max_power, v.time_budget * PERCENT);
         } else {
             std::snprintf(text + length, sizeof text - length, ")");
         }

@@ -102,9 +102,23 @@ namespace Korvale
             double frontal_area, double air_density, double vehicle_mass, double gravity,
             double rolling_resistance, double coast_power, double model_switch);
 
+        /// <summary>size: Marshal.SizeOf(typeof(NativeVehicle)); fills every field within it
+        /// and sets Size to the bytes written.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
+        public static extern void korvale_fill_default_vehicle(ref NativeVehicle vehicle,
+                                                               uint size);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
+        public static extern int korvale_fill_vehicle_preset(
+            [MarshalAs(UnmanagedType.LPStr)] string name, ref NativeVehicle vehicle, uint size);
+
+        /// <summary>Fills the struct of version 0.2 only (up to LeastDeceleration): use
+        /// korvale_fill_default_vehicle.</summary>
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
         public static extern void korvale_default_vehicle(out NativeVehicle vehicle);
 
+        /// <summary>Fills the struct of version 0.2 only (up to LeastDeceleration): use
+        /// korvale_fill_vehicle_preset.</summary>
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
         public static extern int korvale_vehicle_preset(
             [MarshalAs(UnmanagedType.LPStr)] string name, out NativeVehicle vehicle);
@@ -121,8 +135,8 @@ namespace Korvale
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
         public static extern IntPtr korvale_model_name(int model);
 
-        /// <summary>model: a SpeedModel as int (KORVALE_MODEL_DEFAULT, _PARAMETERISED,
-        /// _ECO).</summary>
+        /// <summary>model: a SpeedModel as int (KORVALE_MODEL_DEFAULT, _PARAMETERISED, _ECO,
+        /// _PREDICTIVE).</summary>
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
         public static extern ProfileHandle korvale_load_vehicle(
             [MarshalAs(UnmanagedType.LPStr)] string path, [In] ref NativeVehicle vehicle,
@@ -269,7 +283,7 @@ namespace Korvale
     {
         /// <summary>The version this binding was written for: a library of the same major
         /// version and at least this minor version has every function it uses.</summary>
-        public const int WrittenForMajor = 0, WrittenForMinor = 2;
+        public const int WrittenForMajor = 0, WrittenForMinor = 3;
 
         private static readonly object logLock = new object();
         private static Action<LogLevel, string> logHandlers;
@@ -494,10 +508,20 @@ namespace Korvale
         Default = 0,       // the built-in car coasting, whatever the vehicle
         Parameterised = 1, // constant deceleration per segment, with the coast power
         Eco = 2,           // coasting, gentle braking on descents, no crawl carried back
+        Predictive = 3,    // the energy-optimal drive of the vehicle's drive within a time budget
     }
 
-    /// <summary>korvale_vehicle of korvale.h, field for field: Size (its size in bytes) first.
-    /// NativeVehicle.Default is the built-in car with the eco model's default decelerations.</summary>
+    /// <summary>The powertrains of NativeVehicle.Powertrain (KORVALE_POWERTRAIN_*).</summary>
+    public enum Powertrain
+    {
+        Ev = 0,  // battery-electric, recovers braking energy
+        Ice = 1, // combustion engine, idles whenever it does not drive
+    }
+
+    /// <summary>korvale_vehicle of korvale.h, field for field: Size (its size in bytes) first,
+    /// then the fields of the speed models, then the drive that only the predictive model plans
+    /// with. NativeVehicle.Default is the built-in car with the eco model's default
+    /// decelerations and the car's drive (Powertrain.Ev, TimeBudget 0.02).</summary>
     [StructLayout(LayoutKind.Sequential)]
     public struct NativeVehicle
     {
@@ -509,15 +533,37 @@ namespace Korvale
         public double RollingResistance; // -
         public double Gravity;           // m/s²
         public double CoastPower;        // W, the parameterised model only
-        public double BrakeDeceleration; // m/s², the eco model only: braking on descents
-        public double LeastDeceleration; // m/s², the eco model only: the least it plans with
+        public double BrakeDeceleration; // m/s², eco and predictive models: braking on descents
+        public double LeastDeceleration; // m/s², eco and predictive: the least they plan with
+        // The drive (only the predictive model uses it).
+        public Powertrain Powertrain;
+        public int Reserved;               // 0
+        public double MaxPower;            // W: the most the drive gives at the wheels
+        public double MaxAcceleration;     // m/s² (net)
+        public double ComfortableBraking;  // m/s²: how late the limit-following driver brakes
+        public double RotatingMassFactor;  // the inertia is VehicleMass * (1 + factor)
+        public double DriveEfficiency;     // ev: battery to wheels, in (0, 1]
+        public double RegenEfficiency;     // ev: wheels to battery when braking, in (0, 1]
+        public double MaxRegenPower;       // ev: W at the wheels, the most braking recovers
+        public double AuxPower;            // ev: W drawn all the time
+        public double EngineEfficiency;    // ice: fuel to wheels, in (0, 1]
+        public double IdlePower;           // ice: W of fuel whenever the engine does not drive
+        public double TimeBudget;          // the plan's trip time is at most 1 + this times the
+                                           // limit-following driver's (0.02: 2 %)
+
+        /// <summary>What korvale_fill_default_vehicle and korvale_fill_vehicle_preset take.</summary>
+        private static uint NativeSize
+        {
+            get { return (uint)Marshal.SizeOf(typeof(NativeVehicle)); }
+        }
 
         public static NativeVehicle Default
         {
             get
             {
-                NativeVehicle vehicle;
-                NativeMethods.korvale_default_vehicle(out vehicle);
+                KorvaleLibrary.CheckVersion();
+                var vehicle = new NativeVehicle();
+                NativeMethods.korvale_fill_default_vehicle(ref vehicle, NativeSize);
                 return vehicle;
             }
         }
@@ -527,8 +573,8 @@ namespace Korvale
         public static NativeVehicle Preset(string name)
         {
             KorvaleLibrary.CheckVersion();
-            NativeVehicle vehicle;
-            if (NativeMethods.korvale_vehicle_preset(name, out vehicle) != 1)
+            var vehicle = new NativeVehicle();
+            if (NativeMethods.korvale_fill_vehicle_preset(name, ref vehicle, NativeSize) != 1)
             {
                 throw new ArgumentException("unknown vehicle preset '" + name +
                                             "'; the presets are " +

@@ -10,18 +10,38 @@ namespace korvale {
 
 namespace {
 
+// The predictive model's plan wavers a little where it cruises: a local minimum of its
+// recommended speed that lies less than this below the local maximum before it is no slow-down,
+// km/h.
+constexpr double PREDICTIVE_LEAST_DROP = 2.0;
+
 // The first row beyond distance and within end where the drive slows down below speed_kmh, or
-// -1 when there is none.
+// -1 when there is none. For the predictive model only minima at least PREDICTIVE_LEAST_DROP
+// below the top of the fall into them count.
 std::int32_t slowdown_row(const RouteProfile& profile, double distance, double end,
                           double speed_kmh) {
     const std::int32_t rows = profile.row_count();
     const Column& d = profile.distance_column();
     const Column& recommended = profile.recommended_speed_column();
+    const bool shallow_ones_count = profile.coast_model().kind() != CoastModelKind::predictive;
     // First row strictly beyond the distance (never row 0, which has no row before it).
     auto first = std::upper_bound(d.begin(), d.begin() + rows, distance);
     std::int32_t j = std::max<std::int32_t>(1, static_cast<std::int32_t>(first - d.begin()));
+    // The top of the fall (the run of rows that never rise) that row j - 1 ends.
+    double top = 0.0;
+    if (!shallow_ones_count && j < rows) {
+        std::int32_t k = j - 1;
+        while (k > 0 && recommended[k - 1] >= recommended[k]) {
+            --k;
+        }
+        top = recommended[k];
+    }
     for (; j < rows && d[j] <= end; ++j) {
-        if (slows_down_at(recommended.data(), rows, j) && recommended[j] < speed_kmh) {
+        if (!shallow_ones_count && recommended[j] > recommended[j - 1]) {
+            top = recommended[j];
+        }
+        if (slows_down_at(recommended.data(), rows, j) && recommended[j] < speed_kmh &&
+            (shallow_ones_count || top - recommended[j] >= PREDICTIVE_LEAST_DROP)) {
             break;
         }
     }

@@ -29,7 +29,8 @@ struct Advice {
 };
 
 // The first row beyond distance and within distance + horizon where the recommended speed has a
-// local minimum below speed_kmh, and the point where a vehicle at speed_kmh has to start
+// local minimum below speed_kmh (for the predictive model one at least 2 km/h below the top of
+// the fall into it), and the point where a vehicle at speed_kmh has to start
 // coasting (the profile's own coasting model, without the rules that clamp the stored coasting
 // column) to arrive there at the target speed; never before distance. Returns false when there
 // is no such row. Reads the profile only.

@@ -1,7 +1,9 @@
 #include "profile_columns.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string>
 
 namespace korvale {
 
@@ -38,13 +40,19 @@ WorkingColumns ConstructionDetails::working_columns(std::size_t capacity) {
 void compute_profile_columns(std::int32_t rows, const CoastModel& model, const double* x,
                              const double* y, const double* z, const double* max_speed,
                              const double* distance, const WorkingColumns& work,
-                             double* coasting_speed, double* recommended_speed) {
+                             double* coasting_speed, double* recommended_speed,
+                             const SpeedPlanner* planner) {
     // The comfort speed comes first: where the grade shares the radius's array, the radius is
     // read before the grade overwrites it; likewise the superelevation before the local minima.
     compute_comfort_and_allowed(rows, work.curve_radius, work.superelevation, max_speed,
                                 work.comfort_speed, work.allowed_speed);
     compute_grade(rows, x, y, z, work.grade);
     compute_local_minima(rows, work.allowed_speed, work.local_minimum);
+    if (model.kind() == CoastModelKind::predictive) {
+        compute_predictive_columns(rows, model, z, max_speed, distance, work, planner,
+                                   coasting_speed, recommended_speed);
+        return;
+    }
     compute_coasting_and_recommended(rows, model, work.grade, distance, work.allowed_speed,
                                      work.local_minimum, coasting_speed, recommended_speed);
 }
@@ -115,6 +123,33 @@ void compute_coasting_and_recommended(std::int32_t rows, const CoastModel& model
         }
         recommended_speed[i] =
             allowed_speed[i] > coasting_speed[i] ? coasting_speed[i] : allowed_speed[i];
+    }
+}
+
+void compute_predictive_columns(std::int32_t rows, const CoastModel& model, const double* z,
+                                const double* max_speed, const double* distance,
+                                const WorkingColumns& work, const SpeedPlanner* planner,
+                                double* coasting_speed, double* recommended_speed) {
+    if (rows < 1) {
+        return;
+    }
+    if (rows < 2 || !(distance[rows - 1] > distance[0])) {
+        std::copy_n(work.allowed_speed, rows, recommended_speed);
+    } else if (planner == nullptr) {
+        throw PlanFailure("no planner for the predictive model");
+    } else {
+        const PlannerRoad road{rows,       distance,         z, work.allowed_speed, max_speed,
+                               work.grade, work.curve_radius};
+        std::string why;
+        if (!planner->plan(road, model.vehicle(), recommended_speed, &why)) {
+            throw PlanFailure(why.empty() ? "no plan" : why);
+        }
+    }
+    coasting_speed[rows - 1] = recommended_speed[rows - 1];
+    for (std::int32_t i = rows - 2; i >= 0; --i) {
+        coasting_speed[i] = model(
+            work.grade[i], model.carried_speed(coasting_speed[i + 1], recommended_speed[i + 1]),
+            distance[i + 1], distance[i], work.local_minimum[i]);
     }
 }
 

@@ -8,6 +8,7 @@
 #include "column.h"
 #include "route_loader.h"
 #include "speed_models.h"
+#include "speed_planner.h"
 
 namespace korvale {
 
@@ -46,11 +47,15 @@ struct ConstructionDetails {
 // Every step below in construction's order, from the file's columns (x, y, z, max_speed and
 // the working columns' curve radius and superelevation) and the cumulative distance (the
 // polyline's own, PolylineLocator) to coasting and recommended speed, through the other working
-// columns. Shared arrays as a profile shares them are safe.
+// columns. Shared arrays as a profile shares them are safe, except that the predictive model
+// plans from the radius and the grade at once: the two need arrays of their own. The predictive
+// model asks the planner for the recommended speed; throws PlanFailure when there is none (or
+// no planner).
 void compute_profile_columns(std::int32_t rows, const CoastModel& model, const double* x,
                              const double* y, const double* z, const double* max_speed,
                              const double* distance, const WorkingColumns& work,
-                             double* coasting_speed, double* recommended_speed);
+                             double* coasting_speed, double* recommended_speed,
+                             const SpeedPlanner* planner = nullptr);
 
 // The grade (rise over level run) of the segment that starts at each row but the last (the
 // last row gets 0). A segment without level run takes the grade of the one before it; the
@@ -81,5 +86,14 @@ void compute_coasting_and_recommended(std::int32_t rows, const CoastModel& model
                                       const double* grade, const double* distance,
                                       const double* allowed_speed, const double* local_minimum,
                                       double* coasting_speed, double* recommended_speed);
+
+// The predictive model's columns: the planner's recommended speed (on a route without length,
+// where there is no drive to plan, the allowed speed), then the coasting speed of each row by
+// the eco rule from the next row's recommended speed (it may lie below the recommended speed
+// where the plan drives). The allowed speed may be given in the recommended-speed array.
+void compute_predictive_columns(std::int32_t rows, const CoastModel& model, const double* z,
+                                const double* max_speed, const double* distance,
+                                const WorkingColumns& work, const SpeedPlanner* planner,
+                                double* coasting_speed, double* recommended_speed);
 
 } // namespace korvale

@@ -11,8 +11,9 @@
 namespace korvale {
 
 RouteProfile::RouteProfile(const char* path, const CoastModel& coast_model,
-                           ConstructionDetails* details, const DiagSink& sink)
-    : model(coast_model) {
+                           ConstructionDetails* details, const DiagSink& sink,
+                           const SpeedPlanner* speed_planner)
+    : model(coast_model), planner(speed_planner) {
     diag_print(sink, "=== KORVALE_DLL Library === (START)\n");
     const std::int32_t capacity = count_lines(path, sink);
     rows = capacity;
@@ -23,19 +24,33 @@ RouteProfile::RouteProfile(const char* path, const CoastModel& coast_model,
     }
     try {
         build(path, details, sink);
+    } catch (const PlanFailure& e) {
+        drop_rows();
+        try {
+            no_plan = e.what();
+        } catch (...) {
+            no_plan.clear(); // (the reason's copy did not fit: the load still fails)
+        }
+        if (no_plan.empty()) {
+            no_plan = "no plan";
+        }
     } catch (const std::exception& e) {
         // Memory for the columns or the polyline ran out: the route cannot be held.
         diag_print(sink, "[KORVALE_DLL] '%s' cannot be held in memory (%s)\n", printable_path(path),
                    e.what());
-        tracker.reset();
-        locator.reset();
-        for (Column* column : kept_columns()) {
-            Column().swap(*column);
-        }
-        rows = 0;
+        drop_rows();
     }
     diag_print(sink, "[KORVALE_DLL] data parser finished reading '%s' it has '%d'\n",
                printable_path(path), rows);
+}
+
+void RouteProfile::drop_rows() {
+    tracker.reset();
+    locator.reset();
+    for (Column* column : kept_columns()) {
+        Column().swap(*column);
+    }
+    rows = 0;
 }
 
 std::array<Column*, 7> RouteProfile::kept_columns() {
@@ -52,13 +67,19 @@ void RouteProfile::build(const char* path, ConstructionDetails* details, const D
     // WorkingColumns); a caller that wants them all gets a table of its own for each.
     Column curve_radius;
     Column superelevation;
+    Column grade; // the predictive model's: it plans from the radius and the grade at once
     WorkingColumns work{};
     if (details != nullptr) {
         work = details->working_columns(capacity);
     } else {
         curve_radius.resize(capacity);
         superelevation.resize(capacity);
-        work = {curve_radius.data(),   superelevation.data(),    curve_radius.data(),
+        double* grade_array = curve_radius.data();
+        if (model.kind() == CoastModelKind::predictive) {
+            grade.resize(capacity);
+            grade_array = grade.data();
+        }
+        work = {curve_radius.data(),   superelevation.data(),    grade_array,
                 coasting_speed.data(), recommended_speed.data(), superelevation.data()};
     }
 
@@ -76,7 +97,8 @@ void RouteProfile::build(const char* path, ConstructionDetails* details, const D
     locator = std::make_unique<PolylineLocator>(x.data(), y.data(), z.data(), rows);
     std::copy_n(locator->get_distances().data(), rows, distance.data());
     compute_profile_columns(rows, model, x.data(), y.data(), z.data(), max_speed.data(),
-                            distance.data(), work, coasting_speed.data(), recommended_speed.data());
+                            distance.data(), work, coasting_speed.data(), recommended_speed.data(),
+                            planner);
     tracker.emplace(*locator);
 }
 

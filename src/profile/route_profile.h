@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "../diag.h"
 #include "../geometry/polyline_locator.h"
@@ -14,6 +15,7 @@
 #include "position_tracker.h"
 #include "profile_columns.h"
 #include "speed_models.h"
+#include "speed_planner.h"
 
 namespace korvale {
 
@@ -27,9 +29,11 @@ public:
     // means success. Prints the start and finished lines. With details, the same pass also
     // fills the columns that the profile does not keep and notes the lines it skipped. The
     // construction's lines go to sink. Never throws: a route that cannot be held in memory gives
-    // no rows.
+    // no rows. The predictive model's recommended speed comes from the planner; without a plan
+    // (or without a planner) the profile has no rows and plan_failure() says why.
     RouteProfile(const char* path, const CoastModel& model, ConstructionDetails* details = nullptr,
-                 const DiagSink& sink = DiagSink::standard());
+                 const DiagSink& sink = DiagSink::standard(),
+                 const SpeedPlanner* planner = nullptr);
     // The model that the parameters select (model_for).
     RouteProfile(const char* path, const VehicleParameters& parameters)
         : RouteProfile(path, CoastModel(parameters)) {}
@@ -38,6 +42,8 @@ public:
     RouteProfile& operator=(const RouteProfile&) = delete;
 
     std::int32_t row_count() const { return rows; }
+    // Why the predictive model found no plan; empty when it did, and for the other models.
+    const std::string& plan_failure() const { return no_plan; }
     const CoastModel& coast_model() const { return model; }
     const VehicleParameters& parameters() const { return model.vehicle(); }
     const PolylineLocator* polyline() const { return locator.get(); }
@@ -90,6 +96,7 @@ public:
 
 private:
     void build(const char* path, ConstructionDetails* details, const DiagSink& sink);
+    void drop_rows();
     std::array<Column*, 7> kept_columns();
     // A column at the distance of a position, searched in the default window.
     double speed_at_position(double px, double py, double pz, const Column& column);
@@ -105,6 +112,8 @@ private:
     Column max_speed;
     CoastModel model;
     std::int32_t rows = 0;
+    const SpeedPlanner* planner;
+    std::string no_plan;
 };
 
 } // namespace korvale

@@ -225,7 +225,7 @@ CoastModel::CoastModel(CoastModelKind kind, const VehicleParameters& p)
 
 double CoastModel::operator()(double grade, double v_next, double distance_next,
                               double distance_here, double local_min) const {
-    if (model == CoastModelKind::eco) {
+    if (uses_eco_rule()) {
         // No rules: the recommended speed it carries back already holds every slow-down.
         return coast_eco_formula(parameters, grade, v_next, distance_next, distance_here);
     }
@@ -244,6 +244,7 @@ double CoastModel::physics(double grade, double v_next, double distance_next,
         return coast_parameterised_formula(parameters, f_opt, grade, v_next, distance_next,
                                            distance_here);
     case CoastModelKind::eco:
+    case CoastModelKind::predictive:
         return coast_eco_formula(parameters, grade, v_next, distance_next, distance_here);
     case CoastModelKind::built_in:
         break;

@@ -57,6 +57,11 @@ public:
 
     CoastModelKind kind() const { return model; }
     bool is_parameterised() const { return model == CoastModelKind::parameterised; }
+    // Whether the model coasts by the eco rule, from the recommended speed ahead: the eco model,
+    // and the predictive one, whose recommended speed is the plan's.
+    bool uses_eco_rule() const {
+        return model == CoastModelKind::eco || model == CoastModelKind::predictive;
+    }
     const VehicleParameters& vehicle() const { return parameters; }
 
     double operator()(double grade, double v_next, double distance_next, double distance_here,
@@ -70,8 +75,7 @@ public:
     // above the allowed one is planned from, or its coasting speed where the recommended speed
     // is no number (a row whose curve gives no comfort speed).
     double carried_speed(double coasting_next, double recommended_next) const {
-        return model == CoastModelKind::eco && !std::isnan(recommended_next) ? recommended_next
-                                                                             : coasting_next;
+        return uses_eco_rule() && !std::isnan(recommended_next) ? recommended_next : coasting_next;
     }
     // Deceleration (m/s²) of the vehicle coasting at speed_kmh on the grade: rolling resistance,
     // the slope's pull and air drag, over the mass (the built-in car's for the built-in model).

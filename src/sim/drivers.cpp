@@ -11,8 +11,6 @@ namespace {
 
 // Below this target a driver counts it as standing (m/s).
 constexpr double LEAST_TARGET = 0.1;
-// How far ahead the cruise controller looks and how fast it closes the gap, s.
-constexpr double CRUISE_HORIZON = 2.0;
 // How fast the plan's follower pulls back onto the plan, s.
 constexpr double PLAN_FEEDBACK = 0.5;
 

@@ -48,6 +48,9 @@ private:
     std::int32_t stops_stood = 0;
 };
 
+// How far ahead the cruise controller looks and how fast it closes the gap, s.
+constexpr double CRUISE_HORIZON = 2.0;
+
 // A cruise controller on the recommended speed: (v_rec(s + 2 s·v) - v) / 2 s.
 class RecommendedDriver : public Driver {
 public:

@@ -35,8 +35,8 @@ void SimRoad::prepare() {
     while (n > 2 && road.max_speed[n - 2] / KMH_PER_MS < dynamics::STOP_SPEED) {
         --n;
     }
-    for (std::vector<double>* column : {&road.distance, &road.z, &road.max_speed, &road.grade,
-                                        &road.radius, &road.recommended}) {
+    for (std::vector<double>* column :
+         {&road.distance, &road.z, &road.max_speed, &road.grade, &road.radius, &road.recommended}) {
         if (column->size() > n) {
             column->resize(n);
         }

@@ -26,23 +26,34 @@ DriverRun optimal_at(const SimRoad& road, const dynamics::DriveVehicle& vehicle,
     // The plan knows nothing of standing at stops; the drive that follows it stands as long as
     // the others did, so the plan gets the trip time less that.
     const double standing = settings.run.stand_time * static_cast<double>(road.stops().size());
-    const dynamics::Plan plan = programme.solve_for_time(std::max(trip_time - standing, 0.0));
+    PlannedDrive planned = drive_plan(road, vehicle, programme, nodes,
+                                      std::max(trip_time - standing, 0.0), settings.run);
     DriverRun run;
     run.name = name;
     run.asked_time = trip_time;
-    run.planned_time = plan.time + standing;
-    if (plan.speed.empty()) {
-        run.drive.error = "no drive within the vehicle's limits reaches the route's end";
-        return run;
-    }
-    // The plan may brake as hard as the vehicle allows.
-    const BrakingEnvelope hardest(road, vehicle.limits.max_deceleration);
-    PlanDriver driver(nodes.distance, plan.speed);
-    run.drive = run_drive(hardest, vehicle, driver, settings.run);
+    run.planned_time = planned.plan.time + standing;
+    run.drive = std::move(planned.drive);
     return run;
 }
 
 } // namespace
+
+PlannedDrive drive_plan(const SimRoad& road, const dynamics::DriveVehicle& vehicle,
+                        const dynamics::SpeedProgramme& programme,
+                        const dynamics::ProgrammeRoad& nodes, double plan_time,
+                        const RunSettings& run) {
+    PlannedDrive out;
+    out.plan = programme.solve_for_time(plan_time);
+    if (out.plan.speed.empty()) {
+        out.drive.error = "no drive within the vehicle's limits reaches the route's end";
+        return out;
+    }
+    // The plan may brake as hard as the vehicle allows.
+    const BrakingEnvelope hardest(road, vehicle.limits.max_deceleration);
+    PlanDriver driver(nodes.distance, out.plan.speed);
+    out.drive = run_drive(hardest, vehicle, driver, run);
+    return out;
+}
 
 dynamics::DriveVehicle drive_vehicle_of(const VehicleParameters& fields,
                                         const dynamics::DrivePreset& preset,

@@ -8,6 +8,7 @@
 
 #include "drive_run.h"
 #include "dynamics/drive_preset.h"
+#include "dynamics/speed_programme.h"
 #include "profile/vehicle.h"
 #include "sim_road.h"
 
@@ -45,6 +46,18 @@ struct Simulation {
 dynamics::DriveVehicle drive_vehicle_of(const VehicleParameters& fields,
                                         const dynamics::DrivePreset& preset,
                                         dynamics::PowertrainKind kind);
+
+// The programme's plan for a trip time (the fastest plan when none is that fast), driven through
+// the simulation by a follower that may brake as hard as the vehicle allows. The drive's error
+// says when there is no plan.
+struct PlannedDrive {
+    dynamics::Plan plan;
+    DriveResult drive;
+};
+PlannedDrive drive_plan(const SimRoad& road, const dynamics::DriveVehicle& vehicle,
+                        const dynamics::SpeedProgramme& programme,
+                        const dynamics::ProgrammeRoad& nodes, double plan_time,
+                        const RunSettings& run);
 
 // The profile gives the advice and the recommended speed (its model is the advice's); the
 // road, the maximum speed, grades and stops.

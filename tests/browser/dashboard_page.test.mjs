@@ -173,6 +173,7 @@ test("the page shows what arrives: fields, speeds, advice, counters, charts and 
     }
     const markerX = Number(await page.$eval("#profile", (e) => e.dataset.markerX));
     assert.equal(Number(await page.$eval("#profile", (e) => e.dataset.markerDistance)), 1234.5);
+    assert.equal(await page.$eval("#profile-model", (e) => e.textContent), "eco model");
     const profile = await drawnPixels(page, (p) => p.set > 2000 && p.matching > p.height / 3,
                                       "#profile-chart canvas", markerX, MARKER_RGB);
     assert.ok(profile.set > 2000, `profile: ${profile.set} pixels drawn`);

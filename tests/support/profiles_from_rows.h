@@ -14,12 +14,15 @@ namespace korvale_test {
 
 class ProfilesFromRows {
 public:
-    // The profile of the rows with the model; the construction's lines are swallowed.
-    korvale::RouteProfile& load(const std::vector<Row>& rows, const korvale::CoastModel& model) {
+    // The profile of the rows with the model (the predictive one with the planner); the
+    // construction's lines are swallowed.
+    korvale::RouteProfile& load(const std::vector<Row>& rows, const korvale::CoastModel& model,
+                                const korvale::SpeedPlanner* planner = nullptr) {
         const std::string path =
             dir.write("route" + std::to_string(profiles.size()) + ".txt", route_text(rows));
         testing::internal::CaptureStdout();
-        profiles.push_back(std::make_unique<korvale::RouteProfile>(path.c_str(), model));
+        profiles.push_back(std::make_unique<korvale::RouteProfile>(
+            path.c_str(), model, nullptr, korvale::DiagSink::standard(), planner));
         testing::internal::GetCapturedStdout();
         return *profiles.back();
     }

@@ -124,3 +124,32 @@ def test_at_and_drive_advise_braking_when_coasting_is_too_late(tmp_path):
             flags.append(data[40])
     receiver.close()
     assert [bool(f & 2) for f in flags] == [a == 2 for a in actions]
+
+
+def test_predictive_model_options(tmp_path):
+    table = tmp_path / "rows.csv"
+    done = run("profile", EXAMPLE, "--model", "predictive", "--vehicle", "truck", "--powertrain",
+               "ice", "--time-budget", "5", "--max-power", "300000", "--csv", str(table))
+    assert done.returncode == 0, done.stderr
+    assert "model:     predictive\nvehicle:   truck, changed (30000 kg" in done.stdout
+    assert "; ice, max power 300000 W, time budget 5 %)" in done.stdout
+    with open(table, newline="") as f:
+        rows = list(csv.DictReader(f))
+    assert all(float(r["recommended_speed"]) <= float(r["allowed_speed"]) + 0.5 for r in rows)
+
+    # the drive's options mean nothing to the other models; a drive that makes no sense is
+    # refused by its field's name
+    ignored = run("at", EXAMPLE, "--distance", "5", "--time-budget", "5", "--powertrain", "ice")
+    assert "the eco model ignores --powertrain, --time-budget\n" in ignored.stderr
+    for options, message in [(["--time-budget", "-1"], "time_budget -0.01 is below 0"),
+                             (["--regen-efficiency", "0"], "regen_efficiency 0 is outside (0, 1]"),
+                             (["--powertrain", "steam"], "unknown powertrain 'steam'"),
+                             (["--max-power", "100"], "no plan: no drive")]:
+        refused = run("profile", EXAMPLE, "--model", "predictive", *options)
+        assert refused.returncode == 1 and message in refused.stderr, refused.stderr
+
+    # simulate's advice and recommended drivers follow the predictive profile
+    simulated = run("simulate", EXAMPLE, "--model", "predictive", "--powertrain", "ice",
+                    "--drivers", "recommended", "--json")
+    assert simulated.returncode == 0, simulated.stderr
+    assert '"powertrain": "ice", "model": "predictive"' in simulated.stdout

@@ -152,6 +152,7 @@
 
   function buildProfileChart(route) {
     $("profile").hidden = false;
+    $("profile-model").textContent = `${route.model} model`;
     makeChart("profile-chart", {
       scales: { x: { time: false }, y: { range: speedRange(() => [route.maximum]) },
                 m: { auto: true } },

@@ -1,6 +1,6 @@
 // The C# binding against the native library: the worked example's numbers, the eco model and
-// its advice, load failures as exceptions, a drive with tracking, datagrams received on 127.0.0.1, and every function of the
-// header bound. A console program (no test framework needed under Mono):
+// its advice, load failures as exceptions, a drive with tracking, datagrams received on 127.0.0.1, the
+// predictive model with the vehicle's drive, and every function of the header bound. A console program (no test framework needed under Mono):
 //
 //   mono korvale_csharp_tests.exe HEADER EXAMPLE_ROUTE     (libkorvale.so on LD_LIBRARY_PATH)
 using System;
@@ -10,6 +10,7 @@ using System.Linq;
 using System.Net;
 using System.Net.Sockets;
 using System.Reflection;
+using System.Text;
 using System.Runtime.InteropServices;
 using System.Text.RegularExpressions;
 using Korvale;
@@ -252,7 +253,7 @@ static class KorvaleTests
         Check(Vehicle.BuiltIn.VehicleMass == NativeVehicle.Preset("car").VehicleMass, "the car");
         Throws<ArgumentException>(() => NativeVehicle.Preset("plane"), "no such preset");
         Check(KorvaleLibrary.ModelNamed(KorvaleLibrary.ModelName(SpeedModel.Parameterised)) ==
-              SpeedModel.Parameterised && KorvaleLibrary.ModelNames.Count == 3, "model names");
+              SpeedModel.Parameterised && KorvaleLibrary.ModelNames.Count == 4, "model names");
         Check(KorvaleLibrary.ChooseModel(null) == SpeedModel.Eco &&
               KorvaleLibrary.ChooseModel(null, 0) == SpeedModel.Default &&
               KorvaleLibrary.ChooseModel(null, null, 1) == SpeedModel.Parameterised, "choice");
@@ -260,6 +261,52 @@ static class KorvaleTests
         {
             Check(route.Model == SpeedModel.Eco && route.Vehicle.VehicleMass > 2000, "the van");
         }
+    }
+
+    [DllImport(NativeMethods.Library, CallingConvention = CallingConvention.Cdecl,
+               EntryPoint = "korvale_fill_default_vehicle")]
+    static extern void FillDefaultVehicle([Out] byte[] vehicle, uint size);
+
+    // NativeVehicle is the header's korvale_vehicle: the library, given more room, writes as
+    // many bytes as NativeVehicle has, and its last field lands where the binding reads it. The
+    // predictive model by name, built for an ice truck, and a drive field refused by name.
+    static void PredictiveModelAndTheVehicleOfThisHeader()
+    {
+        var bytes = new byte[Marshal.SizeOf(typeof(NativeVehicle)) + 64];
+        FillDefaultVehicle(bytes, (uint)bytes.Length);
+        Check(BitConverter.ToUInt32(bytes, 0) == Marshal.SizeOf(typeof(NativeVehicle)),
+              "size written " + BitConverter.ToUInt32(bytes, 0) + ", NativeVehicle's " +
+              Marshal.SizeOf(typeof(NativeVehicle)));
+        NativeVehicle car = NativeVehicle.Default, truck = NativeVehicle.Preset("truck");
+        Check(car.Powertrain == Powertrain.Ev && car.TimeBudget == 0.02 && car.Reserved == 0 &&
+              car.IdlePower > 6000 && truck.MaxPower > car.MaxPower, "the drives");
+        Check(KorvaleLibrary.ModelNamed("predictive") == SpeedModel.Predictive &&
+              KorvaleLibrary.ModelName(SpeedModel.Predictive) == "predictive", "its name");
+
+        // A crest on a flat road ending in a stop.
+        var rows = new StringBuilder();
+        for (int x = 0; x <= 3000; x += 10)
+        {
+            double z = x > 1000 && x < 2000 ? 20 - Math.Abs(x - 1500) / 25.0 : 0;
+            rows.Append(x + " 0 " + z + " 10000 " + (x == 3000 ? 0 : 80) + " 0\n");
+        }
+        string path = WriteRoute("crest.txt", rows.ToString());
+        truck.Powertrain = Powertrain.Ice;
+        using (var route = new Route(path, truck, SpeedModel.Predictive))
+        {
+            Check(route.Model == SpeedModel.Predictive, "model");
+            for (double d = 0; d <= 3000; d += 100)
+            {
+                SpeedsAtDistance at = route.AtDistance(d);
+                Check(at.RecommendedSpeed >= 0 && at.RecommendedSpeed <= at.MaxSpeed + 1e-9,
+                      "recommended at " + d + ": " + at.RecommendedSpeed);
+            }
+            Check(route.RecommendedSpeedAt(1500) > 30, "the plan drives over the crest");
+        }
+        truck.IdlePower = -1;
+        LoadException refused = Throws<LoadException>(
+            () => new Route(path, truck, SpeedModel.Predictive), "a negative idle power");
+        Check(refused.Message.Contains("vehicle refused: idle_power -1 "), refused.Message);
     }
 
     // Every function that korvale.h declares has its P/Invoke declaration, and every
@@ -311,6 +358,8 @@ static class KorvaleTests
                                              DatagramsReachTheDashboard),
             new KeyValuePair<string, Action>("LibraryMessagesLinesVersionAndTables",
                                              LibraryMessagesLinesVersionAndTables),
+            new KeyValuePair<string, Action>("PredictiveModelAndTheVehicleOfThisHeader",
+                                             PredictiveModelAndTheVehicleOfThisHeader),
             new KeyValuePair<string, Action>("EveryFunctionOfTheHeaderIsBound",
                                              EveryFunctionOfTheHeaderIsBound),
         };

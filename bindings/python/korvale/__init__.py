@@ -23,7 +23,16 @@ import warnings
 from collections import namedtuple
 from collections.abc import Mapping
 
-from ._native import LinkHandle, LogFunction, ProfileHandle, VehicleStruct, load_library
+from ._native import (
+    DRIVE_FIELDS,
+    MODEL_FIELDS,
+    POWERTRAINS,
+    LinkHandle,
+    LogFunction,
+    ProfileHandle,
+    VehicleStruct,
+    load_library,
+)
 
 __all__ = [
     "Advice",
@@ -33,6 +42,7 @@ __all__ = [
     "KorvaleError",
     "LoadError",
     "MODELS",
+    "POWERTRAINS",
     "Route",
     "Vehicle",
     "VehicleError",
@@ -55,7 +65,7 @@ except ImportError:  # pragma: no cover - depends on the machine
 
 # The library's version that this package was written for (major, minor): a library of the same
 # major version and at least this minor version has everything it uses.
-WRITTEN_FOR = (0, 2)
+WRITTEN_FOR = (0, 3)
 
 logger = logging.getLogger("korvale")
 logger.addHandler(logging.NullHandler())  # silent unless the program configures logging
@@ -73,33 +83,55 @@ class VehicleError(KorvaleError, ValueError):
     """A vehicle that the library refuses: it makes no physical sense."""
 
 
+_SPEED_MODEL_FIELDS = (
+    "drag_coefficient frontal_area air_density vehicle_mass gravity rolling_resistance "
+    "coast_power model_switch brake_deceleration least_deceleration".split())
 Vehicle = namedtuple(
     "Vehicle",
-    "drag_coefficient frontal_area air_density vehicle_mass gravity rolling_resistance "
-    "coast_power model_switch brake_deceleration least_deceleration",
-    defaults=(1.0, 0.15),
+    _SPEED_MODEL_FIELDS + ["powertrain", *DRIVE_FIELDS],
+    defaults=(1.0, 0.15) + (None,) * (1 + len(DRIVE_FIELDS)),
 )
 Vehicle.__doc__ = """The eight vehicle parameters of the coasting models, then the eco model's
 brake deceleration (m/s^2, braking on descents) and least deceleration (m/s^2, the least it
-plans with). Vehicle.default() is the library's built-in car with coast_power and model_switch
-0; korvale.vehicles holds the library's presets. Change a preset with _replace:
-korvale.vehicles["truck"]._replace(vehicle_mass=40000.0)."""
+plans with), then the drive that only the predictive model plans with: powertrain ("ev" or
+"ice"), max_power (W), max_acceleration (m/s^2), comfortable_braking (m/s^2, how late the
+limit-following driver brakes), rotating_mass_factor, drive_efficiency, regen_efficiency,
+max_regen_power (W) and aux_power (W) of the ev, engine_efficiency and idle_power (W of fuel) of
+the ice, and time_budget (the plan may take up to 1 + time_budget times the limit-following
+driver's trip time; 0.02 by default). A drive field left None takes the built-in car's value
+when the vehicle is used. Vehicle.default() is the library's built-in car with coast_power and
+model_switch 0; korvale.vehicles holds the library's presets. Change a preset with _replace:
+korvale.vehicles["truck"]._replace(vehicle_mass=40000.0, powertrain="ice")."""
 Vehicle.default = staticmethod(lambda: _tables()["BUILT_IN_VEHICLE"])
 
+# The drive's fields: what only the predictive model plans with.
+_DRIVE = Vehicle._fields[len(_SPEED_MODEL_FIELDS):]
+_ECO = Vehicle._fields[:6] + ("brake_deceleration", "least_deceleration")
 # The fields each model plans with, by model number (the default model plans with the built-in
-# car alone).
+# car alone; the predictive model carries the eco rule back from its plan for the coasting
+# column).
 _USED = {
     0: (),
     1: Vehicle._fields[:7],
-    2: Vehicle._fields[:6] + ("brake_deceleration", "least_deceleration"),
+    2: _ECO,
+    3: _ECO + _DRIVE,
 }
 
 _table_cache = {}
 
 
 def _from_struct(struct):
-    return Vehicle(**{name: getattr(struct, name) for name, _ in VehicleStruct._fields_[1:]},
-                   model_switch=0.0)
+    values = {name: getattr(struct, name) for name in MODEL_FIELDS + DRIVE_FIELDS}
+    return Vehicle(**values, model_switch=0.0, powertrain=POWERTRAINS[struct.powertrain])
+
+
+def _to_struct(vehicle):
+    """The korvale_vehicle of a Vehicle whose fields are all set."""
+    struct = VehicleStruct(ctypes.sizeof(VehicleStruct))
+    for name in MODEL_FIELDS + DRIVE_FIELDS:
+        setattr(struct, name, float(getattr(vehicle, name)))
+    struct.powertrain = POWERTRAINS.index(vehicle.powertrain)
+    return struct
 
 
 def _tables():
@@ -107,12 +139,13 @@ def _tables():
     models' numbers by name), read once."""
     if not _table_cache:
         lib = library()
+        size = ctypes.sizeof(VehicleStruct)
         struct = VehicleStruct()
         presets = {}
         for name in _names(lib.korvale_vehicle_preset_name):
-            lib.korvale_vehicle_preset(name, ctypes.byref(struct))
+            lib.korvale_fill_vehicle_preset(name, ctypes.byref(struct), size)
             presets[name.decode()] = _from_struct(struct)
-        lib.korvale_default_vehicle(ctypes.byref(struct))
+        lib.korvale_fill_default_vehicle(ctypes.byref(struct), size)
         _table_cache["BUILT_IN_VEHICLE"] = _from_struct(struct)
         _table_cache["MODELS"] = {
             name.decode(): number for number, name in enumerate(_names(lib.korvale_model_name))}
@@ -135,10 +168,11 @@ def __getattr__(name):
     raise AttributeError(f"module 'korvale' has no attribute {name!r}")
 
 
-def _choose_model(vehicle, model, selector_given):
+def _choose_model(vehicle, model, selector_given, base):
     """The model's number and name: model when given, else the library's rule (eco, unless
     coast_power or model_switch was given). Warns about fields of the vehicle that the model
-    ignores and that are not the built-in car's."""
+    ignores and that are not the built-in car's (the drive's: not those of base, the preset the
+    vehicle was made from)."""
     built_in = _tables()["BUILT_IN_VEHICLE"]
     if model is None:
         selected = selector_given
@@ -151,9 +185,9 @@ def _choose_model(vehicle, model, selector_given):
         raise ValueError(f"model {model!r} is none of " + ", ".join(_tables()["MODELS"]))
     ignored = [
         name for name in Vehicle._fields
-        if name not in _USED[number]
+        if name not in _USED.get(number, Vehicle._fields)
         and not (selected and name in ("coast_power", "model_switch"))
-        and getattr(vehicle, name) != getattr(built_in, name)
+        and getattr(vehicle, name) != getattr(base if name in _DRIVE else built_in, name)
     ]
     if ignored:
         warnings.warn(f"the {model} model ignores " + ", ".join(ignored), stacklevel=3)
@@ -178,31 +212,49 @@ def _preset(name):
                          + ", ".join(presets)) from None
 
 
+def _field_value(name, value):
+    """A field's value as a Vehicle holds it: the powertrain's name, or a float."""
+    if name != "powertrain":
+        return float(value)
+    if value not in POWERTRAINS:
+        raise ValueError(f"powertrain {value!r} is none of " + ", ".join(POWERTRAINS))
+    return value
+
+
 def _vehicle(value):
-    """A Vehicle from what Route accepts, and whether coast_power or model_switch was given:
-    None (the built-in car), a preset's name, a Vehicle or its eight or ten numbers in its
-    order (a field that is not 0 was given), or a mapping of some of its fields over the
+    """A Vehicle from what Route accepts, with every field set, whether coast_power or
+    model_switch was given, and the preset it was made from (for a Vehicle: the one whose drive
+    it has, else the built-in car): None (the built-in car), a preset's name, a Vehicle or its
+    values in its order (eight, ten or all; a coasting field that is not 0 was given; a drive
+    field that is None takes the built-in car's), or a mapping of some of its fields over the
     built-in car, or over the preset that its "preset" entry names."""
+    built_in = _tables()["BUILT_IN_VEHICLE"]
     if value is None:
-        return _tables()["BUILT_IN_VEHICLE"], False
+        return built_in, False, built_in
     if isinstance(value, str):
-        return _preset(value), False
+        return _preset(value), False, _preset(value)
     if isinstance(value, Mapping):
         fields = dict(value)
-        base = _preset(fields.pop("preset")) if "preset" in fields else Vehicle.default()
+        base = _preset(fields.pop("preset")) if "preset" in fields else built_in
         unknown = sorted(set(fields) - set(Vehicle._fields))
         if unknown:
             raise ValueError(f"unknown vehicle parameter {unknown[0]!r}; the parameters are "
                              + ", ".join(Vehicle._fields))
         given = "coast_power" in fields or "model_switch" in fields
-        return base._replace(**{k: float(v) for k, v in fields.items()}), given
-    values = tuple(float(v) for v in value)
+        changes = {k: _field_value(k, v) for k, v in fields.items() if v is not None}
+        return base._replace(**changes), given, base
+    values = tuple(value)
     try:
         vehicle = Vehicle(*values)
     except TypeError:
-        raise ValueError(f"a vehicle has {len(Vehicle._fields) - len(Vehicle._field_defaults)} or "
+        raise ValueError(f"a vehicle has {len(Vehicle._fields) - len(Vehicle._field_defaults)} to "
                          f"{len(Vehicle._fields)} parameters, not {len(values)}") from None
-    return vehicle, vehicle.coast_power != 0 or vehicle.model_switch != 0
+    vehicle = Vehicle(*(getattr(built_in, name) if v is None else _field_value(name, v)
+                        for name, v in zip(Vehicle._fields, vehicle)))
+    drive = tuple(getattr(vehicle, name) for name in _DRIVE)
+    base = next((p for p in _tables()["vehicles"].values()
+                 if tuple(getattr(p, name) for name in _DRIVE) == drive), built_in)
+    return vehicle, vehicle.coast_power != 0 or vehicle.model_switch != 0, base
 
 SpeedsAtDistance = namedtuple("SpeedsAtDistance", "max_speed recommended_speed coasting_speed")
 SpeedsAtPosition = namedtuple(
@@ -319,21 +371,21 @@ class Route(_Handle):
 
     def __init__(self, path, vehicle=None, model=None):
         """path: the route file. vehicle: None for the built-in car, a preset's name ("van"), a
-        Vehicle (or its eight or ten numbers) such as korvale.vehicles["van"], or a dict of some
-        parameters over the built-in car, such as {"vehicle_mass": 40000}, or over a preset,
-        such as {"preset": "truck", "vehicle_mass": 38000}. model: a name of korvale.MODELS;
-        when None, the eco model, unless coast_power or model_switch was given (a dict's key, a
-        number that is not 0): then the parameterised model for either above 0, else the
-        default one. The model and vehicle used are in route.model and route.vehicle.
+        Vehicle (or its first eight or ten values) such as korvale.vehicles["van"], or a dict of
+        some fields over the built-in car, such as {"vehicle_mass": 40000}, or over a preset,
+        such as {"preset": "truck", "powertrain": "ice", "time_budget": 0.05}. model: a name of
+        korvale.MODELS ("predictive" plans the energy-optimal drive of the vehicle's drive
+        fields within its time_budget); when None, the eco model, unless coast_power or
+        model_switch was given (a dict's key, a number that is not 0): then the parameterised
+        model for either above 0, else the default one. The model and vehicle used are in
+        route.model and route.vehicle. ValueError for a powertrain that is not "ev" or "ice".
         VehicleError (a ValueError) with the library's message for a vehicle that makes no
         physical sense, LoadError with it for a route file that yields no rows."""
-        vehicle, selector_given = _vehicle(vehicle)
-        number, model = _choose_model(vehicle, model, selector_given)
+        vehicle, selector_given, base = _vehicle(vehicle)
+        number, model = _choose_model(vehicle, model, selector_given, base)
         self._lib = library()
         _first_object()
-        fields = VehicleStruct(ctypes.sizeof(VehicleStruct))
-        for name, _ in VehicleStruct._fields_[1:]:
-            setattr(fields, name, float(getattr(vehicle, name)))
+        fields = _to_struct(vehicle)
         handle = self._lib.korvale_load_vehicle(os.fsencode(path), ctypes.byref(fields), number)
         if not handle:
             message = _last_error()

@@ -1,4 +1,5 @@
-"""python3 -m korvale plot ROUTE -o profile.png: draws a route's speed profile.
+"""python3 -m korvale plot ROUTE -o profile.png: draws a route's speed profile (any model,
+the predictive one with --powertrain and --time-budget PCT).
 python3 -m korvale map MAP.xodr -o map.png [--route ROUTE]: draws the roads of a map (and a
 route over them).
 python3 -m korvale simulate ROUTE [--plot FILE.png]: drives a route by each driver and compares
@@ -7,7 +8,7 @@ the drives."""
 import argparse
 import sys
 
-from . import MODELS, KorvaleError, plot, vehicles
+from . import MODELS, POWERTRAINS, KorvaleError, plot, vehicles
 from ._simulation import plot as plot_drives
 from ._simulation import simulate
 
@@ -23,6 +24,7 @@ def main(argv=None):
     draw.add_argument("--vehicle", choices=list(vehicles), default="car", help="vehicle preset")
     draw.add_argument("--model", choices=list(MODELS), default=None,
                       help="speed model (unnamed: as korvale.Route picks it)")
+    _drive_arguments(draw, "the predictive model's powertrain (default: the preset's)")
     roads = commands.add_parser("map", help="draw the roads of an OpenDRIVE map, with their ids")
     roads.add_argument("map")
     roads.add_argument("-o", "--output", default="map.png")
@@ -30,10 +32,10 @@ def main(argv=None):
     drive = commands.add_parser("simulate", help="drive a route by each driver and compare")
     drive.add_argument("route")
     drive.add_argument("--drivers", default="limit,advice,recommended,optimal")
-    drive.add_argument("--powertrain", choices=["ev", "ice"], default="ev")
     drive.add_argument("--vehicle", choices=list(vehicles), default="car", help="vehicle preset")
     drive.add_argument("--model", choices=list(MODELS), default=None,
                       help="speed model (unnamed: as korvale.Route picks it)")
+    _drive_arguments(drive, "the drives' powertrain (default: the preset's)")
     drive.add_argument("--dt", type=float, default=0.1, help="time step, s")
     drive.add_argument("--plot", metavar="FILE.png", help="speed and energy of each drive")
     args = parser.parse_args(argv)
@@ -47,7 +49,7 @@ def main(argv=None):
             print(args.output)
         else:
             plot(args.route, args.output, step=args.step, cruise=args.cruise,
-                 vehicle=vehicles[args.vehicle], model=args.model)
+                 vehicle=_vehicle(args), model=args.model)
             print(args.output)
     except ImportError:
         print(f"{args.command} needs matplotlib (Debian: python3-matplotlib)", file=sys.stderr)
@@ -58,9 +60,26 @@ def main(argv=None):
     return 0
 
 
+def _drive_arguments(command, powertrain_help):
+    command.add_argument("--powertrain", choices=POWERTRAINS, help=powertrain_help)
+    command.add_argument("--time-budget", type=float, metavar="PCT",
+                         help="the predictive model's trip time: up to PCT %% more than the "
+                              "limit-following driver's (default: the preset's)")
+
+
+def _vehicle(args):
+    """The preset with the powertrain and time budget given."""
+    vehicle = {"preset": args.vehicle}
+    if args.powertrain is not None:
+        vehicle["powertrain"] = args.powertrain
+    if args.time_budget is not None:
+        vehicle["time_budget"] = args.time_budget / 100.0
+    return vehicle
+
+
 def _simulate(args):
-    drives = simulate(args.route, drivers=args.drivers.split(","), powertrain=args.powertrain,
-                      vehicle=args.vehicle, model=args.model, dt=args.dt)
+    drives = simulate(args.route, drivers=args.drivers.split(","), vehicle=_vehicle(args),
+                      model=args.model, dt=args.dt)
     for name, drive in drives.items():
         f = drive.figures
         print(f"{name:15} {f['trip_time_s']:8.1f} s {f['energy_Wh_per_km']:8.1f} Wh/km "

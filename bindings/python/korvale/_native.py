@@ -28,24 +28,48 @@ class _Link(ctypes.Structure):
 ProfileHandle = ctypes.POINTER(_Profile)
 LinkHandle = ctypes.POINTER(_Link)
 
+# korvale_vehicle's doubles in their order: those of the speed models, then the drive's after the
+# powertrain.
+MODEL_FIELDS = (
+    "vehicle_mass",
+    "drag_coefficient",
+    "frontal_area",
+    "air_density",
+    "rolling_resistance",
+    "gravity",
+    "coast_power",
+    "brake_deceleration",
+    "least_deceleration",
+)
+DRIVE_FIELDS = (
+    "max_power",
+    "max_acceleration",
+    "comfortable_braking",
+    "rotating_mass_factor",
+    "drive_efficiency",
+    "regen_efficiency",
+    "max_regen_power",
+    "aux_power",
+    "engine_efficiency",
+    "idle_power",
+    "time_budget",
+)
+# KORVALE_POWERTRAIN_EV 0 and _ICE 1, by name.
+POWERTRAINS = ("ev", "ice")
+
 
 class VehicleStruct(ctypes.Structure):
-    """korvale_vehicle of include/korvale.h: its size in bytes, then the vehicle's fields."""
+    """korvale_vehicle of include/korvale.h: its size in bytes, the fields of the speed models,
+    then the vehicle's drive (powertrain as KORVALE_POWERTRAIN_*, a reserved 0, the drive's
+    values). Filled by korvale_fill_default_vehicle / korvale_fill_vehicle_preset with
+    ctypes.sizeof(VehicleStruct)."""
 
-    _fields_ = [("size", ctypes.c_uint32)] + [
-        (name, ctypes.c_double)
-        for name in (
-            "vehicle_mass",
-            "drag_coefficient",
-            "frontal_area",
-            "air_density",
-            "rolling_resistance",
-            "gravity",
-            "coast_power",
-            "brake_deceleration",
-            "least_deceleration",
-        )
-    ]
+    _fields_ = (
+        [("size", ctypes.c_uint32)]
+        + [(name, ctypes.c_double) for name in MODEL_FIELDS]
+        + [("powertrain", ctypes.c_int32), ("reserved", ctypes.c_int32)]
+        + [(name, ctypes.c_double) for name in DRIVE_FIELDS]
+    )
 
 
 _PARAMS8 = [ctypes.c_double] * 8
@@ -57,7 +81,8 @@ LogFunction = ctypes.CFUNCTYPE(None, ctypes.c_int32, ctypes.c_char_p, ctypes.c_v
 SIGNATURES = {
     "initialize_korvale": (ProfileHandle, [ctypes.c_char_p] + _PARAMS8),
     "korvale_load": (ProfileHandle, [ctypes.c_char_p] + _PARAMS8),
-    "korvale_default_vehicle": (None, [ctypes.POINTER(VehicleStruct)]),
+    # (korvale_default_vehicle and korvale_vehicle_preset fill the struct of 0.2 only)
+    "korvale_fill_default_vehicle": (None, [ctypes.POINTER(VehicleStruct), ctypes.c_uint32]),
     "korvale_load_vehicle": (
         ProfileHandle,
         [ctypes.c_char_p, ctypes.POINTER(VehicleStruct), ctypes.c_int32],
@@ -125,7 +150,10 @@ SIGNATURES = {
     "korvale_version": (ctypes.c_int32, []),
     "korvale_last_error": (ctypes.c_size_t, [ctypes.c_char_p, ctypes.c_size_t]),
     "korvale_set_log": (None, [LogFunction, ctypes.c_void_p]),
-    "korvale_vehicle_preset": (ctypes.c_int32, [ctypes.c_char_p, ctypes.POINTER(VehicleStruct)]),
+    "korvale_fill_vehicle_preset": (
+        ctypes.c_int32,
+        [ctypes.c_char_p, ctypes.POINTER(VehicleStruct), ctypes.c_uint32],
+    ),
     "korvale_vehicle_preset_name": (ctypes.c_char_p, [ctypes.c_int32]),
     "korvale_model_from_name": (ctypes.c_int32, [ctypes.c_char_p]),
     "korvale_model_name": (ctypes.c_char_p, [ctypes.c_int32]),

@@ -25,10 +25,17 @@ energy_Wh_per_km, saving_percent, ... as `korvale simulate --json` names them), 
 dict of its columns (t, s, v, a, grade, drive_force, brake_force, wheel_power, battery_power or
 fuel_power, energy), each an array."""
 
-# What a drive adds to the vehicle's fields, as options of korvale simulate.
-DRIVE_FIELDS = ("max_power", "max_acceleration", "comfortable_braking", "rotating_mass_factor",
-                "drive_efficiency", "regen_efficiency", "regen_power", "aux_power",
-                "wheel_efficiency", "idle_fuel", "heating_value", "fuel_density")
+# What korvale simulate takes besides the vehicle's fields, as its options of these names: the
+# engine's idle consumption (l/h) and its fuel, and two older names of drive fields
+# (max_regen_power, engine_efficiency).
+DRIVE_FIELDS = ("idle_fuel", "heating_value", "fuel_density", "regen_power", "wheel_efficiency")
+# The vehicle's fields whose options the tool names otherwise, and the factor from the field's
+# unit to the option's.
+_TOOL_OPTIONS = {
+    "max_regen_power": ("--regen-power", 1.0),
+    "engine_efficiency": ("--wheel-efficiency", 1.0),
+    "time_budget": ("--time-budget", 100.0),
+}
 
 
 def find_tool():
@@ -56,11 +63,13 @@ def _option(field):
     return "--" + field.replace("_", "-")
 
 
-def _vehicle_options(vehicle, model):
-    """The tool's options for what korvale.Route accepts as a vehicle and a model, and for a
-    drive's fields among a mapping's entries. The model is Route's: the one named, else the one
-    that the library's rule picks for the vehicle, and the tool is told it by name."""
-    from . import Vehicle, _choose_model, _preset, _vehicle, vehicles
+def _vehicle_options(vehicle, model, powertrain):
+    """The tool's options for what korvale.Route accepts as a vehicle and a model, the
+    powertrain (the vehicle's unless one is given), and korvale simulate's own drive fields
+    among a mapping's entries. The model is Route's: the one named, else the one that the
+    library's rule picks for the vehicle, and the tool is told it by name. The drivers drive
+    with the vehicle's drive whatever the model, so no drive field is reported as ignored."""
+    from . import Vehicle, _choose_model, _field_value, _vehicle, vehicles
 
     options = []
     if isinstance(vehicle, Mapping):
@@ -68,19 +77,22 @@ def _vehicle_options(vehicle, model):
         for field in DRIVE_FIELDS:
             if field in vehicle:
                 options += [_option(field), repr(float(vehicle.pop(field)))]
-    given, selector_given = _vehicle(vehicle)
-    _, model = _choose_model(given, model, selector_given)
-    if vehicle is None or isinstance(vehicle, str):
-        name = vehicle or "car"
-    elif isinstance(vehicle, Mapping):
-        name = vehicle.get("preset", "car")
-    else:
-        name = next((n for n, v in vehicles.items() if v == given), "car")
-    options += ["--vehicle", name, "--model", model]
-    base = _preset(name)
+    given, selector_given, base = _vehicle(vehicle)
+    if powertrain is not None:
+        given = given._replace(powertrain=_field_value("powertrain", powertrain))
+    _, model = _choose_model(given, model, selector_given, given)
+    name = next(n for n, v in vehicles.items() if v == base)
+    options += ["--vehicle", name, "--model", model, "--powertrain", given.powertrain]
     for field, value in zip(Vehicle._fields, given):
-        if value != getattr(base, field):
-            options += [_option(field), repr(value)]
+        if field == "powertrain" or value == getattr(base, field):
+            continue
+        if field == "idle_power":
+            # The tool takes the idle consumption with the engine's fuel, which the library
+            # does not tell.
+            raise ValueError("korvale.simulate takes an engine's idle consumption as idle_fuel "
+                             "(l/h of the preset's fuel), not as idle_power")
+        option, scale = _TOOL_OPTIONS.get(field, (_option(field), 1.0))
+        options += [option, repr(value * scale)]
     return options
 
 
@@ -94,14 +106,16 @@ def _read_trace(path):
     return {name: _as_array([float(row[i]) for row in values]) for i, name in enumerate(names)}
 
 
-def simulate(route, drivers=DRIVERS, powertrain="ev", vehicle=None, model=None, dt=0.1,
+def simulate(route, drivers=DRIVERS, powertrain=None, vehicle=None, model=None, dt=0.1,
              horizon=1000.0, stand_time=0.0):
     """Drives the route by each driver (the baseline "limit" always) and returns a dict from
     driver name ("limit", "advice", "recommended", "optimal", "optimal@advice") to its Drive.
-    powertrain is "ev" or "ice"; vehicle what korvale.Route takes (None, a preset's name, a
-    Vehicle, or a mapping of fields over a preset, which may hold a drive's fields too:
-    max_power, aux_power, ...); model the advice's speed model, named or picked as korvale.Route
-    picks it.
+    vehicle is what korvale.Route takes (None, a preset's name, a Vehicle, or a mapping of
+    fields over a preset), its drive fields (max_power, ..., time_budget) included; a mapping
+    may hold korvale simulate's own too: idle_fuel (l/h, in place of idle_power), heating_value
+    and fuel_density. powertrain, "ev" or "ice", replaces the vehicle's; model is the speed
+    model of the advice and recommended drivers ("predictive" plans within the vehicle's
+    time_budget), named or picked as korvale.Route picks it.
     Raises ValueError for bad input (the tool's message) and KorvaleError when the tool is
     missing."""
     from . import KorvaleError
@@ -110,11 +124,11 @@ def simulate(route, drivers=DRIVERS, powertrain="ev", vehicle=None, model=None, 
         drivers = (drivers,)
     tool = find_tool()
     with tempfile.TemporaryDirectory(prefix="korvale_simulate_") as traces:
-        command = [tool, "simulate", os.fspath(route), "--powertrain", powertrain,
+        command = [tool, "simulate", os.fspath(route),
                    "--drivers", ",".join(drivers), "--dt", repr(float(dt)),
                    "--horizon", repr(float(horizon)), "--stand-time", repr(float(stand_time)),
                    "--json", "--trace", traces]
-        command += _vehicle_options(vehicle, model)
+        command += _vehicle_options(vehicle, model, powertrain)
         try:
             done = subprocess.run(command, capture_output=True, text=True, check=False)
         except OSError as error:

@@ -26,7 +26,7 @@ def test_simulate_gives_each_drive_its_figures_and_trace(tmp_path):
         assert drive.figures["time_above_max_speed_s"] == 0
     assert drives["advice"].figures["fuel_g_per_km"] < drives["limit"].figures["fuel_g_per_km"]
 
-    with pytest.raises(ValueError, match="unknown powertrain"):
+    with pytest.raises(ValueError, match="powertrain .steam. is none of ev, ice"):
         korvale.simulate(EXAMPLE, powertrain="steam")
     with pytest.raises(ValueError, match="unknown vehicle parameter"):
         korvale.simulate(EXAMPLE, vehicle={"wings": 2})
@@ -50,3 +50,27 @@ def test_simulate_picks_the_model_as_route_does():
     assert picked == named["advice"].figures != eco["advice"].figures
     with pytest.raises(ValueError, match="none of default, parameterised, eco"):
         korvale.simulate(EXAMPLE, model="fast")
+
+
+def test_simulate_drives_the_predictive_model_within_its_time_budget(capsys):
+    truck = {"preset": "truck", "powertrain": "ice"}
+    eco = korvale.simulate(EXAMPLE, drivers=["recommended"], vehicle=truck)
+    tight, roomy = (korvale.simulate(EXAMPLE, drivers=["recommended"], model="predictive",
+                                     vehicle=dict(truck, time_budget=budget))
+                    for budget in (0.02, 0.10))
+    limit = tight["limit"].figures
+    assert "fuel_g_per_km" in limit and limit == eco["limit"].figures == roomy["limit"].figures
+    assert tight["recommended"].figures != eco["recommended"].figures
+    # the budget reaches the tool as a percentage
+    times = [d["recommended"].figures["trip_time_s"] / limit["trip_time_s"] for d in (tight, roomy)]
+    assert times[0] <= 1.02 + 1e-3 and 1.03 < times[1] <= 1.10 + 1e-3
+    assert (roomy["recommended"].figures["fuel_g_per_km"]
+            < tight["recommended"].figures["fuel_g_per_km"])
+
+    assert korvale.__main__.main(["simulate", EXAMPLE, "--drivers", "recommended", "--vehicle",
+                                  "truck", "--powertrain", "ice", "--model", "predictive",
+                                  "--time-budget", "10"]) == 0
+    printed = capsys.readouterr().out
+    assert f"{roomy['recommended'].figures['trip_time_s']:8.1f} s" in printed
+    with pytest.raises(ValueError, match="idle_fuel"):
+        korvale.simulate(EXAMPLE, vehicle={"idle_power": 1.0})

@@ -1,5 +1,7 @@
-"""Vehicle presets, the model= choice and the braking advice of the Python package."""
+"""Vehicle presets, the model= choice, the braking advice and the predictive model of the Python
+package."""
 
+import ctypes
 import logging
 import os
 import warnings
@@ -7,6 +9,7 @@ import warnings
 import pytest
 
 import korvale
+from korvale._native import VehicleStruct
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.normpath(os.path.join(HERE, "..", "..", ".."))
@@ -102,3 +105,41 @@ def test_advice_keeps_lifts_off_and_brakes(tmp_path):
         assert (brake.liftoff_distance, brake.target_distance, brake.target_speed) == (
             950.0, 1000.0, 5.0)
         assert brake.deceleration == pytest.approx(1.71023, abs=1e-5)
+
+
+def test_vehicle_of_this_header_and_the_predictive_model(tmp_path):
+    # Given more room, the library writes as many bytes as the ctypes struct has, and the last
+    # field lands where the package reads it.
+    room = ctypes.create_string_buffer(ctypes.sizeof(VehicleStruct) + 64)
+    korvale.library().korvale_fill_default_vehicle(
+        ctypes.cast(room, ctypes.POINTER(VehicleStruct)), len(room))
+    assert ctypes.c_uint32.from_buffer(room).value == ctypes.sizeof(VehicleStruct)
+    car, truck = korvale.BUILT_IN_VEHICLE, korvale.vehicles["truck"]
+    assert car.powertrain == "ev" and car.time_budget == 0.02 and car.idle_power > 6000
+    assert truck.max_power > car.max_power and korvale.MODELS["predictive"] == 3
+
+    # A crest on a flat road that ends in a stop, for an ice truck with 5 % more time.
+    path = tmp_path / "crest.txt"
+    path.write_text("".join(
+        f"{x} 0 {20 - abs(x - 1500) / 25 if 1000 < x < 2000 else 0} 10000 "
+        f"{0 if x == 3000 else 80} 0\n" for x in range(0, 3001, 10)))
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        with korvale.Route(str(path), {"preset": "truck", "powertrain": "ice",
+                                       "time_budget": 0.05}, model="predictive") as route:
+            assert route.vehicle == truck._replace(powertrain="ice", time_budget=0.05)
+            speeds = [route.at_distance(d) for d in range(0, 3001, 100)]
+            assert all(0 <= s.recommended_speed <= s.max_speed + 1e-9 for s in speeds)
+            assert route.recommended_speed_at(1500) > 30
+        korvale.Route(str(path), "truck").close()  # the preset's drive: nothing ignored
+        # the first ten values: the drive is the built-in car's
+        with korvale.Route(str(path), tuple(truck)[:10], model="predictive") as route:
+            assert route.vehicle == truck._replace(**{f: getattr(car, f) for f in
+                                                      korvale.Vehicle._fields[10:]})
+
+    with pytest.warns(UserWarning, match="the eco model ignores max_power, time_budget$"):
+        korvale.Route(str(path), {"max_power": 1.0, "time_budget": 0.1}).close()
+    with pytest.raises(korvale.VehicleError, match="vehicle refused: idle_power -1"):
+        korvale.Route(str(path), {"preset": "truck", "idle_power": -1}, model="predictive")
+    with pytest.raises(ValueError, match="powertrain 'steam' is none of ev, ice"):
+        korvale.Route(str(path), {"powertrain": "steam"}, model="predictive")

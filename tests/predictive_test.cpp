@@ -1,0 +1,107 @@
+// The predictive speeds: the trip-time budget, the column's stops and ends, and the routes
+// without a plan.
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "sim/predictive.h"
+#include "sim/simulation.h"
+
+using namespace korvale;
+using namespace korvale::sim;
+
+namespace {
+
+dynamics::DriveVehicle vehicle(const char* name, dynamics::PowertrainKind kind) {
+    const VehiclePreset* preset = find_preset(name);
+    return drive_vehicle_of(preset->vehicle, preset->drive, kind);
+}
+
+// 3 km at 5 m rows: 80 km/h with a crest, a dip, a stretch at 50 and a stop halfway; the end
+// is no stop.
+RoadRows hilly_road() {
+    RoadRows road;
+    for (int i = 0; i <= 600; ++i) {
+        const double s = 5.0 * i;
+        road.distance.push_back(s);
+        road.z.push_back(20.0 * std::sin(s / 3000.0 * 6.283185307179586));
+        road.max_speed.push_back(i == 300 ? 0.0 : (s > 2000.0 && s < 2400.0 ? 50.0 : 80.0));
+        road.radius.push_back(10000.0);
+    }
+    for (std::size_t i = 0; i + 1 < road.z.size(); ++i) {
+        road.grade.push_back((road.z[i + 1] - road.z[i]) / 5.0);
+    }
+    road.grade.push_back(0.0);
+    return road;
+}
+
+TEST(PredictiveSpeeds, KeepTheBudgetWithStopsAndEndsACruiseControllerCanDrive) {
+    const RoadRows road = hilly_road();
+    for (const char* name : {"car", "truck"}) {
+        const dynamics::DriveVehicle v = vehicle(name, dynamics::PowertrainKind::ice);
+        double slower = 0.0;
+        for (double budget : {0.02, 0.15}) {
+            PredictiveSettings settings;
+            settings.time_budget = budget;
+            settings.comfortable_braking = find_preset(name)->drive.comfortable_braking;
+            const PredictiveSpeeds speeds = predictive_speeds(road, v, settings);
+            ASSERT_TRUE(speeds.error.empty()) << speeds.error;
+            ASSERT_EQ(speeds.recommended.size(), road.distance.size());
+            const double most = (1.0 + budget + 0.005) * speeds.baseline_time;
+            EXPECT_LE(speeds.driven_time, most) << name << " " << budget;
+            // (the truck's cruise controller lags its fastest plan by more than 2 % here: braking
+            // at 1.5 m/s² where the plan brakes at 3)
+            if (std::string(name) == "car" || budget > 0.1) {
+                EXPECT_LE(speeds.cruise_time, most) << name << " " << budget;
+            }
+            EXPECT_GT(speeds.cruise_time, slower) << name << ": a larger budget drives slower";
+            slower = speeds.cruise_time;
+            for (std::size_t i = 0; i < road.distance.size(); ++i) {
+                EXPECT_LE(speeds.recommended[i], road.max_speed[i] + 1e-9) << i;
+            }
+            EXPECT_EQ(speeds.recommended[300], 0.0);
+            // Where the drive sets off and where it stands at the end (no stop), the column
+            // keeps a speed from which a cruise controller moves.
+            EXPECT_GE(speeds.recommended.front(), 1.0);
+            EXPECT_GE(speeds.recommended.back(), 1.0);
+            EXPECT_GT(speeds.recommended[299], 0.0);
+            EXPECT_GT(speeds.recommended[301], 0.0);
+        }
+    }
+}
+
+TEST(PredictiveSpeeds, RoutesWithoutAPlan) {
+    const dynamics::DriveVehicle car = vehicle("car", dynamics::PowertrainKind::ev);
+    // Nothing to drive: the maximum speed as it is.
+    RoadRows one;
+    one.distance = {0.0};
+    one.z = {0.0};
+    one.max_speed = {50.0};
+    one.grade = {0.0};
+    one.radius = {10000.0};
+    PredictiveSpeeds speeds = predictive_speeds(one, car, {});
+    EXPECT_TRUE(speeds.error.empty());
+    EXPECT_EQ(speeds.recommended, one.max_speed);
+
+    // A climb the vehicle cannot make, and settings that make no sense.
+    RoadRows wall = hilly_road();
+    for (std::size_t i = 0; i < wall.grade.size(); ++i) {
+        wall.z[i] = 0.5 * wall.distance[i];
+        wall.grade[i] = 0.5;
+    }
+    dynamics::DriveVehicle weak = car;
+    weak.limits.max_power = 500.0;
+    speeds = predictive_speeds(wall, weak, {});
+    EXPECT_TRUE(speeds.recommended.empty());
+    EXPECT_FALSE(speeds.error.empty()) << speeds.error;
+
+    PredictiveSettings bad;
+    bad.time_budget = -0.01;
+    speeds = predictive_speeds(hilly_road(), car, bad);
+    EXPECT_TRUE(speeds.recommended.empty());
+    EXPECT_NE(speeds.error.find("time_budget"), std::string::npos) << speeds.error;
+}
+
+} // namespace
