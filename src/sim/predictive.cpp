@@ -37,38 +37,61 @@ bool is_stop_kmh(double kmh) {
     return kmh / KMH_PER_MS < dynamics::STOP_SPEED;
 }
 
-// The drive's speed where it passes each row, km/h (0 past where it ended).
-std::vector<double> speeds_at_rows(const std::vector<double>& distance,
-                                   const std::vector<TraceRow>& trace) {
-    std::vector<double> out(distance.size(), 0.0);
-    std::size_t k = 0;
-    for (std::size_t i = 0; i < distance.size(); ++i) {
-        const double at = distance[i];
-        while (k + 1 < trace.size() && trace[k + 1].s <= at) {
-            ++k;
-        }
-        if (k + 1 >= trace.size()) {
-            break; // the drive stood still before this row
-        }
-        const TraceRow& from = trace[k];
-        const TraceRow& to = trace[k + 1];
-        const double span = to.s - from.s;
-        const double share = span > 0.0 ? (at - from.s) / span : 0.0;
-        out[i] = std::max(0.0, from.v + (to.v - from.v) * share) * KMH_PER_MS;
+// The drive's speed at a distance by its trace (0 past where it ended); `k` walks along the
+// trace and only forward.
+double speed_at(const std::vector<TraceRow>& trace, double at, std::size_t& k) {
+    while (k + 1 < trace.size() && trace[k + 1].s <= at) {
+        ++k;
     }
-    return out;
+    if (k + 1 >= trace.size()) {
+        return 0.0;
+    }
+    const TraceRow& from = trace[k];
+    const TraceRow& to = trace[k + 1];
+    const double span = to.s - from.s;
+    const double share = span > 0.0 ? (at - from.s) / span : 0.0;
+    return std::max(0.0, from.v + (to.v - from.v) * share);
 }
 
-// The column of a drive: its speed at each row, 0 at stops, and where it sets off and where it
-// comes to rest at the end, rows that are no stops take the speed of the nearest row inside at
-// which it goes at least 1 km/h.
-std::vector<double> column_of(const RoadRows& rows, const std::vector<TraceRow>& trace) {
-    const std::size_t n = rows.distance.size();
-    std::vector<double> out = speeds_at_rows(rows.distance, trace);
-    for (std::size_t i = 0; i < n; ++i) {
-        if (is_stop_kmh(rows.max_speed[i])) {
-            out[i] = 0.0;
+// The column on which the cruise controller drives the drive (km/h at each row). The controller
+// reads the column a horizon of travel ahead and closes the gap within the horizon, so where
+// the drive passes at speed v with acceleration a, the column a horizon·v further on is v plus
+// the horizon times a: the controller at the drive's speed asks for the drive's acceleration.
+// Where that lies below the drive's own speed there (braking near a low speed, where the place
+// read ahead goes back toward the controller), the column is the drive's speed there, which the
+// controller settles on without falling below it. Within the maximum speed; 0 at stops; where
+// the drive sets off at the start and where it comes to rest at the end, rows that are no stops
+// take the speed of the nearest row inside at which the column is at least 1 km/h (on a column
+// that falls to 0 at a row that is no stop, a cruise controller would creep toward it, and at
+// rest at the start it would never start).
+std::vector<double> cruise_column(const RoadRows& rows, const std::vector<TraceRow>& trace) {
+    std::vector<double> read_at; // rising
+    std::vector<double> setpoint;
+    std::size_t k = 0;
+    for (const TraceRow& r : trace) {
+        const double at = r.s + CRUISE_HORIZON * r.v;
+        if (!read_at.empty() && at <= read_at.back()) {
+            continue;
         }
+        read_at.push_back(at);
+        setpoint.push_back(std::max(r.v + CRUISE_HORIZON * r.a, speed_at(trace, at, k)));
+    }
+    const std::size_t n = rows.distance.size();
+    std::vector<double> out(n, 0.0);
+    std::size_t j = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double at = rows.distance[i];
+        while (j + 1 < read_at.size() && read_at[j + 1] <= at) {
+            ++j;
+        }
+        double value = setpoint[j];
+        if (j + 1 < read_at.size() && at > read_at[j]) {
+            value +=
+                (setpoint[j + 1] - setpoint[j]) * (at - read_at[j]) / (read_at[j + 1] - read_at[j]);
+        }
+        out[i] = is_stop_kmh(rows.max_speed[i])
+                     ? 0.0
+                     : std::clamp(value * KMH_PER_MS, 0.0, rows.max_speed[i]);
     }
     const auto fill_end = [&](std::size_t from, std::ptrdiff_t step) {
         std::size_t i = from;
@@ -78,8 +101,8 @@ std::vector<double> column_of(const RoadRows& rows, const std::vector<TraceRow>&
         if (i >= n || is_stop_kmh(rows.max_speed[i])) {
             return;
         }
-        for (std::size_t j = from; j != i; j += static_cast<std::size_t>(step)) {
-            out[j] = out[i];
+        for (std::size_t m = from; m != i; m += static_cast<std::size_t>(step)) {
+            out[m] = out[i];
         }
     };
     fill_end(0, 1);
@@ -87,67 +110,17 @@ std::vector<double> column_of(const RoadRows& rows, const std::vector<TraceRow>&
     return out;
 }
 
-// A cruise controller's drive on the road with a recommended column (km/h at its rows).
-DriveResult cruise_drive(const SimRoad& road, const std::vector<double>& column,
-                         const dynamics::DriveVehicle& vehicle, double braking,
-                         const RunSettings& run) {
+// A cruise controller's trip time on the road with a recommended column (km/h at its rows);
+// infinite when it does not arrive.
+double cruise_time(const SimRoad& road, const std::vector<double>& column,
+                   const dynamics::DriveVehicle& vehicle, double braking, const RunSettings& run) {
     RoadRows followed = road.columns();
     followed.recommended.assign(column.begin(), column.begin() + road.rows());
     const SimRoad cruise_road(std::move(followed));
     const BrakingEnvelope envelope(cruise_road, braking);
     RecommendedDriver cruise(cruise_road);
-    return run_drive(envelope, vehicle, cruise, run);
-}
-
-// A share of the cruise controller's speed error that each pass corrects.
-constexpr double CRUISE_GAIN = 0.7;
-
-struct Cruise {
-    std::vector<double> column; // km/h
-    double time = 0.0;          // of the cruise controller on it, s (infinite: it did not arrive)
-};
-
-// The column on which the cruise controller drives close to the drive (km/h at each row): each
-// pass drives it and raises or lowers the column where the controller reads it (a horizon ahead
-// of where it went too slow or too fast) by a share of the error, within the maximum speed.
-Cruise cruise_column(const RoadRows& rows, const SimRoad& road, const std::vector<double>& drive,
-                     const dynamics::DriveVehicle& vehicle, const PredictiveSettings& settings) {
-    const std::size_t n = rows.distance.size();
-    const RunSettings run{settings.dt, 0.0};
-    Cruise out{drive, 0.0};
-    DriveResult cruised =
-        cruise_drive(road, out.column, vehicle, settings.comfortable_braking, run);
-    std::vector<double> read_at(n);
-    std::vector<double> error(n);
-    for (int pass = 0; pass < settings.cruise_passes && cruised.error.empty(); ++pass) {
-        const std::vector<double> speed = speeds_at_rows(rows.distance, cruised.trace);
-        double last = -INFINITY;
-        for (std::size_t i = 0; i < n; ++i) {
-            // (where the drive brakes hard at low speed, the place read ahead may go back)
-            last = std::max(last, rows.distance[i] + CRUISE_HORIZON * drive[i] / KMH_PER_MS);
-            read_at[i] = last;
-            error[i] = drive[i] - speed[i];
-        }
-        std::size_t k = 0;
-        for (std::size_t j = 0; j < n; ++j) {
-            const double at = rows.distance[j];
-            while (k + 1 < n && read_at[k + 1] <= at) {
-                ++k;
-            }
-            double e = error[k];
-            if (k + 1 < n && read_at[k + 1] > read_at[k] && at > read_at[k]) {
-                const double share =
-                    std::min(1.0, (at - read_at[k]) / (read_at[k + 1] - read_at[k]));
-                e += (error[k + 1] - error[k]) * share;
-            }
-            if (!is_stop_kmh(rows.max_speed[j])) {
-                out.column[j] = std::clamp(out.column[j] + CRUISE_GAIN * e, 0.0, rows.max_speed[j]);
-            }
-        }
-        cruised = cruise_drive(road, out.column, vehicle, settings.comfortable_braking, run);
-    }
-    out.time = cruised.error.empty() ? cruised.figures.trip_time : INFINITY;
-    return out;
+    const DriveResult drive = run_drive(envelope, vehicle, cruise, run);
+    return drive.error.empty() ? drive.figures.trip_time : INFINITY;
 }
 
 } // namespace
@@ -204,10 +177,9 @@ PredictiveSpeeds predictive_speeds(const RoadRows& rows, const dynamics::DriveVe
         }
         out.driven_time = planned.drive.figures.trip_time;
         out.driven_energy = planned.drive.figures.source_energy;
-        const std::vector<double> drive = column_of(rows, planned.drive.trace);
-        const Cruise cruise = cruise_column(rows, *road, drive, vehicle, settings);
-        out.recommended = cruise.column;
-        out.cruise_time = cruise.time;
+        out.recommended = cruise_column(rows, planned.drive.trace);
+        out.cruise_time =
+            cruise_time(*road, out.recommended, vehicle, settings.comfortable_braking, run);
         const double over = std::max(out.driven_time, out.cruise_time) - budget;
         if (over <= 0.0) {
             break;
