@@ -4,6 +4,7 @@
 #include <cmath>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
 #include "drivers.h"
 #include "simulation.h"
@@ -12,12 +13,12 @@ namespace korvale::sim {
 
 namespace {
 
-// The plan is asked for again, this much further below the budget than its drive went over it,
-// when its drive went over (a share of the budget), three times as much more each time the
-// programme gives the same plan again (its tolerance on a trip time is larger).
-constexpr double CORRECTION_MARGIN = 0.001;
-// How often the plan is asked for at most.
-constexpr int PLAN_ATTEMPTS = 4;
+// A plan whose drives end this close below the budget (a share of it) is taken at once.
+constexpr double CLOSE_TO_BUDGET = 0.001;
+// How many plans the search for the weight of time tries after the first.
+constexpr int MORE_PLANS = 6;
+// Below this weight of time (J/s), the plan is that of the least energy.
+constexpr double LEAST_WEIGHT = 1e-3;
 
 std::string settings_problem(const PredictiveSettings& s) {
     if (!(s.time_budget >= 0.0) || !std::isfinite(s.time_budget)) {
@@ -110,17 +111,45 @@ std::vector<double> cruise_column(const RoadRows& rows, const std::vector<TraceR
     return out;
 }
 
-// A cruise controller's trip time on the road with a recommended column (km/h at its rows);
-// infinite when it does not arrive.
-double cruise_time(const SimRoad& road, const std::vector<double>& column,
-                   const dynamics::DriveVehicle& vehicle, double braking, const RunSettings& run) {
+// A plan of the programme, its drive through the simulation (braking as hard as the vehicle
+// may), its column and a cruise controller's drive on that column.
+struct Attempt {
+    dynamics::Plan plan;
+    DriveResult drive;
+    std::vector<double> column;
+    Figures cruise; // trip_time infinite when the cruise controller did not arrive
+
+    // The slower of the two drives, s.
+    double time() const { return std::max(drive.figures.trip_time, cruise.trip_time); }
+};
+
+Attempt attempt_plan(dynamics::Plan plan, const RoadRows& rows, const SimRoad& road,
+                     const dynamics::ProgrammeRoad& nodes, const dynamics::DriveVehicle& vehicle,
+                     const PredictiveSettings& settings) {
+    const RunSettings run{settings.dt, 0.0};
+    Attempt out{std::move(plan), {}, {}, {}};
+    if (out.plan.speed.empty()) {
+        out.drive.error = "no drive within the vehicle's limits reaches the route's end";
+        return out;
+    }
+    const BrakingEnvelope hardest(road, vehicle.limits.max_deceleration);
+    PlanDriver driver(nodes.distance, out.plan.speed);
+    out.drive = run_drive(hardest, vehicle, driver, run);
+    if (!out.drive.error.empty()) {
+        return out;
+    }
+    out.column = cruise_column(rows, out.drive.trace);
     RoadRows followed = road.columns();
-    followed.recommended.assign(column.begin(), column.begin() + road.rows());
+    followed.recommended.assign(out.column.begin(), out.column.begin() + road.rows());
     const SimRoad cruise_road(std::move(followed));
-    const BrakingEnvelope envelope(cruise_road, braking);
+    const BrakingEnvelope envelope(cruise_road, settings.comfortable_braking);
     RecommendedDriver cruise(cruise_road);
-    const DriveResult drive = run_drive(envelope, vehicle, cruise, run);
-    return drive.error.empty() ? drive.figures.trip_time : INFINITY;
+    const DriveResult cruised = run_drive(envelope, vehicle, cruise, run);
+    out.cruise = cruised.figures;
+    if (!cruised.error.empty()) {
+        out.cruise.trip_time = INFINITY;
+    }
+    return out;
 }
 
 } // namespace
@@ -159,33 +188,63 @@ PredictiveSpeeds predictive_speeds(const RoadRows& rows, const dynamics::DriveVe
 
     const dynamics::ProgrammeRoad nodes = road->programme_road(settings.programme_step);
     const dynamics::SpeedProgramme programme(vehicle, nodes, settings.speed_step);
-    // The cruise controller on the column lags the plan's drive a little: where it goes over
-    // the budget, the plan is asked for again that much faster.
-    double asked = budget;
-    double margin = CORRECTION_MARGIN;
-    for (int attempt = 0; attempt < PLAN_ATTEMPTS; ++attempt) {
-        const PlannedDrive planned = drive_plan(*road, vehicle, programme, nodes, asked, run);
-        if (!planned.drive.error.empty()) {
-            out.error = planned.drive.error;
-            out.recommended.clear();
-            return out;
+    const auto attempt = [&](dynamics::Plan plan) {
+        return attempt_plan(std::move(plan), rows, *road, nodes, vehicle, settings);
+    };
+    // The plan for the budget first; the cruise controller on its column takes a little longer
+    // or shorter than its drive, so then the weight of time is sought (doubled or halved until
+    // the budget lies between two plans, then halved in its logarithm) for the plan whose drives
+    // both keep the budget and end closest below it. Of the plans tried, the one whose cruise
+    // controller draws the least energy within the budget is taken, the fastest when none keeps it.
+    Attempt best = attempt(programme.solve_for_time(budget));
+    if (!best.drive.error.empty()) {
+        out.error = best.drive.error;
+        return out;
+    }
+    const auto better = [&](const Attempt& a, const Attempt& b) {
+        const bool a_keeps = a.time() <= budget;
+        if (a_keeps != (b.time() <= budget)) {
+            return a_keeps;
         }
-        if (attempt > 0 && planned.drive.figures.trip_time == out.driven_time) {
-            margin *= 3.0;
-            asked -= margin * budget;
-            continue;
+        return a_keeps ? a.cruise.source_energy < b.cruise.source_energy : a.time() < b.time();
+    };
+    const auto close = [&](const Attempt& a) {
+        return a.time() <= budget && a.time() >= (1.0 - CLOSE_TO_BUDGET) * budget;
+    };
+    double slow = 0.0; // log weights on either side of the budget, once found
+    double fast = 0.0;
+    bool slow_found = false;
+    bool fast_found = false;
+    double weight = best.plan.weight;
+    bool over = best.time() > budget;
+    (over ? slow : fast) = std::log(std::max(weight, LEAST_WEIGHT));
+    (over ? slow_found : fast_found) = true;
+    for (int more = 0; more < MORE_PLANS && !close(best); ++more) {
+        if (!over && weight <= LEAST_WEIGHT) {
+            break; // as slow as the least energy makes it
         }
-        out.driven_time = planned.drive.figures.trip_time;
-        out.driven_energy = planned.drive.figures.source_energy;
-        out.recommended = cruise_column(rows, planned.drive.trace);
-        out.cruise_time =
-            cruise_time(*road, out.recommended, vehicle, settings.comfortable_braking, run);
-        const double over = std::max(out.driven_time, out.cruise_time) - budget;
-        if (over <= 0.0) {
+        double next = 0.0;
+        if (slow_found && fast_found) {
+            next = std::exp(0.5 * (slow + fast));
+        } else {
+            next = over ? std::max(weight, LEAST_WEIGHT) * 2.0 : weight / 2.0;
+        }
+        Attempt other = attempt(programme.solve(next < LEAST_WEIGHT ? 0.0 : next));
+        if (!other.drive.error.empty()) {
             break;
         }
-        asked -= std::min(over, budget) + margin * budget;
+        weight = next;
+        over = other.time() > budget;
+        (over ? slow : fast) = std::log(std::max(weight, LEAST_WEIGHT));
+        (over ? slow_found : fast_found) = true;
+        if (better(other, best)) {
+            best = std::move(other);
+        }
     }
+    out.recommended = std::move(best.column);
+    out.driven_time = best.drive.figures.trip_time;
+    out.driven_energy = best.drive.figures.source_energy;
+    out.cruise_time = best.cruise.trip_time;
     return out;
 }
 
