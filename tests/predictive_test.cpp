@@ -72,6 +72,24 @@ TEST(PredictiveSpeeds, KeepTheBudgetWithStopsAndEndsACruiseControllerCanDrive) {
     }
 }
 
+TEST(PredictiveSpeeds, TheCruiseControllerUsesTheBudgetAndSetsOffWithThePlan) {
+    const RoadRows road = hilly_road();
+    for (auto kind : {dynamics::PowertrainKind::ev, dynamics::PowertrainKind::ice}) {
+        const PredictiveSpeeds speeds = predictive_speeds(road, vehicle("car", kind), {});
+        ASSERT_TRUE(speeds.error.empty()) << speeds.error;
+        // The plan is sought whose cruise controller ends close below the budget, not well
+        // below it.
+        EXPECT_GE(speeds.cruise_time, 1.015 * speeds.baseline_time);
+        EXPECT_LE(speeds.cruise_time, 1.02 * speeds.baseline_time);
+        // At rest at the start the column asks for the plan's acceleration (2 s of it above
+        // the speed), and it rises, never falling back, while the drive speeds up.
+        EXPECT_GE(speeds.recommended[0], 10.0);
+        for (std::size_t i = 1; i < 20; ++i) {
+            EXPECT_GE(speeds.recommended[i], speeds.recommended[i - 1]) << i;
+        }
+    }
+}
+
 TEST(PredictiveSpeeds, RoutesWithoutAPlan) {
     const dynamics::DriveVehicle car = vehicle("car", dynamics::PowertrainKind::ev);
     // Nothing to drive: the maximum speed as it is.

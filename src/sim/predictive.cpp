@@ -4,6 +4,7 @@
 #include <cmath>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
 #include "drivers.h"
 #include "simulation.h"
@@ -12,12 +13,27 @@ namespace korvale::sim {
 
 namespace {
 
-// The plan is asked for again, this much further below the budget than its drive went over it,
-// when its drive went over (a share of the budget), three times as much more each time the
-// programme gives the same plan again (its tolerance on a trip time is larger).
-constexpr double CORRECTION_MARGIN = 0.001;
-// How often the plan is asked for at most.
-constexpr int PLAN_ATTEMPTS = 4;
+// The plan's grid of speeds is fitted to the vehicle's power at this speed (m/s) ...
+constexpr double GRID_SPEED = 20.0;
+// ... to this share of what its full power adds to its speed over the programme's step.
+constexpr double GRID_SHARE = 0.4;
+
+// The plan's grid of speeds: the settings' step, or a share of what the vehicle's full power
+// adds to its speed over the programme's step at 72 km/h where that is finer. A heavy vehicle
+// gains speed slowly at full power; on a coarser grid its plan holds a grid speed on grades
+// where speeds between them save energy (the car keeps the settings' step).
+double grid_step(const dynamics::DriveVehicle& vehicle, const PredictiveSettings& settings) {
+    const double gain = vehicle.limits.max_power * settings.programme_step /
+                        (vehicle.body.inertial_mass() * GRID_SPEED * GRID_SPEED);
+    return std::min(settings.speed_step, GRID_SHARE * gain);
+}
+
+// A plan whose drives end this close below the budget (a share of it) is taken at once.
+constexpr double CLOSE_TO_BUDGET = 0.001;
+// How many plans the search for the weight of time tries after the first.
+constexpr int MORE_PLANS = 6;
+// Below this weight of time (J/s), the plan is that of the least energy.
+constexpr double LEAST_WEIGHT = 1e-3;
 
 std::string settings_problem(const PredictiveSettings& s) {
     if (!(s.time_budget >= 0.0) || !std::isfinite(s.time_budget)) {
@@ -37,38 +53,61 @@ bool is_stop_kmh(double kmh) {
     return kmh / KMH_PER_MS < dynamics::STOP_SPEED;
 }
 
-// The drive's speed where it passes each row, km/h (0 past where it ended).
-std::vector<double> speeds_at_rows(const std::vector<double>& distance,
-                                   const std::vector<TraceRow>& trace) {
-    std::vector<double> out(distance.size(), 0.0);
-    std::size_t k = 0;
-    for (std::size_t i = 0; i < distance.size(); ++i) {
-        const double at = distance[i];
-        while (k + 1 < trace.size() && trace[k + 1].s <= at) {
-            ++k;
-        }
-        if (k + 1 >= trace.size()) {
-            break; // the drive stood still before this row
-        }
-        const TraceRow& from = trace[k];
-        const TraceRow& to = trace[k + 1];
-        const double span = to.s - from.s;
-        const double share = span > 0.0 ? (at - from.s) / span : 0.0;
-        out[i] = std::max(0.0, from.v + (to.v - from.v) * share) * KMH_PER_MS;
+// The drive's speed at a distance by its trace (0 past where it ended); `k` walks along the
+// trace and only forward.
+double speed_at(const std::vector<TraceRow>& trace, double at, std::size_t& k) {
+    while (k + 1 < trace.size() && trace[k + 1].s <= at) {
+        ++k;
     }
-    return out;
+    if (k + 1 >= trace.size()) {
+        return 0.0;
+    }
+    const TraceRow& from = trace[k];
+    const TraceRow& to = trace[k + 1];
+    const double span = to.s - from.s;
+    const double share = span > 0.0 ? (at - from.s) / span : 0.0;
+    return std::max(0.0, from.v + (to.v - from.v) * share);
 }
 
-// The column of a drive: its speed at each row, 0 at stops, and where it sets off and where it
-// comes to rest at the end, rows that are no stops take the speed of the nearest row inside at
-// which it goes at least 1 km/h.
-std::vector<double> column_of(const RoadRows& rows, const std::vector<TraceRow>& trace) {
-    const std::size_t n = rows.distance.size();
-    std::vector<double> out = speeds_at_rows(rows.distance, trace);
-    for (std::size_t i = 0; i < n; ++i) {
-        if (is_stop_kmh(rows.max_speed[i])) {
-            out[i] = 0.0;
+// The column on which the cruise controller drives the drive (km/h at each row). The controller
+// reads the column a horizon of travel ahead and closes the gap within the horizon, so where
+// the drive passes at speed v with acceleration a, the column a horizon·v further on is v plus
+// the horizon times a: the controller at the drive's speed asks for the drive's acceleration.
+// Where that lies below the drive's own speed there (braking near a low speed, where the place
+// read ahead goes back toward the controller), the column is the drive's speed there, which the
+// controller settles on without falling below it. Within the maximum speed; 0 at stops; where
+// the drive sets off at the start and where it comes to rest at the end, rows that are no stops
+// take the speed of the nearest row inside at which the column is at least 1 km/h (on a column
+// that falls to 0 at a row that is no stop, a cruise controller would creep toward it, and at
+// rest at the start it would never start).
+std::vector<double> cruise_column(const RoadRows& rows, const std::vector<TraceRow>& trace) {
+    std::vector<double> read_at; // rising
+    std::vector<double> setpoint;
+    std::size_t k = 0;
+    for (const TraceRow& r : trace) {
+        const double at = r.s + CRUISE_HORIZON * r.v;
+        if (!read_at.empty() && at <= read_at.back()) {
+            continue;
         }
+        read_at.push_back(at);
+        setpoint.push_back(std::max(r.v + CRUISE_HORIZON * r.a, speed_at(trace, at, k)));
+    }
+    const std::size_t n = rows.distance.size();
+    std::vector<double> out(n, 0.0);
+    std::size_t j = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double at = rows.distance[i];
+        while (j + 1 < read_at.size() && read_at[j + 1] <= at) {
+            ++j;
+        }
+        double value = setpoint[j];
+        if (j + 1 < read_at.size() && at > read_at[j]) {
+            value +=
+                (setpoint[j + 1] - setpoint[j]) * (at - read_at[j]) / (read_at[j + 1] - read_at[j]);
+        }
+        out[i] = is_stop_kmh(rows.max_speed[i])
+                     ? 0.0
+                     : std::clamp(value * KMH_PER_MS, 0.0, rows.max_speed[i]);
     }
     const auto fill_end = [&](std::size_t from, std::ptrdiff_t step) {
         std::size_t i = from;
@@ -78,8 +117,8 @@ std::vector<double> column_of(const RoadRows& rows, const std::vector<TraceRow>&
         if (i >= n || is_stop_kmh(rows.max_speed[i])) {
             return;
         }
-        for (std::size_t j = from; j != i; j += static_cast<std::size_t>(step)) {
-            out[j] = out[i];
+        for (std::size_t m = from; m != i; m += static_cast<std::size_t>(step)) {
+            out[m] = out[i];
         }
     };
     fill_end(0, 1);
@@ -87,66 +126,44 @@ std::vector<double> column_of(const RoadRows& rows, const std::vector<TraceRow>&
     return out;
 }
 
-// A cruise controller's drive on the road with a recommended column (km/h at its rows).
-DriveResult cruise_drive(const SimRoad& road, const std::vector<double>& column,
-                         const dynamics::DriveVehicle& vehicle, double braking,
-                         const RunSettings& run) {
-    RoadRows followed = road.columns();
-    followed.recommended.assign(column.begin(), column.begin() + road.rows());
-    const SimRoad cruise_road(std::move(followed));
-    const BrakingEnvelope envelope(cruise_road, braking);
-    RecommendedDriver cruise(cruise_road);
-    return run_drive(envelope, vehicle, cruise, run);
-}
+// A plan of the programme, its drive through the simulation (braking as hard as the vehicle
+// may), its column and a cruise controller's drive on that column.
+struct Attempt {
+    dynamics::Plan plan;
+    DriveResult drive;
+    std::vector<double> column;
+    Figures cruise; // trip_time infinite when the cruise controller did not arrive
 
-// A share of the cruise controller's speed error that each pass corrects.
-constexpr double CRUISE_GAIN = 0.7;
-
-struct Cruise {
-    std::vector<double> column; // km/h
-    double time = 0.0;          // of the cruise controller on it, s (infinite: it did not arrive)
+    // The slower of the two drives, s.
+    double time() const { return std::max(drive.figures.trip_time, cruise.trip_time); }
 };
 
-// The column on which the cruise controller drives close to the drive (km/h at each row): each
-// pass drives it and raises or lowers the column where the controller reads it (a horizon ahead
-// of where it went too slow or too fast) by a share of the error, within the maximum speed.
-Cruise cruise_column(const RoadRows& rows, const SimRoad& road, const std::vector<double>& drive,
-                     const dynamics::DriveVehicle& vehicle, const PredictiveSettings& settings) {
-    const std::size_t n = rows.distance.size();
+Attempt attempt_plan(dynamics::Plan plan, const RoadRows& rows, const SimRoad& road,
+                     const dynamics::ProgrammeRoad& nodes, const dynamics::DriveVehicle& vehicle,
+                     const PredictiveSettings& settings) {
     const RunSettings run{settings.dt, 0.0};
-    Cruise out{drive, 0.0};
-    DriveResult cruised =
-        cruise_drive(road, out.column, vehicle, settings.comfortable_braking, run);
-    std::vector<double> read_at(n);
-    std::vector<double> error(n);
-    for (int pass = 0; pass < settings.cruise_passes && cruised.error.empty(); ++pass) {
-        const std::vector<double> speed = speeds_at_rows(rows.distance, cruised.trace);
-        double last = -INFINITY;
-        for (std::size_t i = 0; i < n; ++i) {
-            // (where the drive brakes hard at low speed, the place read ahead may go back)
-            last = std::max(last, rows.distance[i] + CRUISE_HORIZON * drive[i] / KMH_PER_MS);
-            read_at[i] = last;
-            error[i] = drive[i] - speed[i];
-        }
-        std::size_t k = 0;
-        for (std::size_t j = 0; j < n; ++j) {
-            const double at = rows.distance[j];
-            while (k + 1 < n && read_at[k + 1] <= at) {
-                ++k;
-            }
-            double e = error[k];
-            if (k + 1 < n && read_at[k + 1] > read_at[k] && at > read_at[k]) {
-                const double share =
-                    std::min(1.0, (at - read_at[k]) / (read_at[k + 1] - read_at[k]));
-                e += (error[k + 1] - error[k]) * share;
-            }
-            if (!is_stop_kmh(rows.max_speed[j])) {
-                out.column[j] = std::clamp(out.column[j] + CRUISE_GAIN * e, 0.0, rows.max_speed[j]);
-            }
-        }
-        cruised = cruise_drive(road, out.column, vehicle, settings.comfortable_braking, run);
+    Attempt out{std::move(plan), {}, {}, {}};
+    if (out.plan.speed.empty()) {
+        out.drive.error = "no drive within the vehicle's limits reaches the route's end";
+        return out;
     }
-    out.time = cruised.error.empty() ? cruised.figures.trip_time : INFINITY;
+    const BrakingEnvelope hardest(road, vehicle.limits.max_deceleration);
+    PlanDriver driver(nodes.distance, out.plan.speed);
+    out.drive = run_drive(hardest, vehicle, driver, run);
+    if (!out.drive.error.empty()) {
+        return out;
+    }
+    out.column = cruise_column(rows, out.drive.trace);
+    RoadRows followed = road.columns();
+    followed.recommended.assign(out.column.begin(), out.column.begin() + road.rows());
+    const SimRoad cruise_road(std::move(followed));
+    const BrakingEnvelope envelope(cruise_road, settings.comfortable_braking);
+    RecommendedDriver cruise(cruise_road);
+    const DriveResult cruised = run_drive(envelope, vehicle, cruise, run);
+    out.cruise = cruised.figures;
+    if (!cruised.error.empty()) {
+        out.cruise.trip_time = INFINITY;
+    }
     return out;
 }
 
@@ -185,35 +202,64 @@ PredictiveSpeeds predictive_speeds(const RoadRows& rows, const dynamics::DriveVe
     const double budget = (1.0 + settings.time_budget) * out.baseline_time;
 
     const dynamics::ProgrammeRoad nodes = road->programme_road(settings.programme_step);
-    const dynamics::SpeedProgramme programme(vehicle, nodes, settings.speed_step);
-    // The cruise controller on the column lags the plan's drive a little: where it goes over
-    // the budget, the plan is asked for again that much faster.
-    double asked = budget;
-    double margin = CORRECTION_MARGIN;
-    for (int attempt = 0; attempt < PLAN_ATTEMPTS; ++attempt) {
-        const PlannedDrive planned = drive_plan(*road, vehicle, programme, nodes, asked, run);
-        if (!planned.drive.error.empty()) {
-            out.error = planned.drive.error;
-            out.recommended.clear();
-            return out;
+    const dynamics::SpeedProgramme programme(vehicle, nodes, grid_step(vehicle, settings));
+    const auto attempt = [&](dynamics::Plan plan) {
+        return attempt_plan(std::move(plan), rows, *road, nodes, vehicle, settings);
+    };
+    // The plan for the budget first; the cruise controller on its column takes a little longer
+    // or shorter than its drive, so then the weight of time is sought (doubled or halved until
+    // the budget lies between two plans, then halved in its logarithm) for the plan whose drives
+    // both keep the budget and end closest below it. Of the plans tried, the one whose cruise
+    // controller draws the least energy within the budget is taken, the fastest when none keeps it.
+    Attempt best = attempt(programme.solve_for_time(budget));
+    if (!best.drive.error.empty()) {
+        out.error = best.drive.error;
+        return out;
+    }
+    const auto better = [&](const Attempt& a, const Attempt& b) {
+        const bool a_keeps = a.time() <= budget;
+        if (a_keeps != (b.time() <= budget)) {
+            return a_keeps;
         }
-        if (attempt > 0 && planned.drive.figures.trip_time == out.driven_time) {
-            margin *= 3.0;
-            asked -= margin * budget;
-            continue;
+        return a_keeps ? a.cruise.source_energy < b.cruise.source_energy : a.time() < b.time();
+    };
+    const auto close = [&](const Attempt& a) {
+        return a.time() <= budget && a.time() >= (1.0 - CLOSE_TO_BUDGET) * budget;
+    };
+    double slow = 0.0; // log weights on either side of the budget, once found
+    double fast = 0.0;
+    bool slow_found = false;
+    bool fast_found = false;
+    double weight = best.plan.weight;
+    bool over = best.time() > budget;
+    (over ? slow : fast) = std::log(std::max(weight, LEAST_WEIGHT));
+    (over ? slow_found : fast_found) = true;
+    for (int more = 0; more < MORE_PLANS && !close(best); ++more) {
+        if (!over && weight <= LEAST_WEIGHT) {
+            break; // as slow as the least energy makes it
         }
-        out.driven_time = planned.drive.figures.trip_time;
-        out.driven_energy = planned.drive.figures.source_energy;
-        const std::vector<double> drive = column_of(rows, planned.drive.trace);
-        const Cruise cruise = cruise_column(rows, *road, drive, vehicle, settings);
-        out.recommended = cruise.column;
-        out.cruise_time = cruise.time;
-        const double over = std::max(out.driven_time, out.cruise_time) - budget;
-        if (over <= 0.0) {
+        double next = 0.0;
+        if (slow_found && fast_found) {
+            next = std::exp(0.5 * (slow + fast));
+        } else {
+            next = over ? std::max(weight, LEAST_WEIGHT) * 2.0 : weight / 2.0;
+        }
+        Attempt other = attempt(programme.solve(next < LEAST_WEIGHT ? 0.0 : next));
+        if (!other.drive.error.empty()) {
             break;
         }
-        asked -= std::min(over, budget) + margin * budget;
+        weight = next;
+        over = other.time() > budget;
+        (over ? slow : fast) = std::log(std::max(weight, LEAST_WEIGHT));
+        (over ? slow_found : fast_found) = true;
+        if (better(other, best)) {
+            best = std::move(other);
+        }
     }
+    out.recommended = std::move(best.column);
+    out.driven_time = best.drive.figures.trip_time;
+    out.driven_energy = best.drive.figures.source_energy;
+    out.cruise_time = best.cruise.trip_time;
     return out;
 }
 

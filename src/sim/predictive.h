@@ -15,9 +15,8 @@ struct PredictiveSettings {
     double time_budget = 0.02; // b: the drive's trip time at most (1 + b) times the baseline's
     double comfortable_braking = 2.0; // of the limit-following baseline, m/s²
     double programme_step = 10.0;     // longest interval of the plan's dynamic programme, m
-    double speed_step = 0.25;         // its grid of speeds, m/s
+    double speed_step = 0.25;         // its grid of speeds at most, m/s
     double dt = 0.1;                  // of the drives, s
-    int cruise_passes = 4; // drives of the cruise controller that bring the column to the plan
 };
 
 struct PredictiveSpeeds {
@@ -34,23 +33,25 @@ struct PredictiveSpeeds {
 //
 // The baseline is the limit-following driver (toward the maximum speed, braking at the
 // comfortable deceleration ahead of each lower one) from rest to rest, its trip time T. The plan
-// is the programme's least-energy plan for the trip time (1 + b)·T, driven through the simulation
-// with the vehicle's hardest braking. Its column is that drive's speed where it passes each row:
+// is the programme's least-energy plan for a trip time near (1 + b)·T (its grid of speeds finer
+// than speed_step for a vehicle whose full power adds less than 2.5 times that to its speed over
+// programme_step at 72 km/h: 0.4 times what it adds), driven through the simulation with the
+// vehicle's hardest braking. Its column is what a cruise controller (that of the
+// simulated drives: it reads the column 2 s of travel ahead and closes the gap in 2 s) must read
+// to drive it: where the drive passes at v with acceleration a, the column 2 s·v further on is
+// v + 2 s·a, and never below the drive's own speed there, within the maximum speed. So the
+// column leads the drive's speed where it speeds up or slows down, by as much as the drive
+// changes speed in 2 s, and equals it where the drive holds its speed.
 // - a stop (a row below 1 km/h) is 0;
 // - where the drive sets off at the start and where it comes to rest at the route's end, rows
-//   that are no stops take the speed of the nearest row inside at which it goes at least 1 km/h
-//   (on a column that falls to 0 at a row that is no stop, a cruise controller would creep
-//   toward it, and at rest at the start it would never start);
-// - then a cruise controller on the column (that of the simulated drives: it reads the column
-//   2 s of travel ahead and closes the gap in 2 s, within the baseline's braking) is driven on
-//   it cruise_passes times, and each time the column is raised or lowered where the controller
-//   reads it, by a share of how much slower or faster than the plan's drive it went there,
-//   within the maximum speed: the column leads the drive where it speeds up or slows down, so
-//   that the cruise controller drives the plan rather than lagging it (0 passes: the drive's
-//   own speed).
-// When the slower of the plan's drive and the cruise controller goes over (1 + b)·T, the plan is
-// asked for again that much faster, up to three times (the fastest plan when none is that fast:
-// then the cruise controller may take longer, as for a truck on a short road with a stop).
+//   that are no stops take the speed of the nearest row inside at which the column is at least
+//   1 km/h (on a column that falls to 0 at a row that is no stop, a cruise controller would
+//   creep toward it, and at rest at the start it would never start).
+// The cruise controller on the column takes a little longer or shorter than the plan's drive: the
+// plan is sought (by its weight of time) whose two drives both keep (1 + b)·T and end closest
+// below it, up to seven plans; of those tried, the one whose cruise controller draws the least
+// energy within the budget is taken (the fastest when none keeps it: then the cruise controller
+// may take longer, as for a truck on a short road with a stop).
 // A route that the simulation cannot drive (fewer than two rows, or no length) keeps its maximum
 // speed. No plan (no drive within the vehicle's limits reaches the route's end, or the vehicle or
 // the settings make no sense): an empty column and the reason.
