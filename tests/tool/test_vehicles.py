@@ -133,6 +133,7 @@ def test_predictive_model_options(tmp_path):
     assert done.returncode == 0, done.stderr
     assert "model:     predictive\nvehicle:   truck, changed (30000 kg" in done.stdout
     assert "; ice, max power 300000 W, time budget 5 %)" in done.stdout
+    assert " plan  (limit " in done.stdout and " coast (" not in done.stdout
     with open(table, newline="") as f:
         rows = list(csv.DictReader(f))
     assert all(float(r["recommended_speed"]) <= float(r["allowed_speed"]) + 0.5 for r in rows)
