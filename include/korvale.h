@@ -247,7 +247,8 @@ KORVALE_API const char* korvale_model_name(int32_t model);
  *   rest at the end, never above the maximum speed, whose trip time is at most
  *   (1 + time_budget) times that of a driver who follows the maximum speed and brakes at
  *   comfortable_braking; the coasting speed is the eco model's rule carried back from the next
- *   row's recommended speed (it may lie below the recommended speed where the plan drives).
+ *   row's recommended speed (it lies below the recommended speed where the plan slows down
+ *   harder than coasting, above it where the plan drives).
  * The drive's fields are read and checked by the predictive model only. A struct of an older
  * header (size from that of version 0.2, 80 bytes, up to this one's) is taken: every field that
  * does not lie wholly within size takes korvale_default_vehicle()'s value.
@@ -361,9 +362,10 @@ KORVALE_API int32_t get_all_at_position(korvale_profile* handle, double x, doubl
  * beyond distance and no farther than distance + horizon_m where the recommended speed has a
  * local minimum (lower than the row before it, not higher than the row after it; the last row
  * when lower than the one before) below speed_kmh; on a predictive profile only a minimum at
- * least 2 km/h below the local maximum before it (the top of the fall into it) counts. Writes its route distance (m) and recommended
- * speed (km/h), and the lift-off distance (m): where a vehicle at speed_kmh has to start coasting
- * (the profile's own coasting model over the route's grades) to arrive there at that speed;
+ * least 2 km/h below the local maximum before it (the top of the fall into it) counts. Writes
+ * its route distance (m) and recommended speed (km/h), and the lift-off distance (m): where a
+ * vehicle at speed_kmh has to start coasting (the profile's own coasting model over the route's
+ * grades) to arrive there at that speed;
  * `distance` itself when it is already too late ("lift off now"), never beyond the slow-down.
  * Returns 1 when there is a slow-down within the horizon, 0 when there is none (nothing
  * written). Null: -1, nothing written. Does not change the position tracking.

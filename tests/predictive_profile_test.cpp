@@ -114,8 +114,9 @@ TEST_F(PredictiveProfile, NoPlanLeavesNoRowsAndSaysWhy) {
 
 TEST_F(PredictiveProfile, SlowdownsAreMinimaAtLeastTwoKmhBelowTheTopBeforeThem) {
     PlaybackPlanner planner;
-    // 70 km/h with a dip of 1.5 km/h at 200 m, a stair that falls 1 km/h twice (2 in all) to a
-    // minimum at 500 m, and a drop to 40 km/h at 800 m.
+    // 70 km/h with a dip of 1.5 km/h at 200 m, a stair from 70 km/h down by 1, 0.5 and 0.5 km/h
+    // (minima at 400 and 450 m less than 2 km/h below its top, 2 in all at 500 m), and a drop
+    // to 40 km/h at 800 m.
     planner.speed = [](double s) {
         if (s == 200.0) {
             return 68.5;
@@ -123,8 +124,8 @@ TEST_F(PredictiveProfile, SlowdownsAreMinimaAtLeastTwoKmhBelowTheTopBeforeThem) 
         if (s >= 400.0 && s < 450.0) {
             return 69.0;
         }
-        if (s == 450.0 || s == 500.0) {
-            return s == 450.0 ? 68.5 : 68.0;
+        if (s >= 450.0 && s <= 500.0) {
+            return s < 500.0 ? 68.5 : 68.0;
         }
         return s == 800.0 ? 40.0 : 70.0;
     };

@@ -71,7 +71,8 @@ RouteTable load_route_table(const std::string& path, const korvale::CoastModel& 
 const char* slow_reason(const RouteTable& table, std::int32_t row) {
     const double allowed = table.details.allowed_speed[row];
     if (!korvale::slows_down_at(table.details.allowed_speed.data(), table.rows, row)) {
-        return "coast";
+        return table.profile->coast_model().kind() == korvale::CoastModelKind::predictive ? "plan"
+                                                                                          : "coast";
     }
     if (allowed < STOP_SPEED_KMH) {
         return "stop";

@@ -30,7 +30,7 @@ std::unique_ptr<korvale::RouteProfile> load_route(const std::string& path,
 
 // Why the drive slows down at a row: "stop", "curve" or "limit" where the allowed speed has a
 // local minimum, else "coast" (the recommended speed has one: a coasting vehicle could not slow
-// down enough for what lies ahead).
+// down enough for what lies ahead), or "plan" for the predictive model (its plan slows there).
 const char* slow_reason(const RouteTable& table, std::int32_t row);
 
 } // namespace korvale_tool

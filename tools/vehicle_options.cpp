@@ -5,6 +5,9 @@
 #include <stdexcept>
 #include <vector>
 
+#include "dynamics/drive_vehicle.h"
+#include "sim/profile_planner.h"
+
 #include "tool_output.h"
 
 namespace korvale_tool {
@@ -231,9 +234,17 @@ VehicleChoice choose(const VehicleOptions& options) {
              (uses == NONE ? " (it coasts the built-in car whatever the vehicle)" : ""));
     }
 
-    // A command that drives checks the drive as the predictive model does.
-    const std::string problem = korvale::vehicle_problem(
-        choice.vehicle, (uses & DRIVE) != 0 ? CoastModelKind::predictive : choice.model);
+    // The body first; where the drive is used, its values by the names of this tool's options
+    // (idle_fuel, heating_value, fuel_density: the library's idle_power is made of them), then
+    // what only the plan reads (comfortable braking, the time budget).
+    std::string problem = korvale::vehicle_problem(choice.vehicle);
+    if (problem.empty() && (uses & DRIVE) != 0) {
+        problem = korvale::dynamics::drive_vehicle_problem(
+            korvale::sim::drive_vehicle_of(choice.vehicle));
+        if (problem.empty()) {
+            problem = korvale::vehicle_problem(choice.vehicle, CoastModelKind::predictive);
+        }
+    }
     if (!problem.empty()) {
         throw std::runtime_error("vehicle refused: " + problem);
     }

@@ -89,8 +89,9 @@ void compute_coasting_and_recommended(std::int32_t rows, const CoastModel& model
 
 // The predictive model's columns: the planner's recommended speed (on a route without length,
 // where there is no drive to plan, the allowed speed), then the coasting speed of each row by
-// the eco rule from the next row's recommended speed (it may lie below the recommended speed
-// where the plan drives). The allowed speed may be given in the recommended-speed array.
+// the eco rule from the next row's recommended speed (below the recommended speed where the
+// plan slows down harder than coasting, above it where the plan drives). The allowed speed may
+// be given in the recommended-speed array.
 void compute_predictive_columns(std::int32_t rows, const CoastModel& model, const double* z,
                                 const double* max_speed, const double* distance,
                                 const WorkingColumns& work, const SpeedPlanner* planner,

@@ -133,6 +133,7 @@ def test_predictive_model_options(tmp_path):
     assert done.returncode == 0, done.stderr
     assert "model:     predictive\nvehicle:   truck, changed (30000 kg" in done.stdout
     assert "; ice, max power 300000 W, time budget 5 %)" in done.stdout
+    assert " plan  (limit " in done.stdout and " coast (" not in done.stdout
     with open(table, newline="") as f:
         rows = list(csv.DictReader(f))
     assert all(float(r["recommended_speed"]) <= float(r["allowed_speed"]) + 0.5 for r in rows)
@@ -144,6 +145,7 @@ def test_predictive_model_options(tmp_path):
     for options, message in [(["--time-budget", "-1"], "time_budget -0.01 is below 0"),
                              (["--regen-efficiency", "0"], "regen_efficiency 0 is outside (0, 1]"),
                              (["--powertrain", "steam"], "unknown powertrain 'steam'"),
+                             (["--idle-fuel", "-1"], "idle_fuel -1 is below 0"),
                              (["--max-power", "100"], "no plan: no drive")]:
         refused = run("profile", EXAMPLE, "--model", "predictive", *options)
         assert refused.returncode == 1 and message in refused.stderr, refused.stderr
