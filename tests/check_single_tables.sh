@@ -30,5 +30,5 @@ fields='vehicle_mass|drag_coefficient|frontal_area|air_density|rolling_resistanc
 fields="$fields|coast_power|model_switch|brake_deceleration|least_deceleration|%s|\\{[A-Za-z_]*\\}"
 fields="$fields|max_power|max_acceleration|comfortable_braking|max_regen_power|aux_power|idle_power"
 fields="$fields|rotating_mass_factor|time_budget|[a-z]+_efficiency|powertrain"
-check "the vehicle checks" "($fields).*(is not above 0|is below 0|is not a finite number)"
+check "the vehicle checks" "($fields).*(is not above 0|is below 0|is outside \\(|is not a finite number)"
 exit $status

@@ -224,10 +224,10 @@ def _field_value(name, value):
 def _vehicle(value):
     """A Vehicle from what Route accepts, with every field set, whether coast_power or
     model_switch was given, and the preset it was made from (for a Vehicle: the one whose drive
-    it has, else the built-in car): None (the built-in car), a preset's name, a Vehicle or its
-    values in its order (eight, ten or all; a coasting field that is not 0 was given; a drive
-    field that is None takes the built-in car's), or a mapping of some of its fields over the
-    built-in car, or over the preset that its "preset" entry names."""
+    it shares most fields with, the built-in car first): None (the built-in car), a preset's
+    name, a Vehicle or its values in its order (eight, ten or all; a coasting field that is not
+    0 was given; a drive field that is None takes the built-in car's), or a mapping of some of
+    its fields over the built-in car, or over the preset that its "preset" entry names."""
     built_in = _tables()["BUILT_IN_VEHICLE"]
     if value is None:
         return built_in, False, built_in
@@ -251,9 +251,9 @@ def _vehicle(value):
                          f"{len(Vehicle._fields)} parameters, not {len(values)}") from None
     vehicle = Vehicle(*(getattr(built_in, name) if v is None else _field_value(name, v)
                         for name, v in zip(Vehicle._fields, vehicle)))
-    drive = tuple(getattr(vehicle, name) for name in _DRIVE)
-    base = next((p for p in _tables()["vehicles"].values()
-                 if tuple(getattr(p, name) for name in _DRIVE) == drive), built_in)
+    # A preset with a field or two changed (its powertrain, say) was still made from it.
+    base = max(_tables()["vehicles"].values(),
+               key=lambda p: sum(getattr(p, name) == getattr(vehicle, name) for name in _DRIVE))
     return vehicle, vehicle.coast_power != 0 or vehicle.model_switch != 0, base
 
 SpeedsAtDistance = namedtuple("SpeedsAtDistance", "max_speed recommended_speed coasting_speed")

@@ -60,6 +60,8 @@ def test_simulate_drives_the_predictive_model_within_its_time_budget(capsys):
                     for budget in (0.02, 0.10))
     limit = tight["limit"].figures
     assert "fuel_g_per_km" in limit and limit == eco["limit"].figures == roomy["limit"].figures
+    as_vehicle = korvale.vehicles["truck"]._replace(powertrain="ice")
+    assert korvale.simulate(EXAMPLE, drivers="limit", vehicle=as_vehicle)["limit"].figures == limit
     assert tight["recommended"].figures != eco["recommended"].figures
     # the budget reaches the tool as a percentage
     times = [d["recommended"].figures["trip_time_s"] / limit["trip_time_s"] for d in (tight, roomy)]

@@ -139,6 +139,9 @@ def test_vehicle_of_this_header_and_the_predictive_model(tmp_path):
 
     with pytest.warns(UserWarning, match="the eco model ignores max_power, time_budget$"):
         korvale.Route(str(path), {"max_power": 1.0, "time_budget": 0.1}).close()
+    # a preset's Vehicle with its powertrain changed still has the preset's drive
+    with pytest.warns(UserWarning, match="the eco model ignores powertrain$"):
+        korvale.Route(str(path), truck._replace(powertrain="ice")).close()
     with pytest.raises(korvale.VehicleError, match="vehicle refused: idle_power -1"):
         korvale.Route(str(path), {"preset": "truck", "idle_power": -1}, model="predictive")
     with pytest.raises(ValueError, match="powertrain 'steam' is none of ev, ice"):
