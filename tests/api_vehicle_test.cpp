@@ -268,9 +268,9 @@ TEST(LoadVehicle, ThePredictiveModelRefusesEachDriveFieldThatMakesNoSense) {
     EXPECT_NE(testing::internal::GetCapturedStderr().find("powertrain 7 is no powertrain"),
               std::string::npos);
 
-    // 100 W take the car up no hill of the example road: no plan, and the reason.
+    // 20 W take the car up no hill of the example road: no plan, and the reason.
     korvale_vehicle weak = built_in_car();
-    weak.max_power = 100;
+    weak.max_power = 20;
     testing::internal::CaptureStderr();
     EXPECT_EQ(quietly(load_example, &weak, KORVALE_MODEL_PREDICTIVE), nullptr);
     const std::string line = testing::internal::GetCapturedStderr();

@@ -17,15 +17,20 @@ namespace {
 constexpr double GRID_SPEED = 20.0;
 // ... to this share of what its full power adds to its speed over the programme's step.
 constexpr double GRID_SHARE = 0.4;
+// ... but never finer than the settings' step over this: a vehicle of very little power would
+// otherwise get a grid so fine that planning takes hours (100 W for a car: 100 000 speeds).
+constexpr double FINEST_GRID_DIVISOR = 5.0;
 
 // The plan's grid of speeds: the settings' step, or a share of what the vehicle's full power
 // adds to its speed over the programme's step at 72 km/h where that is finer. A heavy vehicle
 // gains speed slowly at full power; on a coarser grid its plan holds a grid speed on grades
-// where speeds between them save energy (the car keeps the settings' step).
+// where speeds between them save energy (the car keeps the settings' step). Never finer than a
+// fifth of the settings' step.
 double grid_step(const dynamics::DriveVehicle& vehicle, const PredictiveSettings& settings) {
     const double gain = vehicle.limits.max_power * settings.programme_step /
                         (vehicle.body.inertial_mass() * GRID_SPEED * GRID_SPEED);
-    return std::min(settings.speed_step, GRID_SHARE * gain);
+    return std::max(std::min(settings.speed_step, GRID_SHARE * gain),
+                    settings.speed_step / FINEST_GRID_DIVISOR);
 }
 
 // A plan whose drives end this close below the budget (a share of it) is taken at once.

@@ -146,7 +146,7 @@ def test_predictive_model_options(tmp_path):
                              (["--regen-efficiency", "0"], "regen_efficiency 0 is outside (0, 1]"),
                              (["--powertrain", "steam"], "unknown powertrain 'steam'"),
                              (["--idle-fuel", "-1"], "idle_fuel -1 is below 0"),
-                             (["--max-power", "100"], "no plan: no drive")]:
+                             (["--max-power", "20"], "no plan: no drive")]:
         refused = run("profile", EXAMPLE, "--model", "predictive", *options)
         assert refused.returncode == 1 and message in refused.stderr, refused.stderr
 
