@@ -250,12 +250,14 @@ KORVALE_API const char* korvale_model_name(int32_t model);
  *   row's recommended speed (it lies below the recommended speed where the plan slows down
  *   harder than coasting, above it where the plan drives).
  * The drive's fields are read and checked by the predictive model only. A struct of an older
- * header (size from that of version 0.2, 80 bytes, up to this one's) is taken: every field that
- * does not lie wholly within size takes korvale_default_vehicle()'s value.
+ * header (size from that of version 0.2, the fields up to least_deceleration, up to this one's)
+ * is taken: every field that does not lie wholly within size takes korvale_default_vehicle()'s
+ * value. (Version 0.2's struct is 80 bytes wherever doubles align to 8 bytes, as on Windows and
+ * every 64-bit system; 76 where they align to 4, as on 32-bit x86 Linux.)
  * Prints the lines initialize_korvale prints. Returns the handle, to be released with
  * deinitialize_korvale(), or NULL with a line on standard error for a vehicle that makes no
  * physical sense (a field out of the range given above, NaN or infinite, an unknown
- * powertrain), a vehicle whose size is below 80 bytes, a null vehicle or an unknown model;
+ * powertrain), a vehicle whose size is below version 0.2's, a null vehicle or an unknown model;
  * NULL too for a route file that yields no rows (as korvale_load) and, with the predictive
  * model, when no drive within the vehicle's limits reaches the end ("korvale_load_vehicle: no
  * plan: ..." on standard error). Never ends the process.
