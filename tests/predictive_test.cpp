@@ -90,6 +90,38 @@ TEST(PredictiveSpeeds, TheCruiseControllerUsesTheBudgetAndSetsOffWithThePlan) {
     }
 }
 
+// A straight level road of the rows at these distances, all at one maximum speed.
+RoadRows level_road(const std::vector<double>& distance, double max_speed) {
+    RoadRows road;
+    road.distance = distance;
+    road.z.assign(distance.size(), 0.0);
+    road.max_speed.assign(distance.size(), max_speed);
+    road.grade.assign(distance.size(), 0.0);
+    road.radius.assign(distance.size(), 10000.0);
+    return road;
+}
+
+TEST(PredictiveSpeeds, ARouteOfItsTwoEndsIsDrivenWithinTheBudget) {
+    const dynamics::DriveVehicle car = vehicle("car", dynamics::PowertrainKind::ev);
+    for (double length : {100.0, 1000.0}) {
+        const PredictiveSpeeds speeds = predictive_speeds(level_road({0.0, length}, 50.0), car, {});
+        ASSERT_TRUE(speeds.error.empty()) << speeds.error;
+        for (double kmh : speeds.recommended) {
+            EXPECT_GE(kmh, 20.0) << length;
+            EXPECT_LE(kmh, 50.0) << length;
+        }
+        EXPECT_LE(speeds.cruise_time, 1.025 * speeds.baseline_time) << length;
+    }
+    // A stop as the second row: the stretch before it sets off on its own.
+    RoadRows stop = level_road({0.0, 500.0, 1000.0, 1500.0}, 50.0);
+    stop.max_speed[1] = 0.0;
+    const PredictiveSpeeds speeds = predictive_speeds(stop, car, {});
+    ASSERT_TRUE(speeds.error.empty()) << speeds.error;
+    EXPECT_GE(speeds.recommended[0], 20.0);
+    EXPECT_EQ(speeds.recommended[1], 0.0);
+    EXPECT_LE(speeds.cruise_time, 1.1 * speeds.baseline_time);
+}
+
 TEST(PredictiveSpeeds, RoutesWithoutAPlan) {
     const dynamics::DriveVehicle car = vehicle("car", dynamics::PowertrainKind::ev);
     // Nothing to drive: the maximum speed as it is.

@@ -17,15 +17,19 @@ namespace {
 constexpr double GRID_SPEED = 20.0;
 // ... to this share of what its full power adds to its speed over the programme's step.
 constexpr double GRID_SHARE = 0.4;
+// The finest grid of speeds, m/s (of the presets, the truck's is the finest at about 0.1): the
+// programme's work grows with the square of its speeds, and a vehicle of very little power
+// would otherwise be planned for hours.
+constexpr double FINEST_GRID = 0.05;
 
 // The plan's grid of speeds: the settings' step, or a share of what the vehicle's full power
-// adds to its speed over the programme's step at 72 km/h where that is finer. A heavy vehicle
-// gains speed slowly at full power; on a coarser grid its plan holds a grid speed on grades
-// where speeds between them save energy (the car keeps the settings' step).
+// adds to its speed over the programme's step at 72 km/h where that is finer, down to the finest
+// grid. A heavy vehicle gains speed slowly at full power; on a coarser grid its plan holds a grid
+// speed on grades where speeds between them save energy (the car keeps the settings' step).
 double grid_step(const dynamics::DriveVehicle& vehicle, const PredictiveSettings& settings) {
     const double gain = vehicle.limits.max_power * settings.programme_step /
                         (vehicle.body.inertial_mass() * GRID_SPEED * GRID_SPEED);
-    return std::min(settings.speed_step, GRID_SHARE * gain);
+    return std::min(settings.speed_step, std::max(GRID_SHARE * gain, FINEST_GRID));
 }
 
 // A plan whose drives end this close below the budget (a share of it) is taken at once.
@@ -123,6 +127,39 @@ std::vector<double> cruise_column(const RoadRows& rows, const std::vector<TraceR
     };
     fill_end(0, 1);
     fill_end(n - 1, -1);
+    // A stretch between stops or the route's ends with no row inside the route at which the
+    // column reaches 1 km/h (a short route given by its two ends has none) takes the drive's
+    // highest speed over it, within each row's maximum: a cruise controller then sets off on
+    // it, and its braking ahead of the stop or the end brings it to rest.
+    const auto inside_moves = [&](std::size_t i) {
+        return i > 0 && i + 1 < n && !is_stop_kmh(out[i]);
+    };
+    for (std::size_t first = 0; first < n;) {
+        if (is_stop_kmh(rows.max_speed[first])) {
+            ++first;
+            continue;
+        }
+        std::size_t last = first;
+        bool moves = inside_moves(first);
+        while (last + 1 < n && !is_stop_kmh(rows.max_speed[last + 1])) {
+            ++last;
+            moves = moves || inside_moves(last);
+        }
+        if (!moves) {
+            const double from = rows.distance[first > 0 ? first - 1 : 0];
+            const double to = rows.distance[last + 1 < n ? last + 1 : n - 1];
+            double peak = 0.0;
+            for (const TraceRow& r : trace) {
+                if (r.s >= from && r.s <= to) {
+                    peak = std::max(peak, r.v);
+                }
+            }
+            for (std::size_t m = first; m <= last; ++m) {
+                out[m] = std::min(peak * KMH_PER_MS, rows.max_speed[m]);
+            }
+        }
+        first = last + 1;
+    }
     return out;
 }
 
