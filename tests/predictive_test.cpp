@@ -134,6 +134,12 @@ TEST(PredictiveSpeeds, RoutesWithoutAPlan) {
     PredictiveSpeeds speeds = predictive_speeds(one, car, {});
     EXPECT_TRUE(speeds.error.empty());
     EXPECT_EQ(speeds.recommended, one.max_speed);
+    for (double length : {0.002, 0.4, 0.6, 1.0, 3.0}) {
+        const RoadRows tiny = level_road({0.0, length / 2, length}, 50.0);
+        speeds = predictive_speeds(tiny, car, {});
+        EXPECT_TRUE(speeds.error.empty()) << length << ": " << speeds.error;
+        EXPECT_EQ(speeds.recommended.size(), 3u) << length;
+    }
 
     // A climb the vehicle cannot make, and settings that make no sense.
     RoadRows wall = hilly_road();

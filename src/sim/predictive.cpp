@@ -224,6 +224,10 @@ PredictiveSpeeds predictive_speeds(const RoadRows& rows, const dynamics::DriveVe
         out.recommended = rows.max_speed; // nothing to drive
         return out;
     }
+    if (road->length() <= END_TOLERANCE) {
+        out.recommended = rows.max_speed; // a drive at its start already stands at its end
+        return out;
+    }
     const RunSettings run{settings.dt, 0.0};
 
     const BrakingEnvelope baseline(*road, settings.comfortable_braking);

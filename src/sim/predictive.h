@@ -55,9 +55,10 @@ struct PredictiveSpeeds {
 // below it, up to seven plans; of those tried, the one whose cruise controller draws the least
 // energy within the budget is taken (the fastest when none keeps it: then the cruise controller
 // may take longer, as for a truck on a short road with a stop).
-// A route that the simulation cannot drive (fewer than two rows, or no length) keeps its maximum
-// speed. No plan (no drive within the vehicle's limits reaches the route's end, or the vehicle or
-// the settings make no sense): an empty column and the reason.
+// A route that the simulation cannot drive (fewer than two rows, or no length) or that ends within
+// 0.5 m of its start (where a drive already stands at its end) keeps its maximum speed. No plan (no
+// drive within the vehicle's limits reaches the route's end, or the vehicle or the settings make no
+// sense): an empty column and the reason.
 PredictiveSpeeds predictive_speeds(const RoadRows& rows, const dynamics::DriveVehicle& vehicle,
                                    const PredictiveSettings& settings);
 
