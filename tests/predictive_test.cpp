@@ -153,6 +153,13 @@ TEST(PredictiveSpeeds, RoutesWithoutAPlan) {
     EXPECT_TRUE(speeds.recommended.empty());
     EXPECT_FALSE(speeds.error.empty()) << speeds.error;
 
+    // A powertrain so wasteful that no weight of time the search tries reaches the budget.
+    dynamics::DriveVehicle wasteful = car;
+    wasteful.powertrain.ev.drive_efficiency = 1e-300;
+    speeds = predictive_speeds(hilly_road(), wasteful, {});
+    EXPECT_TRUE(speeds.recommended.empty());
+    EXPECT_NE(speeds.error.find("keeps the time budget"), std::string::npos) << speeds.error;
+
     PredictiveSettings bad;
     bad.time_budget = -0.01;
     speeds = predictive_speeds(hilly_road(), car, bad);

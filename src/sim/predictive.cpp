@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <optional>
 #include <stdexcept>
 #include <utility>
@@ -36,6 +37,8 @@ double grid_step(const dynamics::DriveVehicle& vehicle, const PredictiveSettings
 constexpr double CLOSE_TO_BUDGET = 0.001;
 // How many plans the search for the weight of time tries after the first.
 constexpr int MORE_PLANS = 6;
+// A plan whose own drive takes longer than the budget by more than this share of it is none.
+constexpr double PLAN_OVER_BUDGET = 0.01;
 // Below this weight of time (J/s), the plan is that of the least energy.
 constexpr double LEAST_WEIGHT = 1e-3;
 
@@ -296,6 +299,17 @@ PredictiveSpeeds predictive_speeds(const RoadRows& rows, const dynamics::DriveVe
         if (better(other, best)) {
             best = std::move(other);
         }
+    }
+    if (best.drive.figures.trip_time > (1.0 + PLAN_OVER_BUDGET) * budget) {
+        // (the programme's weight of time did not reach the budget: a powertrain that draws
+        // so much energy that no weight the search tries outweighs it)
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "no drive within the vehicle's limits keeps the time budget (the fastest "
+                      "plan found takes %.1f s, the budget is %.1f s)",
+                      best.drive.figures.trip_time, budget);
+        out.error = text;
+        return out;
     }
     out.recommended = std::move(best.column);
     out.driven_time = best.drive.figures.trip_time;

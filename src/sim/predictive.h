@@ -54,7 +54,9 @@ struct PredictiveSpeeds {
 // plan is sought (by its weight of time) whose two drives both keep (1 + b)·T and end closest
 // below it, up to seven plans; of those tried, the one whose cruise controller draws the least
 // energy within the budget is taken (the fastest when none keeps it: then the cruise controller
-// may take longer, as for a truck on a short road with a stop).
+// may take longer, as for a truck on a short road with a stop). A plan whose own drive takes
+// more than 1 % longer than (1 + b)·T is none (a powertrain of absurdly low efficiency draws more
+// energy than any weight of time the search tries outweighs): no plan then.
 // A route that the simulation cannot drive (fewer than two rows, or no length) or that ends within
 // 0.5 m of its start (where a drive already stands at its end) keeps its maximum speed. No plan (no
 // drive within the vehicle's limits reaches the route's end, or the vehicle or the settings make no
