@@ -183,13 +183,7 @@ Attempt attempt_plan(dynamics::Plan plan, const RoadRows& rows, const SimRoad& r
                      const PredictiveSettings& settings) {
     const RunSettings run{settings.dt, 0.0};
     Attempt out{std::move(plan), {}, {}, {}};
-    if (out.plan.speed.empty()) {
-        out.drive.error = "no drive within the vehicle's limits reaches the route's end";
-        return out;
-    }
-    const BrakingEnvelope hardest(road, vehicle.limits.max_deceleration);
-    PlanDriver driver(nodes.distance, out.plan.speed);
-    out.drive = run_drive(hardest, vehicle, driver, run);
+    out.drive = drive_of_plan(road, vehicle, nodes, out.plan, run);
     if (!out.drive.error.empty()) {
         return out;
     }
@@ -208,6 +202,19 @@ Attempt attempt_plan(dynamics::Plan plan, const RoadRows& rows, const SimRoad& r
 }
 
 } // namespace
+
+DriveResult drive_of_plan(const SimRoad& road, const dynamics::DriveVehicle& vehicle,
+                          const dynamics::ProgrammeRoad& nodes, const dynamics::Plan& plan,
+                          const RunSettings& run) {
+    if (plan.speed.empty()) {
+        DriveResult none;
+        none.error = "no drive within the vehicle's limits reaches the route's end";
+        return none;
+    }
+    const BrakingEnvelope hardest(road, vehicle.limits.max_deceleration);
+    PlanDriver driver(nodes.distance, plan.speed);
+    return run_drive(hardest, vehicle, driver, run);
+}
 
 PredictiveSpeeds predictive_speeds(const RoadRows& rows, const dynamics::DriveVehicle& vehicle,
                                    const PredictiveSettings& settings) {

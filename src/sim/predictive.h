@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "drive_run.h"
 #include "dynamics/drive_vehicle.h"
+#include "dynamics/speed_programme.h"
 #include "sim_road.h"
 
 namespace korvale::sim {
@@ -27,6 +29,12 @@ struct PredictiveSpeeds {
     double driven_energy = 0.0;      // from its source, J
     double cruise_time = 0.0;        // a cruise controller's on the column, s
 };
+
+// The drive of a plan over the programme's nodes through the simulation, braking as hard as the
+// vehicle may; its error when the plan is empty (no drive within the vehicle's limits).
+DriveResult drive_of_plan(const SimRoad& road, const dynamics::DriveVehicle& vehicle,
+                          const dynamics::ProgrammeRoad& nodes, const dynamics::Plan& plan,
+                          const RunSettings& run);
 
 // The recommended speed of each row of the road (distance, z, maximum speed, grade and radius;
 // its recommended column is not read) for the vehicle.
