@@ -90,6 +90,38 @@ TEST(PredictiveSpeeds, TheCruiseControllerUsesTheBudgetAndSetsOffWithThePlan) {
     }
 }
 
+// A straight level road of the rows at these distances, all at one maximum speed.
+RoadRows level_road(const std::vector<double>& distance, double max_speed) {
+    RoadRows road;
+    road.distance = distance;
+    road.z.assign(distance.size(), 0.0);
+    road.max_speed.assign(distance.size(), max_speed);
+    road.grade.assign(distance.size(), 0.0);
+    road.radius.assign(distance.size(), 10000.0);
+    return road;
+}
+
+TEST(PredictiveSpeeds, ARouteOfItsTwoEndsIsDrivenWithinTheBudget) {
+    const dynamics::DriveVehicle car = vehicle("car", dynamics::PowertrainKind::ev);
+    for (double length : {100.0, 1000.0}) {
+        const PredictiveSpeeds speeds = predictive_speeds(level_road({0.0, length}, 50.0), car, {});
+        ASSERT_TRUE(speeds.error.empty()) << speeds.error;
+        for (double kmh : speeds.recommended) {
+            EXPECT_GE(kmh, 20.0) << length;
+            EXPECT_LE(kmh, 50.0) << length;
+        }
+        EXPECT_LE(speeds.cruise_time, 1.025 * speeds.baseline_time) << length;
+    }
+    // A stop as the second row: the stretch before it sets off on its own.
+    RoadRows stop = level_road({0.0, 500.0, 1000.0, 1500.0}, 50.0);
+    stop.max_speed[1] = 0.0;
+    const PredictiveSpeeds speeds = predictive_speeds(stop, car, {});
+    ASSERT_TRUE(speeds.error.empty()) << speeds.error;
+    EXPECT_GE(speeds.recommended[0], 20.0);
+    EXPECT_EQ(speeds.recommended[1], 0.0);
+    EXPECT_LE(speeds.cruise_time, 1.1 * speeds.baseline_time);
+}
+
 TEST(PredictiveSpeeds, RoutesWithoutAPlan) {
     const dynamics::DriveVehicle car = vehicle("car", dynamics::PowertrainKind::ev);
     // Nothing to drive: the maximum speed as it is.
@@ -102,6 +134,12 @@ TEST(PredictiveSpeeds, RoutesWithoutAPlan) {
     PredictiveSpeeds speeds = predictive_speeds(one, car, {});
     EXPECT_TRUE(speeds.error.empty());
     EXPECT_EQ(speeds.recommended, one.max_speed);
+    for (double length : {0.002, 0.4, 0.6, 1.0, 3.0}) {
+        const RoadRows tiny = level_road({0.0, length / 2, length}, 50.0);
+        speeds = predictive_speeds(tiny, car, {});
+        EXPECT_TRUE(speeds.error.empty()) << length << ": " << speeds.error;
+        EXPECT_EQ(speeds.recommended.size(), 3u) << length;
+    }
 
     // A climb the vehicle cannot make, and settings that make no sense.
     RoadRows wall = hilly_road();
@@ -114,6 +152,13 @@ TEST(PredictiveSpeeds, RoutesWithoutAPlan) {
     speeds = predictive_speeds(wall, weak, {});
     EXPECT_TRUE(speeds.recommended.empty());
     EXPECT_FALSE(speeds.error.empty()) << speeds.error;
+
+    // A powertrain so wasteful that no weight of time the search tries reaches the budget.
+    dynamics::DriveVehicle wasteful = car;
+    wasteful.powertrain.ev.drive_efficiency = 1e-300;
+    speeds = predictive_speeds(hilly_road(), wasteful, {});
+    EXPECT_TRUE(speeds.recommended.empty());
+    EXPECT_NE(speeds.error.find("keeps the time budget"), std::string::npos) << speeds.error;
 
     PredictiveSettings bad;
     bad.time_budget = -0.01;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <optional>
 #include <stdexcept>
 #include <utility>
@@ -17,26 +18,27 @@ namespace {
 constexpr double GRID_SPEED = 20.0;
 // ... to this share of what its full power adds to its speed over the programme's step.
 constexpr double GRID_SHARE = 0.4;
-// ... but never finer than the settings' step over this: a vehicle of very little power would
-// otherwise get a grid so fine that planning takes hours (100 W for a car: 100 000 speeds).
-constexpr double FINEST_GRID_DIVISOR = 5.0;
+// The finest grid of speeds, m/s (of the presets, the truck's is the finest at about 0.1): the
+// programme's work grows with the square of its speeds, and a vehicle of very little power
+// would otherwise be planned for hours.
+constexpr double FINEST_GRID = 0.05;
 
 // The plan's grid of speeds: the settings' step, or a share of what the vehicle's full power
-// adds to its speed over the programme's step at 72 km/h where that is finer. A heavy vehicle
-// gains speed slowly at full power; on a coarser grid its plan holds a grid speed on grades
-// where speeds between them save energy (the car keeps the settings' step). Never finer than a
-// fifth of the settings' step.
+// adds to its speed over the programme's step at 72 km/h where that is finer, down to the finest
+// grid. A heavy vehicle gains speed slowly at full power; on a coarser grid its plan holds a grid
+// speed on grades where speeds between them save energy (the car keeps the settings' step).
 double grid_step(const dynamics::DriveVehicle& vehicle, const PredictiveSettings& settings) {
     const double gain = vehicle.limits.max_power * settings.programme_step /
                         (vehicle.body.inertial_mass() * GRID_SPEED * GRID_SPEED);
-    return std::max(std::min(settings.speed_step, GRID_SHARE * gain),
-                    settings.speed_step / FINEST_GRID_DIVISOR);
+    return std::min(settings.speed_step, std::max(GRID_SHARE * gain, FINEST_GRID));
 }
 
 // A plan whose drives end this close below the budget (a share of it) is taken at once.
 constexpr double CLOSE_TO_BUDGET = 0.001;
 // How many plans the search for the weight of time tries after the first.
 constexpr int MORE_PLANS = 6;
+// A plan whose own drive takes longer than the budget by more than this share of it is none.
+constexpr double PLAN_OVER_BUDGET = 0.01;
 // Below this weight of time (J/s), the plan is that of the least energy.
 constexpr double LEAST_WEIGHT = 1e-3;
 
@@ -128,6 +130,39 @@ std::vector<double> cruise_column(const RoadRows& rows, const std::vector<TraceR
     };
     fill_end(0, 1);
     fill_end(n - 1, -1);
+    // A stretch between stops or the route's ends with no row inside the route at which the
+    // column reaches 1 km/h (a short route given by its two ends has none) takes the drive's
+    // highest speed over it, within each row's maximum: a cruise controller then sets off on
+    // it, and its braking ahead of the stop or the end brings it to rest.
+    const auto inside_moves = [&](std::size_t i) {
+        return i > 0 && i + 1 < n && !is_stop_kmh(out[i]);
+    };
+    for (std::size_t first = 0; first < n;) {
+        if (is_stop_kmh(rows.max_speed[first])) {
+            ++first;
+            continue;
+        }
+        std::size_t last = first;
+        bool moves = inside_moves(first);
+        while (last + 1 < n && !is_stop_kmh(rows.max_speed[last + 1])) {
+            ++last;
+            moves = moves || inside_moves(last);
+        }
+        if (!moves) {
+            const double from = rows.distance[first > 0 ? first - 1 : 0];
+            const double to = rows.distance[last + 1 < n ? last + 1 : n - 1];
+            double peak = 0.0;
+            for (const TraceRow& r : trace) {
+                if (r.s >= from && r.s <= to) {
+                    peak = std::max(peak, r.v);
+                }
+            }
+            for (std::size_t m = first; m <= last; ++m) {
+                out[m] = std::min(peak * KMH_PER_MS, rows.max_speed[m]);
+            }
+        }
+        first = last + 1;
+    }
     return out;
 }
 
@@ -148,13 +183,7 @@ Attempt attempt_plan(dynamics::Plan plan, const RoadRows& rows, const SimRoad& r
                      const PredictiveSettings& settings) {
     const RunSettings run{settings.dt, 0.0};
     Attempt out{std::move(plan), {}, {}, {}};
-    if (out.plan.speed.empty()) {
-        out.drive.error = "no drive within the vehicle's limits reaches the route's end";
-        return out;
-    }
-    const BrakingEnvelope hardest(road, vehicle.limits.max_deceleration);
-    PlanDriver driver(nodes.distance, out.plan.speed);
-    out.drive = run_drive(hardest, vehicle, driver, run);
+    out.drive = drive_of_plan(road, vehicle, nodes, out.plan, run);
     if (!out.drive.error.empty()) {
         return out;
     }
@@ -174,6 +203,19 @@ Attempt attempt_plan(dynamics::Plan plan, const RoadRows& rows, const SimRoad& r
 
 } // namespace
 
+DriveResult drive_of_plan(const SimRoad& road, const dynamics::DriveVehicle& vehicle,
+                          const dynamics::ProgrammeRoad& nodes, const dynamics::Plan& plan,
+                          const RunSettings& run) {
+    if (plan.speed.empty()) {
+        DriveResult none;
+        none.error = "no drive within the vehicle's limits reaches the route's end";
+        return none;
+    }
+    const BrakingEnvelope hardest(road, vehicle.limits.max_deceleration);
+    PlanDriver driver(nodes.distance, plan.speed);
+    return run_drive(hardest, vehicle, driver, run);
+}
+
 PredictiveSpeeds predictive_speeds(const RoadRows& rows, const dynamics::DriveVehicle& vehicle,
                                    const PredictiveSettings& settings) {
     PredictiveSpeeds out;
@@ -190,6 +232,10 @@ PredictiveSpeeds predictive_speeds(const RoadRows& rows, const dynamics::DriveVe
         road.emplace(RoadRows{rows.distance, rows.z, rows.max_speed, rows.grade, rows.radius, {}});
     } catch (const std::invalid_argument&) {
         out.recommended = rows.max_speed; // nothing to drive
+        return out;
+    }
+    if (road->length() <= END_TOLERANCE) {
+        out.recommended = rows.max_speed; // a drive at its start already stands at its end
         return out;
     }
     const RunSettings run{settings.dt, 0.0};
@@ -260,6 +306,17 @@ PredictiveSpeeds predictive_speeds(const RoadRows& rows, const dynamics::DriveVe
         if (better(other, best)) {
             best = std::move(other);
         }
+    }
+    if (best.drive.figures.trip_time > (1.0 + PLAN_OVER_BUDGET) * budget) {
+        // (the programme's weight of time did not reach the budget: a powertrain that draws
+        // so much energy that no weight the search tries outweighs it)
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "no drive within the vehicle's limits keeps the time budget (the fastest "
+                      "plan found takes %.1f s, the budget is %.1f s)",
+                      best.drive.figures.trip_time, budget);
+        out.error = text;
+        return out;
     }
     out.recommended = std::move(best.column);
     out.driven_time = best.drive.figures.trip_time;

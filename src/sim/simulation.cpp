@@ -5,6 +5,7 @@
 
 #include "drivers.h"
 #include "dynamics/speed_programme.h"
+#include "predictive.h"
 
 namespace korvale::sim {
 
@@ -44,14 +45,7 @@ PlannedDrive drive_plan(const SimRoad& road, const dynamics::DriveVehicle& vehic
                         const RunSettings& run) {
     PlannedDrive out;
     out.plan = programme.solve_for_time(plan_time);
-    if (out.plan.speed.empty()) {
-        out.drive.error = "no drive within the vehicle's limits reaches the route's end";
-        return out;
-    }
-    // The plan may brake as hard as the vehicle allows.
-    const BrakingEnvelope hardest(road, vehicle.limits.max_deceleration);
-    PlanDriver driver(nodes.distance, out.plan.speed);
-    out.drive = run_drive(hardest, vehicle, driver, run);
+    out.drive = drive_of_plan(road, vehicle, nodes, out.plan, run);
     return out;
 }
 

@@ -1,6 +1,7 @@
 """Vehicle presets, speed models and the braking advice of the korvale tool (child processes)."""
 
 import csv
+import json
 import os
 import socket
 import struct
@@ -146,7 +147,7 @@ def test_predictive_model_options(tmp_path):
                              (["--regen-efficiency", "0"], "regen_efficiency 0 is outside (0, 1]"),
                              (["--powertrain", "steam"], "unknown powertrain 'steam'"),
                              (["--idle-fuel", "-1"], "idle_fuel -1 is below 0"),
-                             (["--max-power", "20"], "no plan: no drive")]:
+                             (["--max-power", "10"], "no plan: no drive")]:
         refused = run("profile", EXAMPLE, "--model", "predictive", *options)
         assert refused.returncode == 1 and message in refused.stderr, refused.stderr
 
@@ -155,3 +156,13 @@ def test_predictive_model_options(tmp_path):
                     "--drivers", "recommended", "--json")
     assert simulated.returncode == 0, simulated.stderr
     assert '"powertrain": "ice", "model": "predictive"' in simulated.stdout
+
+    # a route given by its two ends alone: the cruise controller sets off and arrives
+    two = tmp_path / "two.txt"
+    two.write_text("0 0 0 10000.0 50.0 0.0\n1000 0 0 10000.0 50.0 0.0\n")
+    simulated = run("simulate", str(two), "--model", "predictive", "--drivers", "recommended",
+                    "--json")
+    assert simulated.returncode == 0, simulated.stderr
+    limit, cruise = json.loads(simulated.stdout)["drivers"]
+    assert cruise["error"] is None and cruise["distance_m"] > 999
+    assert cruise["trip_time_s"] <= 1.05 * limit["trip_time_s"], cruise
