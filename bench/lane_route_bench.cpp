@@ -11,8 +11,8 @@
 #include <benchmark/benchmark.h>
 #include <pugixml.hpp>
 
-#include "lane_route.h"
-#include "opendrive_map.h"
+#include "routes/opendrive/lane_route.h"
+#include "routes/opendrive/opendrive_map.h"
 
 namespace {
 

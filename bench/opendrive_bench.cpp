@@ -13,9 +13,9 @@
 #include <pugixml.hpp>
 #include <unistd.h>
 
-#include "opendrive_map.h"
-#include "opendrive_route.h"
-#include "plan_geometry.h"
+#include "routes/opendrive/opendrive_map.h"
+#include "routes/opendrive/opendrive_route.h"
+#include "routes/opendrive/plan_geometry.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <string>
 
-#include "gps_route.h"
-#include "gps_track.h"
-#include "route_error.h"
+#include "routes/gps/gps_route.h"
+#include "routes/gps/gps_track.h"
+#include "routes/route_error.h"
 
 namespace {
 

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "lane_route.h"
-#include "opendrive_map.h"
-#include "opendrive_route.h"
-#include "route_error.h"
-#include "route_file_writer.h"
+#include "routes/opendrive/lane_route.h"
+#include "routes/opendrive/opendrive_map.h"
+#include "routes/opendrive/opendrive_route.h"
+#include "routes/route_error.h"
+#include "routes/route_file_writer.h"
 
 namespace {
 

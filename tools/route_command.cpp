@@ -10,11 +10,11 @@
 
 #include "command_line.h"
 #include "commands.h"
-#include "gps_route.h"
-#include "lane_route.h"
-#include "opendrive_map.h"
-#include "opendrive_route.h"
-#include "route_error.h"
+#include "routes/gps/gps_route.h"
+#include "routes/opendrive/lane_route.h"
+#include "routes/opendrive/opendrive_map.h"
+#include "routes/opendrive/opendrive_route.h"
+#include "routes/route_error.h"
 #include "tool_output.h"
 
 namespace korvale_tool {

@@ -4,9 +4,9 @@
 #include <optional>
 #include <stdexcept>
 
-#include "gps_route.h"
-#include "gps_track.h"
-#include "local_frame.h"
+#include "routes/gps/gps_route.h"
+#include "routes/gps/gps_track.h"
+#include "routes/gps/local_frame.h"
 #include "trace_reader.h"
 
 namespace korvale_tool {

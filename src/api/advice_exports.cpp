@@ -1,8 +1,8 @@
 // Exported advice ahead of the vehicle, and how far it is from the route.
-#include "../profile/advice.h"
-#include "../profile/route_profile.h"
-#include "guard.h"
+#include "api/guard.h"
 #include "korvale.h"
+#include "profile/advice.h"
+#include "profile/route_profile.h"
 
 using korvale::RouteProfile;
 using korvale::api::guarded;

@@ -1,9 +1,9 @@
 // Exported functions of the dashboard link.
 #include <new>
 
-#include "../comm/dashboard_link.h"
-#include "../diag.h"
-#include "guard.h"
+#include "api/guard.h"
+#include "comm/dashboard_link.h"
+#include "diag.h"
 #include "korvale.h"
 
 using korvale::api::guarded;

@@ -2,7 +2,7 @@
 // and where its lines go.
 #include <type_traits>
 
-#include "../diag.h"
+#include "diag.h"
 #include "korvale.h"
 
 static_assert(KORVALE_LOG_OUTPUT == korvale::LOG_OUTPUT && KORVALE_LOG_ERROR == korvale::LOG_ERROR,

@@ -6,11 +6,11 @@
 #include <cstring>
 #include <memory>
 
-#include "../diag.h"
-#include "../profile/route_profile.h"
-#include "../sim/profile_planner.h"
-#include "guard.h"
+#include "api/guard.h"
+#include "diag.h"
 #include "korvale.h"
+#include "profile/route_profile.h"
+#include "sim/profile_planner.h"
 
 using korvale::RouteProfile;
 using korvale::api::guarded;

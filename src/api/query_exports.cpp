@@ -1,7 +1,7 @@
 // Exported queries of a route profile: by distance, by position, and the point at a distance.
-#include "../profile/route_profile.h"
-#include "guard.h"
+#include "api/guard.h"
 #include "korvale.h"
+#include "profile/route_profile.h"
 
 using korvale::RouteProfile;
 using korvale::api::guarded;

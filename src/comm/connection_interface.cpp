@@ -1,8 +1,8 @@
-#include "connection_interface.h"
+#include "comm/connection_interface.h"
 
 #include <vector>
 
-#include "plot_datagram.h"
+#include "comm/plot_datagram.h"
 
 namespace korvale::comm {
 

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "dashboard_record.h"
-#include "udp_interface.h"
+#include "comm/dashboard_record.h"
+#include "comm/udp_interface.h"
 
 namespace korvale::comm {
 

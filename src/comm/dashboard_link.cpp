@@ -1,7 +1,7 @@
-#include "dashboard_link.h"
+#include "comm/dashboard_link.h"
 
-#include "../diag.h"
-#include "plot_datagram.h"
+#include "comm/plot_datagram.h"
+#include "diag.h"
 
 #include <vector>
 

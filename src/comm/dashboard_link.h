@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-#include "../diag.h"
-#include "../platform/net.h"
-#include "dashboard_record.h"
+#include "comm/dashboard_record.h"
+#include "diag.h"
+#include "platform/net.h"
 
 namespace korvale::comm {
 

@@ -1,6 +1,6 @@
-#include "dashboard_record.h"
+#include "comm/dashboard_record.h"
 
-#include "little_endian.h"
+#include "comm/little_endian.h"
 
 namespace korvale::comm {
 

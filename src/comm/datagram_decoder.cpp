@@ -1,8 +1,8 @@
-#include "datagram_decoder.h"
+#include "comm/datagram_decoder.h"
 
-#include "dashboard_record.h"
-#include "little_endian.h"
-#include "plot_datagram.h"
+#include "comm/dashboard_record.h"
+#include "comm/little_endian.h"
+#include "comm/plot_datagram.h"
 
 namespace korvale::comm {
 

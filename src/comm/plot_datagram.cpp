@@ -1,6 +1,6 @@
-#include "plot_datagram.h"
+#include "comm/plot_datagram.h"
 
-#include "little_endian.h"
+#include "comm/little_endian.h"
 
 namespace korvale::comm {
 

@@ -1,6 +1,6 @@
-#include "udp_interface.h"
+#include "comm/udp_interface.h"
 
-#include "../diag.h"
+#include "diag.h"
 
 namespace korvale::comm {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "../platform/net.h"
+#include "platform/net.h"
 
 namespace korvale::comm {
 

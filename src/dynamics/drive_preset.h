@@ -4,7 +4,7 @@
 // dynamics need nothing above them.
 #pragma once
 
-#include "powertrain.h"
+#include "dynamics/powertrain.h"
 
 namespace korvale::dynamics {
 

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "powertrain.h"
-#include "vehicle_dynamics.h"
+#include "dynamics/powertrain.h"
+#include "dynamics/vehicle_dynamics.h"
 
 namespace korvale::dynamics {
 

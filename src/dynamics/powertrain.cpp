@@ -1,4 +1,4 @@
-#include "powertrain.h"
+#include "dynamics/powertrain.h"
 
 #include <algorithm>
 #include <cmath>

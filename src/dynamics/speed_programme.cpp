@@ -1,4 +1,4 @@
-#include "speed_programme.h"
+#include "dynamics/speed_programme.h"
 
 #include <algorithm>
 #include <cmath>

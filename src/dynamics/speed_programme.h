@@ -8,7 +8,7 @@
 #include <limits>
 #include <vector>
 
-#include "drive_vehicle.h"
+#include "dynamics/drive_vehicle.h"
 
 namespace korvale::dynamics {
 

@@ -1,4 +1,4 @@
-#include "vehicle_dynamics.h"
+#include "dynamics/vehicle_dynamics.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "polyline_locator.h"
+#include "geometry/polyline_locator.h"
 
 #include <algorithm>
 #include <cmath>
@@ -146,7 +146,7 @@ SegmentWindow PolylineLocator::search_window(double center, double range, std::i
 }
 
 PolylineHit PolylineLocator::nearest_point(Point3 position, SegmentWindow window) const {
-    const std::int32_t lo = window.lo;                          // read checked below
+    const std::int32_t lo = window.lo;                           // read checked below
     const std::int32_t hi = std::min(window.hi, num_points - 1); // so lo..hi lie inside the points
     // Candidates are compared by squared distance; only where two squares differ so little
     // that their roots may be equal are the roots compared, so that equal distances still go

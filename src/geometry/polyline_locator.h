@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "point3.h"
-#include "segment.h"
+#include "geometry/point3.h"
+#include "geometry/segment.h"
 
 namespace korvale {
 

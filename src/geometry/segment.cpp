@@ -1,4 +1,4 @@
-#include "segment.h"
+#include "geometry/segment.h"
 
 namespace korvale {
 

@@ -1,7 +1,7 @@
 // The straight piece of the route between two points, built on demand and never stored.
 #pragma once
 
-#include "point3.h"
+#include "geometry/point3.h"
 
 namespace korvale {
 

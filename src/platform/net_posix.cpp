@@ -1,5 +1,5 @@
 // POSIX sockets and sleep (Linux and other Unix systems).
-#include "net.h"
+#include "platform/net.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

@@ -9,7 +9,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include "net.h"
+#include "platform/net.h"
 
 #include <cstring>
 

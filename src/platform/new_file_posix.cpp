@@ -2,7 +2,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "new_file.h"
+#include "platform/new_file.h"
 
 namespace korvale::platform {
 

@@ -7,7 +7,7 @@
 #endif
 #include <windows.h>
 
-#include "new_file.h"
+#include "platform/new_file.h"
 
 namespace korvale::platform {
 

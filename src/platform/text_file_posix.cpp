@@ -1,7 +1,7 @@
 // Text mode is binary mode here: the bytes as they are.
 #include <cstring>
 
-#include "text_file.h"
+#include "platform/text_file.h"
 
 namespace korvale::platform {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "text_file.h"
+#include "platform/text_file.h"
 
 namespace korvale::platform {
 

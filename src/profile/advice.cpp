@@ -1,10 +1,10 @@
-#include "advice.h"
+#include "profile/advice.h"
 
 #include <algorithm>
 
-#include "profile_columns.h"
-#include "route_profile.h"
-#include "speed_models.h"
+#include "profile/profile_columns.h"
+#include "profile/route_profile.h"
+#include "profile/speed_models.h"
 
 namespace korvale {
 

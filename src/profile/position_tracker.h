@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "../geometry/point3.h"
-#include "../geometry/polyline_locator.h"
+#include "geometry/point3.h"
+#include "geometry/polyline_locator.h"
 
 namespace korvale {
 

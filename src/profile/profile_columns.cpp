@@ -1,4 +1,4 @@
-#include "profile_columns.h"
+#include "profile/profile_columns.h"
 
 #include <algorithm>
 #include <cmath>

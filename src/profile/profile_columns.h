@@ -5,10 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "column.h"
-#include "route_loader.h"
-#include "speed_models.h"
-#include "speed_planner.h"
+#include "profile/column.h"
+#include "profile/route_loader.h"
+#include "profile/speed_models.h"
+#include "profile/speed_planner.h"
 
 namespace korvale {
 

@@ -1,4 +1,4 @@
-#include "route_loader.h"
+#include "profile/route_loader.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -7,9 +7,9 @@
 #include <limits>
 #include <vector>
 
-#include "../diag.h"
-#include "../platform/text_file.h"
-#include "row_reader.h"
+#include "diag.h"
+#include "platform/text_file.h"
+#include "profile/row_reader.h"
 
 namespace korvale {
 

@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "../diag.h"
+#include "diag.h"
 
 namespace korvale {
 

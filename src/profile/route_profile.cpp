@@ -1,12 +1,12 @@
-#include "route_profile.h"
+#include "profile/route_profile.h"
 
 #include <algorithm>
 #include <cstring>
 #include <exception>
 #include <new>
 
-#include "../diag.h"
-#include "route_loader.h"
+#include "diag.h"
+#include "profile/route_loader.h"
 
 namespace korvale {
 

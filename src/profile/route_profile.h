@@ -8,14 +8,14 @@
 #include <optional>
 #include <string>
 
-#include "../diag.h"
-#include "../geometry/polyline_locator.h"
-#include "column.h"
-#include "interpolation.h"
-#include "position_tracker.h"
-#include "profile_columns.h"
-#include "speed_models.h"
-#include "speed_planner.h"
+#include "diag.h"
+#include "geometry/polyline_locator.h"
+#include "profile/column.h"
+#include "profile/interpolation.h"
+#include "profile/position_tracker.h"
+#include "profile/profile_columns.h"
+#include "profile/speed_models.h"
+#include "profile/speed_planner.h"
 
 namespace korvale {
 

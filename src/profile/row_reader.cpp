@@ -1,4 +1,4 @@
-#include "row_reader.h"
+#include "profile/row_reader.h"
 
 #include <cfenv>
 #include <cfloat>
@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "../platform/c_library.h"
+#include "platform/c_library.h"
 
 namespace korvale {
 

@@ -1,4 +1,4 @@
-#include "speed_models.h"
+#include "profile/speed_models.h"
 
 #include <algorithm>
 #include <cmath>

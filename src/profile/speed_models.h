@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "vehicle.h"
+#include "profile/vehicle.h"
 
 namespace korvale {
 

@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "vehicle.h"
+#include "profile/vehicle.h"
 
 namespace korvale {
 

@@ -1,4 +1,4 @@
-#include "vehicle.h"
+#include "profile/vehicle.h"
 
 #include <cmath>
 #include <cstdio>

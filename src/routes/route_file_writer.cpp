@@ -1,4 +1,4 @@
-#include "route_file_writer.h"
+#include "routes/route_file_writer.h"
 
 #include <cerrno>
 #include <charconv>
@@ -8,7 +8,7 @@
 #include <system_error>
 
 #include "platform/new_file.h"
-#include "route_error.h"
+#include "routes/route_error.h"
 
 namespace korvale::routes {
 

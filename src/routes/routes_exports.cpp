@@ -7,14 +7,14 @@
 #include <new>
 #include <string>
 
-#include "gps_route.h"
 #include "korvale_routes.h"
-#include "lane_route.h"
-#include "local_frame.h"
-#include "opendrive_map.h"
-#include "opendrive_route.h"
-#include "route_error.h"
-#include "route_file_writer.h"
+#include "routes/gps/gps_route.h"
+#include "routes/gps/local_frame.h"
+#include "routes/opendrive/lane_route.h"
+#include "routes/opendrive/opendrive_map.h"
+#include "routes/opendrive/opendrive_route.h"
+#include "routes/route_error.h"
+#include "routes/route_file_writer.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "source_text.h"
+#include "routes/source_text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,7 +8,7 @@
 #include <cstring>
 #include <system_error>
 
-#include "route_error.h"
+#include "routes/route_error.h"
 
 namespace korvale::routes {
 

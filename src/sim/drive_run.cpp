@@ -1,4 +1,4 @@
-#include "drive_run.h"
+#include "sim/drive_run.h"
 
 #include <algorithm>
 #include <cmath>

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "dynamics/drive_vehicle.h"
-#include "sim_road.h"
+#include "sim/sim_road.h"
 
 namespace korvale::sim {
 

@@ -1,4 +1,4 @@
-#include "drivers.h"
+#include "sim/drivers.h"
 
 #include <algorithm>
 #include <cmath>

@@ -4,9 +4,9 @@
 #include <cstddef>
 #include <vector>
 
-#include "drive_run.h"
 #include "profile/advice.h"
 #include "profile/route_profile.h"
+#include "sim/drive_run.h"
 
 namespace korvale::sim {
 

@@ -1,4 +1,4 @@
-#include "predictive.h"
+#include "sim/predictive.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,8 +7,8 @@
 #include <stdexcept>
 #include <utility>
 
-#include "drivers.h"
-#include "simulation.h"
+#include "sim/drivers.h"
+#include "sim/simulation.h"
 
 namespace korvale::sim {
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "drive_run.h"
 #include "dynamics/drive_vehicle.h"
 #include "dynamics/speed_programme.h"
-#include "sim_road.h"
+#include "sim/drive_run.h"
+#include "sim/sim_road.h"
 
 namespace korvale::sim {
 

@@ -1,12 +1,12 @@
-#include "profile_planner.h"
+#include "sim/profile_planner.h"
 
 #include <algorithm>
 #include <cmath>
 #include <exception>
 #include <new>
 
-#include "predictive.h"
-#include "simulation.h"
+#include "sim/predictive.h"
+#include "sim/simulation.h"
 
 namespace korvale::sim {
 

@@ -1,4 +1,4 @@
-#include "sim_road.h"
+#include "sim/sim_road.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,11 +1,11 @@
-#include "simulation.h"
+#include "sim/simulation.h"
 
 #include <algorithm>
 #include <stdexcept>
 
-#include "drivers.h"
 #include "dynamics/speed_programme.h"
-#include "predictive.h"
+#include "sim/drivers.h"
+#include "sim/predictive.h"
 
 namespace korvale::sim {
 

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "drive_run.h"
 #include "dynamics/drive_preset.h"
 #include "dynamics/speed_programme.h"
 #include "profile/vehicle.h"
-#include "sim_road.h"
+#include "sim/drive_run.h"
+#include "sim/sim_road.h"
 
 namespace korvale::sim {
 

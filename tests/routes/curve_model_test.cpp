@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "curve_model.h"
+#include "routes/gps/curve_model.h"
 
 namespace {
 

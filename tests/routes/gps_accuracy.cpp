@@ -20,7 +20,7 @@
 #include <fstream>
 #include <string>
 
-#include "gps_route.h"
+#include "routes/gps/gps_route.h"
 #include "synthetic_track.h"
 
 using namespace korvale_test;

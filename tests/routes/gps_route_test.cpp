@@ -6,10 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include "gps_route.h"
-#include "gps_track.h"
-#include "local_frame.h"
-#include "route_error.h"
+#include "routes/gps/gps_route.h"
+#include "routes/gps/gps_track.h"
+#include "routes/gps/local_frame.h"
+#include "routes/route_error.h"
 #include "support/sanitizers.h"
 #include "synthetic_track.h"
 

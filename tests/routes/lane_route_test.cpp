@@ -13,8 +13,8 @@
 
 #include "korvale.h"
 #include "korvale_routes.h"
-#include "lane_route.h"
-#include "route_error.h"
+#include "routes/opendrive/lane_route.h"
+#include "routes/route_error.h"
 #include "support/temp_dir.h"
 #include "support/vehicles.h"
 

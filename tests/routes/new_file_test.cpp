@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/new_file.h"
-#include "route_file_writer.h"
+#include "routes/route_file_writer.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -8,9 +8,9 @@
 
 #include <gtest/gtest.h>
 
-#include "opendrive_map.h"
-#include "opendrive_route.h"
-#include "route_error.h"
+#include "routes/opendrive/opendrive_map.h"
+#include "routes/opendrive/opendrive_route.h"
+#include "routes/route_error.h"
 
 namespace {
 

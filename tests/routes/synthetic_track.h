@@ -14,9 +14,9 @@
 #include <utility>
 #include <vector>
 
-#include "gps_track.h"
-#include "local_frame.h"
-#include "route_file_writer.h"
+#include "routes/gps/gps_track.h"
+#include "routes/gps/local_frame.h"
+#include "routes/route_file_writer.h"
 
 namespace korvale_test {
 

@@ -1,4 +1,4 @@
-#include "opendrive_route.h"
+#include "routes/opendrive/opendrive_route.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,8 +6,8 @@
 #include <utility>
 
 #include "geometry/point3.h"
-#include "lane_graph.h"
-#include "route_error.h"
+#include "routes/opendrive/lane_graph.h"
+#include "routes/route_error.h"
 
 namespace korvale::routes {
 

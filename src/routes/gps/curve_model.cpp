@@ -1,4 +1,4 @@
-#include "curve_model.h"
+#include "routes/gps/curve_model.h"
 
 #include <algorithm>
 #include <array>

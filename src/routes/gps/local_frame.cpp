@@ -1,12 +1,12 @@
-#include "local_frame.h"
+#include "routes/gps/local_frame.h"
 
 #include <cmath>
 #include <string>
 
 #include <GeographicLib/LocalCartesian.hpp>
 
-#include "route_error.h"
-#include "route_file_writer.h"
+#include "routes/route_error.h"
+#include "routes/route_file_writer.h"
 
 namespace korvale::routes {
 

@@ -1,14 +1,14 @@
-#include "track_smoother.h"
+#include "routes/gps/track_smoother.h"
 
 #include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
 
-#include "curve_model.h"
-#include "penalised_fit.h"
-#include "route_error.h"
-#include "route_file_writer.h"
+#include "routes/gps/curve_model.h"
+#include "routes/gps/penalised_fit.h"
+#include "routes/route_error.h"
+#include "routes/route_file_writer.h"
 
 namespace korvale::routes {
 

@@ -10,8 +10,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "cubic_records.h"
-#include "opendrive_map.h"
+#include "routes/opendrive/cubic_records.h"
+#include "routes/opendrive/opendrive_map.h"
 
 namespace korvale::routes {
 

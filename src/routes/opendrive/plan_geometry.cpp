@@ -1,11 +1,11 @@
-#include "plan_geometry.h"
+#include "routes/opendrive/plan_geometry.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <string>
 
-#include "route_error.h"
+#include "routes/route_error.h"
 
 namespace korvale::routes {
 

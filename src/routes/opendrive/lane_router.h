@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "lane_graph.h"
+#include "routes/opendrive/lane_graph.h"
 
 namespace korvale::routes {
 

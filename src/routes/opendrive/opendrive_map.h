@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "cubic_records.h"
-#include "plan_geometry.h"
+#include "routes/opendrive/cubic_records.h"
+#include "routes/opendrive/plan_geometry.h"
 
 namespace korvale::routes {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "gps_track.h"
-#include "local_frame.h"
-#include "route_file_writer.h"
+#include "routes/gps/gps_track.h"
+#include "routes/gps/local_frame.h"
+#include "routes/route_file_writer.h"
 
 namespace korvale::routes {
 

@@ -1,4 +1,4 @@
-#include "gps_route.h"
+#include "routes/gps/gps_route.h"
 
 #include <algorithm>
 #include <charconv>
@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "geometry/point3.h"
-#include "route_error.h"
-#include "source_text.h"
-#include "track_smoother.h"
+#include "routes/gps/track_smoother.h"
+#include "routes/route_error.h"
+#include "routes/source_text.h"
 
 namespace korvale::routes {
 

@@ -1,13 +1,13 @@
-#include "lane_route.h"
+#include "routes/opendrive/lane_route.h"
 
 #include <algorithm>
 #include <cmath>
 #include <utility>
 
 #include "geometry/point3.h"
-#include "route_error.h"
-#include "route_file_writer.h"
-#include "source_text.h"
+#include "routes/route_error.h"
+#include "routes/route_file_writer.h"
+#include "routes/source_text.h"
 
 namespace korvale::routes {
 

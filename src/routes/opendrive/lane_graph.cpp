@@ -1,14 +1,14 @@
-#include "lane_graph.h"
+#include "routes/opendrive/lane_graph.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <tuple>
 
-#include "opendrive_route.h"
-#include "route_error.h"
-#include "route_file_writer.h"
-#include "source_text.h"
+#include "routes/opendrive/opendrive_route.h"
+#include "routes/route_error.h"
+#include "routes/route_file_writer.h"
+#include "routes/source_text.h"
 
 namespace korvale::routes {
 

@@ -1,9 +1,9 @@
-#include "penalised_fit.h"
+#include "routes/gps/penalised_fit.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "route_error.h"
+#include "routes/route_error.h"
 
 namespace korvale::routes {
 

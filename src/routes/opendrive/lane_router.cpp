@@ -1,4 +1,4 @@
-#include "lane_router.h"
+#include "routes/opendrive/lane_router.h"
 
 #include <algorithm>
 #include <charconv>
@@ -10,10 +10,10 @@
 #include <system_error>
 #include <utility>
 
-#include "opendrive_route.h"
-#include "route_error.h"
-#include "route_file_writer.h"
-#include "source_text.h"
+#include "routes/opendrive/opendrive_route.h"
+#include "routes/route_error.h"
+#include "routes/route_file_writer.h"
+#include "routes/source_text.h"
 
 namespace korvale::routes {
 

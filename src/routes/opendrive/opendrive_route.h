@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "opendrive_map.h"
-#include "route_file_writer.h"
+#include "routes/opendrive/opendrive_map.h"
+#include "routes/route_file_writer.h"
 
 namespace korvale::routes {
 

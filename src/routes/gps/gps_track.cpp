@@ -1,4 +1,4 @@
-#include "gps_track.h"
+#include "routes/gps/gps_track.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,9 +7,9 @@
 
 #include <pugixml.hpp>
 
-#include "local_frame.h"
-#include "route_error.h"
-#include "source_text.h"
+#include "routes/gps/local_frame.h"
+#include "routes/route_error.h"
+#include "routes/source_text.h"
 
 namespace korvale::routes {
 

@@ -1,4 +1,4 @@
-#include "opendrive_map.h"
+#include "routes/opendrive/opendrive_map.h"
 
 #include <cerrno>
 #include <charconv>
@@ -11,9 +11,9 @@
 
 #include <pugixml.hpp>
 
-#include "route_error.h"
-#include "route_file_writer.h"
-#include "source_text.h"
+#include "routes/route_error.h"
+#include "routes/route_file_writer.h"
+#include "routes/source_text.h"
 
 namespace korvale::routes {
 

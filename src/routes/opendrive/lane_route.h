@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "lane_graph.h"
-#include "lane_router.h"
-#include "opendrive_route.h"
+#include "routes/opendrive/lane_graph.h"
+#include "routes/opendrive/lane_router.h"
+#include "routes/opendrive/opendrive_route.h"
 
 namespace korvale::routes {
 
