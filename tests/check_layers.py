@@ -74,11 +74,13 @@ def resolve(root, path, name):
 def allowed(path, header, rows):
     """Whether the file at path may include the header (as resolve gives it)."""
     folder = path.rsplit("/", 1)[0] + "/"
+    permitted = rows.get(folder, set())
+    if header in PUBLIC_HEADERS:
+        return header in permitted
     own = folder[len("src/"):] if folder.startswith("src/") else folder
     header_folder = header.rsplit("/", 1)[0] + "/" if "/" in header else ""
     if header_folder == own:
         return True
-    permitted = rows.get(folder, set())
     return header in permitted or (header_folder != "" and header_folder in permitted)
 
 

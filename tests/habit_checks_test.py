@@ -59,6 +59,7 @@ BAD_INCLUDES = [
     ("src/comm/dashboard_link.cpp", '#include "../diag.h"', "by its path from src/"),
     ("src/api/guard.h", '#include "include/korvale.h"', "a public header by its bare name"),
     ("tools/main.cpp", '#include "api/guard.h"', "tools/ may not include"),
+    ("src/diag.cpp", '#include "korvale.h"', "src/ may not include"),
     ("src/extra/extra.h", '#include "diag.h"', "no row in the layer table"),
 ]
 
