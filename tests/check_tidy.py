@@ -29,11 +29,18 @@ def sources(root, build):
     return sorted(found)
 
 
+def header_filter(root):
+    """The headers of src/ and tools/ of this tree, wherever it lies (the configuration's own
+    filter holds for a tree anywhere but below a folder named src or tools)."""
+    escaped = re.sub(r"([.\[\]()*+?^$|\\{}])", r"\\\1", root)
+    return "^" + escaped + "/(" + "|".join(CHECKED_FOLDERS) + r")/.*\.h$"
+
+
 def tidy(clang_tidy, root, build, path):
     """clang-tidy's findings in one file and the headers it reaches, and whether it ran."""
     result = subprocess.run(
         [clang_tidy, "--quiet", "-p", build, "--config-file=" + os.path.join(root, ".clang-tidy"),
-         path],
+         "--header-filter=" + header_filter(root), path],
         stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, check=False)
     findings = []
     for line in result.stdout.splitlines():
