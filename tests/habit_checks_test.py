@@ -1,9 +1,9 @@
 """Shows that the checks of the tree's habits fail on a broken rule, and report it where it is.
 
   habit_checks_test.py tidy SOURCE_ROOT [CLANG_TIDY]
-      check_tidy.py, with the tree's .clang-tidy, over a small tree of the fixtures in
-      tests/habits/: a member named `count_` in a header, a function of 46 lines (one of 45
-      passes), and a bundled library's header whose names are not checked.
+      check_tidy.py, with the tree's .clang-tidy, over a small tree: the fixtures of
+      tests/habits/ (a member named `count_` in a header, and a bundled library's header whose
+      names are not checked) and a function of 46 lines (one of 45 passes).
   habit_checks_test.py layers SOURCE_ROOT
       check_layers.py, with the tree's architecture document, over a copy of src/ and tools/
       with a few bad includes added: what it reports beyond its report on the copy as it was
@@ -25,6 +25,13 @@ def run(*arguments):
     return result.returncode, result.stdout.splitlines()
 
 
+def function(name, lines):
+    """A function of so many lines as clang-tidy counts them: from the line of its opening
+    brace to the line of its closing one."""
+    body = "".join(f"    total += {step};\n" for step in range(lines - 2))
+    return f"int {name}(int total) {{\n{body}    return total;\n}}\n"
+
+
 def tidy_case(root, clang_tidy, tree):
     """Fails when check_tidy.py misses a broken rule or reports what it should not."""
     fixture = os.path.join(tree, "src", "fixture")
@@ -34,13 +41,13 @@ def tidy_case(root, clang_tidy, tree):
         os.makedirs(folder)
     shutil.copy(os.path.join(root, ".clang-tidy"), tree)
     shutil.copy(os.path.join(HERE, "habits", "bundled.hpp"), bundled)
-    entries = []
-    for name in ("counter.h", "counter.cpp", "function_length.cpp"):
+    with open(os.path.join(fixture, "function_length.cpp"), "w", encoding="utf-8") as source:
+        source.write(function("forty_five_lines", 45) + function("forty_six_lines", 46))
+    for name in ("counter.h", "counter.cpp"):
         shutil.copy(os.path.join(HERE, "habits", name), fixture)
-        if name.endswith(".cpp"):
-            path = os.path.join(fixture, name)
-            entries.append({"directory": build, "file": path,
-                            "command": f"c++ -std=c++17 -I{tree}/src -I{bundled} -c {path}"})
+    sources = [os.path.join(fixture, name) for name in ("counter.cpp", "function_length.cpp")]
+    entries = [{"directory": build, "file": path,
+                "command": f"c++ -std=c++17 -I{tree}/src -I{bundled} -c {path}"} for path in sources]
     with open(os.path.join(build, "compile_commands.json"), "w", encoding="utf-8") as database:
         json.dump(entries, database)
     status, output = run(os.path.join(HERE, "check_tidy.py"), tree, build, clang_tidy)
