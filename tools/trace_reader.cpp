@@ -81,7 +81,7 @@ std::vector<TraceSample> read_trace(const std::string& trace_path, const std::st
     const std::string data = file_text(trace_path);
     const std::string_view text = without_byte_order_mark(data);
     if (is_xml(text)) {
-        return read_geo_trace(trace_path, route_path);
+        return read_geo_trace(trace_path, data, route_path);
     }
     ContentLines lines(text);
     std::string_view line;
@@ -96,7 +96,7 @@ std::vector<TraceSample> read_trace(const std::string& trace_path, const std::st
         double number = 0.0;
         if (first && !read_number(fields[0], &number)) { // a header
             if (name_track_columns(fields).has_position()) {
-                return read_geo_trace(trace_path, route_path);
+                return read_geo_trace(trace_path, data, route_path);
             }
             columns = name_trace_columns(fields, where);
             continue;

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace korvale_tool {
@@ -23,8 +24,9 @@ struct TraceSample {
 // Throws std::runtime_error with a message naming the file and the line.
 std::vector<TraceSample> read_trace(const std::string& trace_path, const std::string& route_path);
 
-// The GPS form (trace_geo.cpp, or trace_geo_unavailable.cpp without the route layer).
-std::vector<TraceSample> read_geo_trace(const std::string& trace_path,
+// The GPS form from the trace file's text (trace_geo.cpp, or trace_geo_unavailable.cpp without
+// the route layer).
+std::vector<TraceSample> read_geo_trace(const std::string& trace_path, std::string_view trace,
                                         const std::string& route_path);
 
 // Throws for a sample whose time is not above the one before it (number: its line or fix).
