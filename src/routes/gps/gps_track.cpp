@@ -180,9 +180,8 @@ GpsFix csv_fix(const std::vector<std::string>& fields, const TrackColumns& colum
 
 void read_csv(std::string_view text, GpsTrack& track) {
     track.format = "CSV";
-    const std::string neither = "the track '" + track.name +
-                                "' is neither GPX nor CSV with lat "
-                                "and lon columns ";
+    const std::string neither =
+        "the track '" + track.name + "' is neither GPX nor CSV with lat and lon columns ";
     ContentLines lines(text);
     std::string_view line;
     if (!lines.next(&line)) {
