@@ -22,10 +22,6 @@ struct RouteRow {
     double superelevation = 0.0; // fraction
 };
 
-// The radius written for straights, and the curvature (1/m) below which a row is straight.
-constexpr double STRAIGHT_RADIUS = 10000.0;
-constexpr double STRAIGHT_CURVATURE = 1e-4;
-
 constexpr std::size_t MAX_ROUTE_ROWS = KORVALE_ROUTES_MAX_ROWS;
 
 // The distance between rows that builders take, m.

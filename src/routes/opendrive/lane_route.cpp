@@ -56,6 +56,77 @@ std::string place_text(const LaneGraph& graph, const GraphPlace& place) {
     return graph.describe(place.node) + ", s = " + number_text(std::round(place.s * 1000) / 1000);
 }
 
+// Hands rows on to a sink, leaving out a row closer than MIN_ROW_SPACING to the row after it
+// (JOIN_TOLERANCE where that row starts a stretch): the later row stands for both.
+class SpacedRows {
+public:
+    explicit SpacedRows(const RowSink& sink) : sink(sink) {}
+
+    void push(const RouteRow& row, bool first_of_stretch) {
+        if (has_pending) {
+            const double gap = distance_between(point_of(pending), point_of(row));
+            if (!(gap <= (first_of_stretch ? JOIN_TOLERANCE : MIN_ROW_SPACING))) {
+                sink(pending);
+            }
+        }
+        pending = row;
+        has_pending = true;
+    }
+    void finish() {
+        if (has_pending) {
+            sink(pending);
+        }
+    }
+
+private:
+    const RowSink& sink;
+    bool has_pending = false;
+    RouteRow pending;
+};
+
+// Rows every step along a stretch's curve: piece by piece, each piece's length by
+// Gauss-Legendre, a row's s within its piece in proportion to the length. A piece where the
+// curve runs unevenly along s (a lane change squeezed into little room) is halved until it runs
+// evenly, so that rows a step apart in length are a step apart on the curve too.
+template <class Pace, class Emit>
+class StepWalk {
+public:
+    StepWalk(double step, const std::string& road, const Pace& pace, const Emit& emit)
+        : step(step), target(step), road(road), pace(pace), emit(emit) {}
+
+    // The piece from s = a to b (the stretch's last when last).
+    void place(double a, double b, bool last, int splits) {
+        const double half = (b - a) / 2, mid = (a + b) / 2;
+        const double v0 = pace(mid), v1 = pace(mid - half * GAUSS3_X),
+                     v2 = pace(mid + half * GAUSS3_X);
+        const double length = std::fabs(half) * (GAUSS3_W[0] * v0 + GAUSS3_W[1] * (v1 + v2));
+        if (!std::isfinite(length)) {
+            throw RouteError("road " + quoted(road) + " at s = " + number_text(mid) +
+                             ": the lane's length is not a finite number");
+        }
+        if (splits < MAX_PIECE_SPLITS &&
+            std::fmax(v0, std::fmax(v1, v2)) > UNEVEN * std::fmin(v0, std::fmin(v1, v2))) {
+            place(a, mid, false, splits + 1);
+            place(mid, b, last, splits + 1);
+            return;
+        }
+        // (the last row of a stretch is its end, not one just before it)
+        while (target <= reached + length &&
+               !(last && target >= reached + length - MIN_ROW_SPACING)) {
+            emit(a + (target - reached) / length * (b - a));
+            target += step;
+        }
+        reached += length;
+    }
+
+private:
+    double step;
+    double reached = 0.0, target;
+    const std::string& road;
+    const Pace& pace;
+    const Emit& emit;
+};
+
 } // namespace
 
 CubicValue quintic_blend(double u) {
@@ -351,7 +422,7 @@ void LaneRoute::plan_limits() {
             if (!std::isnan(carried)) {
                 note = "limit carried over: " + where + " takes " + number_text(carried) +
                        " km/h from road " + quoted(carried_from);
-            } else if (options_.default_limit_kmh > 0) {
+            } else if (gives_limit(options_.default_limit_kmh)) {
                 note = "limit given for the start: " + where + " takes " +
                        number_text(options_.default_limit_kmh) + " km/h";
             } else {
@@ -396,9 +467,9 @@ std::vector<std::string> LaneRoute::comments() const {
     lines.push_back(path);
     lines.push_back("step: " + number_text(options_.step) + " m along the lane centre");
     lines.push_back("lane change: " + number_text(options_.lane_change) + " m");
-    lines.push_back(
-        limit > 0 ? "limit where the map gives none at the start: " + number_text(limit) + " km/h"
-                  : "limit where the map gives none at the start: none");
+    lines.push_back(gives_limit(limit) ? "limit where the map gives none at the start: " +
+                                             number_text(limit) + " km/h"
+                                       : "limit where the map gives none at the start: none");
     lines.insert(lines.end(), limit_notes_.begin(), limit_notes_.end());
     for (const std::string& warning : warnings_) {
         lines.push_back("warning: " + warning);
@@ -407,78 +478,39 @@ std::vector<std::string> LaneRoute::comments() const {
     return lines;
 }
 
+// How fast the stretch's curve runs in 3-D along s (its length per metre of s).
+double LaneRoute::pace(const LaneStretch& st, double s) const {
+    const Road& road = graph_.roads()[st.road];
+    const PlanPose pose = reference_pose(road, s);
+    const CubicValue t = lateral(st, s);
+    const CubicValue roll = road.superelevation.at(s);
+    const double c = std::cos(roll.value), sn = std::sin(roll.value);
+    const double across = t.value * c;
+    const double across_rate = t.first * c - t.value * sn * roll.first;
+    const double climb = road.elevation.at(s).first + t.first * sn + t.value * c * roll.first;
+    const double along = 1 - pose.curvature * across;
+    return std::sqrt(along * along + across_rate * across_rate + climb * climb);
+}
+
 void LaneRoute::sample(const RowSink& sink) const {
-    double carried = NaN;
-    bool has_pending = false;
-    RouteRow pending;
-    const auto push = [&](const RouteRow& row, bool first_of_stretch) {
-        if (has_pending) {
-            const double gap = distance_between(point_of(pending), point_of(row));
-            if (!(gap <= (first_of_stretch ? JOIN_TOLERANCE : MIN_ROW_SPACING))) {
-                sink(pending);
-            }
-        }
-        pending = row;
-        has_pending = true;
-    };
+    SpacedRows rows(sink);
+    double carried = NaN; // the last limit the map gave
     for (const LaneStretch& st : stretches_) {
         const Road& road = graph_.roads()[st.road];
         const auto emit = [&](double s, bool first_of_stretch) {
             RouteRow row = row_at(st, s);
-            row.speed_limit = limit_at(st, s);
-            if (std::isnan(row.speed_limit)) {
-                row.speed_limit = std::isnan(carried) ? options_.default_limit_kmh : carried;
-            } else {
-                carried = row.speed_limit;
-            }
+            const double limit = limit_at(st, s);
+            carried = std::isnan(limit) ? carried : limit;
+            row.speed_limit = limit_or_fallback(carried, options_.default_limit_kmh);
             if (!std::isfinite(row.speed_limit)) {
                 throw RouteError("road " + quoted(road.id) + " at s = " + number_text(s) +
                                  ": the map gives a speed that is not a finite number");
             }
-            push(row, first_of_stretch);
+            rows.push(row, first_of_stretch);
         };
-        // The stretch's length in 3-D along its curve, as a table over pieces of s.
-        const auto speed = [&](double s) {
-            const PlanPose pose = reference_pose(road, s);
-            const CubicValue t = lateral(st, s);
-            const CubicValue roll = road.superelevation.at(s);
-            const double c = std::cos(roll.value), sn = std::sin(roll.value);
-            const double across = t.value * c;
-            const double across_rate = t.first * c - t.value * sn * roll.first;
-            const double climb =
-                road.elevation.at(s).first + t.first * sn + t.value * c * roll.first;
-            const double along = 1 - pose.curvature * across;
-            return std::sqrt(along * along + across_rate * across_rate + climb * climb);
-        };
-        // Rows every step along the curve: piece by piece, each piece's length by Gauss-Legendre,
-        // a row's s within its piece in proportion to the length. A piece where the curve runs
-        // unevenly along s (a lane change squeezed into little room) is halved until it runs
-        // evenly, so that rows a step apart in length are a step apart on the curve too.
-        double reached = 0.0, target = options_.step;
-        const auto place = [&](const auto& self, double a, double b, bool last,
-                               int splits) -> void {
-            const double half = (b - a) / 2, mid = (a + b) / 2;
-            const double v0 = speed(mid), v1 = speed(mid - half * GAUSS3_X),
-                         v2 = speed(mid + half * GAUSS3_X);
-            const double length = std::fabs(half) * (GAUSS3_W[0] * v0 + GAUSS3_W[1] * (v1 + v2));
-            if (!std::isfinite(length)) {
-                throw RouteError("road " + quoted(road.id) + " at s = " + number_text(mid) +
-                                 ": the lane's length is not a finite number");
-            }
-            if (splits < MAX_PIECE_SPLITS &&
-                std::fmax(v0, std::fmax(v1, v2)) > UNEVEN * std::fmin(v0, std::fmin(v1, v2))) {
-                self(self, a, mid, false, splits + 1);
-                self(self, mid, b, last, splits + 1);
-                return;
-            }
-            // (the last row of a stretch is its end, not one just before it)
-            while (target <= reached + length &&
-                   !(last && target >= reached + length - MIN_ROW_SPACING)) {
-                emit(a + (target - reached) / length * (b - a), false);
-                target += options_.step;
-            }
-            reached += length;
-        };
+        const auto pace_at = [&](double s) { return pace(st, s); };
+        const auto emit_within = [&](double s) { emit(s, false); };
+        StepWalk walk(options_.step, road.id, pace_at, emit_within);
         const double span = st.s_to - st.s_from;
         const double piece = std::min(MAX_LENGTH_PIECE, options_.step / 2);
         const double pieces = std::max(1.0, std::ceil(std::fabs(span) / piece));
@@ -486,14 +518,12 @@ void LaneRoute::sample(const RowSink& sink) const {
         double a = st.s_from;
         for (double i = 1; i <= pieces; ++i) {
             const double b = i == pieces ? st.s_to : st.s_from + span * i / pieces;
-            place(place, a, b, i == pieces, 0);
+            walk.place(a, b, i == pieces, 0);
             a = b;
         }
         emit(st.s_to, false);
     }
-    if (has_pending) {
-        sink(pending);
-    }
+    rows.finish();
 }
 
 WrittenRoute write_lane_route(const OpenDriveMap& map, const LaneRouteOptions& options,
@@ -503,8 +533,7 @@ WrittenRoute write_lane_route(const OpenDriveMap& map, const LaneRouteOptions& o
     if (warnings != nullptr) {
         *warnings = route.warnings();
     }
-    return write_route_rows(path, route.comments(),
-                            [&](const RowSink& sink) { route.sample(sink); });
+    return write_route(route, path);
 }
 
 } // namespace korvale::routes

@@ -75,6 +75,8 @@ private:
     void plan_joins();
     void plan_limits();
     RouteRow row_at(const LaneStretch& stretch, double s) const;
+    // How fast the stretch's curve runs in 3-D along s (its length per metre of s).
+    double pace(const LaneStretch& stretch, double s) const;
     double limit_at(const LaneStretch& stretch, double s) const;
 
     const LaneGraph& graph_;
