@@ -303,84 +303,92 @@ std::uint32_t LaneGraph::find(std::uint32_t road, std::uint32_t section, int lan
     return NO_NODE;
 }
 
-void LaneGraph::add_edges(const OpenDriveMap& map) {
-    std::vector<std::tuple<std::uint32_t, std::uint32_t, bool>> list;
-    // An edge between node n and lane `lane` of a section, which must have that lane: from n
-    // to it, or (incoming) from it to n; none where that lane is not driven that way.
-    const auto link = [&](std::uint32_t n, std::uint32_t road, std::uint32_t section, int lane,
-                          bool forward, bool incoming) {
-        const LaneSection& sec = roads_[road].sections[section];
-        if (lane == NO_SUCH_LANE || sec.lane(lane) == nullptr) {
-            throw RouteError(
-                describe(n) + " is linked to lane " +
-                (lane == NO_SUCH_LANE ? std::string("(not an integer)") : std::to_string(lane)) +
-                " of road " + quoted(roads_[road].id) +
-                ", which its lane section at s = " + number_text(sec.s) + " does not have");
-        }
-        const std::uint32_t other = find(road, section, lane, forward);
-        if (other != NO_NODE) {
-            list.emplace_back(incoming ? other : n, incoming ? n : other, false);
-        }
-    };
-    for (std::uint32_t n = 0; n < nodes_.size(); ++n) {
-        const LaneNode& node = nodes_[n];
-        const Road& road = roads_[node.road];
-        const auto last = static_cast<std::uint32_t>(road.sections.size() - 1);
-        const Lane& lane = *road.sections[node.section].lane(node.lane);
-        // A link may be given by the lane left or by the lane entered: both count. Within a road
-        // a lane without a link of its own onwards runs on into the same id.
-        for (const bool incoming : {false, true}) {
-            const bool ahead = node.forward != incoming; // the link's section lies towards +s
-            const std::vector<int>& ids = ahead ? lane.successors : lane.predecessors;
-            if (ahead ? node.section < last : node.section > 0) {
-                const std::uint32_t next = ahead ? node.section + 1 : node.section - 1;
-                // (unless that lane names the lanes it comes from, and not this one)
-                const Lane* same = road.sections[next].lane(node.lane);
-                const std::vector<int>* back = same == nullptr ? nullptr
-                                               : ahead         ? &same->predecessors
-                                                               : &same->successors;
-                if (!incoming && ids.empty() && same != nullptr &&
-                    (back->empty() ||
-                     std::find(back->begin(), back->end(), node.lane) != back->end())) {
-                    const std::uint32_t to = find(node.road, next, node.lane, node.forward);
-                    if (to != NO_NODE) {
-                        list.emplace_back(n, to, false);
-                    }
-                }
-                for (const int id : ids) {
-                    link(n, node.road, next, id, node.forward, incoming);
-                }
-                continue;
-            }
-            const RoadLink& road_link = ahead ? road.successor : road.predecessor;
-            const auto other = index_.find(road_link.element_id);
-            if (road_link.element_type == "road" && other != index_.end()) {
-                const Road& next = roads_[other->second];
-                // Which end of the other road meets this one: its start unless the link says
-                // otherwise for a successor, its end for a predecessor.
-                const bool at_start =
-                    road_link.contact_point.empty() ? ahead : road_link.contact_point != "end";
-                const auto section =
-                    at_start ? 0u : static_cast<std::uint32_t>(next.sections.size() - 1);
-                for (const int id : ids) {
-                    link(n, other->second, section, id, at_start != incoming, incoming);
-                }
-            }
-        }
-        for (const int side : {-1, 1}) {
-            const long long next = static_cast<long long>(node.lane) + side;
-            const long long beside = next == 0 ? next + side : next;
-            if (beside < std::numeric_limits<int>::min() ||
-                beside > std::numeric_limits<int>::max()) {
-                continue;
-            }
-            const std::uint32_t to =
-                find(node.road, node.section, static_cast<int>(beside), node.forward);
-            if (to != NO_NODE) {
-                list.emplace_back(n, to, true);
-            }
+// An edge between node n and lane `lane` of a section, which must have that lane: from n to
+// it, or (incoming) from it to n; none where that lane is not driven that way.
+void LaneGraph::link(EdgeList& list, std::uint32_t n, std::uint32_t road, std::uint32_t section,
+                     int lane, bool forward, bool incoming) const {
+    const LaneSection& sec = roads_[road].sections[section];
+    if (lane == NO_SUCH_LANE || sec.lane(lane) == nullptr) {
+        throw RouteError(
+            describe(n) + " is linked to lane " +
+            (lane == NO_SUCH_LANE ? std::string("(not an integer)") : std::to_string(lane)) +
+            " of road " + quoted(roads_[road].id) +
+            ", which its lane section at s = " + number_text(sec.s) + " does not have");
+    }
+    const std::uint32_t other = find(road, section, lane, forward);
+    if (other != NO_NODE) {
+        list.emplace_back(incoming ? other : n, incoming ? n : other, false);
+    }
+}
+
+// The links of node n's lane onwards (or, incoming, back) into the next lane section of its
+// road. A lane without a link of its own onwards runs on into the same id (unless that lane
+// names the lanes it comes from, and not this one).
+void LaneGraph::link_within_road(EdgeList& list, std::uint32_t n, bool incoming) const {
+    const LaneNode& node = nodes_[n];
+    const Road& road = roads_[node.road];
+    const Lane& lane = *road.sections[node.section].lane(node.lane);
+    const bool ahead = node.forward != incoming; // the link's section lies towards +s
+    const std::vector<int>& ids = ahead ? lane.successors : lane.predecessors;
+    const std::uint32_t next = ahead ? node.section + 1 : node.section - 1;
+    const Lane* same = road.sections[next].lane(node.lane);
+    const std::vector<int>* back = same == nullptr ? nullptr
+                                   : ahead         ? &same->predecessors
+                                                   : &same->successors;
+    if (!incoming && ids.empty() && same != nullptr &&
+        (back->empty() || std::find(back->begin(), back->end(), node.lane) != back->end())) {
+        const std::uint32_t to = find(node.road, next, node.lane, node.forward);
+        if (to != NO_NODE) {
+            list.emplace_back(n, to, false);
         }
     }
+    for (const int id : ids) {
+        link(list, n, node.road, next, id, node.forward, incoming);
+    }
+}
+
+// The links of node n's lane onwards (or, incoming, back) into the road that its road's link
+// names, at the end of it that meets this one: its start unless the link says otherwise for a
+// successor, its end for a predecessor.
+void LaneGraph::link_to_road(EdgeList& list, std::uint32_t n, bool incoming) const {
+    const LaneNode& node = nodes_[n];
+    const Road& road = roads_[node.road];
+    const Lane& lane = *road.sections[node.section].lane(node.lane);
+    const bool ahead = node.forward != incoming;
+    const RoadLink& road_link = ahead ? road.successor : road.predecessor;
+    const auto other = index_.find(road_link.element_id);
+    if (road_link.element_type != "road" || other == index_.end()) {
+        return;
+    }
+    const Road& next = roads_[other->second];
+    const bool at_start =
+        road_link.contact_point.empty() ? ahead : road_link.contact_point != "end";
+    const auto section = at_start ? 0u : static_cast<std::uint32_t>(next.sections.size() - 1);
+    for (const int id : ahead ? lane.successors : lane.predecessors) {
+        link(list, n, other->second, section, id, at_start != incoming, incoming);
+    }
+}
+
+// The lane changes from node n to the lanes beside it driven the same way.
+void LaneGraph::link_beside(EdgeList& list, std::uint32_t n) const {
+    const LaneNode& node = nodes_[n];
+    for (const int side : {-1, 1}) {
+        const long long next = static_cast<long long>(node.lane) + side;
+        const long long beside = next == 0 ? next + side : next;
+        if (beside < std::numeric_limits<int>::min() || beside > std::numeric_limits<int>::max()) {
+            continue;
+        }
+        const std::uint32_t to =
+            find(node.road, node.section, static_cast<int>(beside), node.forward);
+        if (to != NO_NODE) {
+            list.emplace_back(n, to, true);
+        }
+    }
+}
+
+// The links a junction's connections give, from the incoming roads' lanes into the connecting
+// roads'.
+void LaneGraph::link_junctions(EdgeList& list, const OpenDriveMap& map) const {
     for (const JunctionConnection& c : map.junction_connections()) {
         const auto incoming = index_.find(c.incoming_road);
         const auto connecting = index_.find(c.connecting_road);
@@ -409,11 +417,30 @@ void LaneGraph::add_edges(const OpenDriveMap& map) {
                 }
                 const std::uint32_t from = find(incoming->second, in_section, from_lane, forward);
                 if (from != NO_NODE) {
-                    link(from, connecting->second, con_section, to_lane, at_start, false);
+                    link(list, from, connecting->second, con_section, to_lane, at_start, false);
                 }
             }
         }
     }
+}
+
+void LaneGraph::add_edges(const OpenDriveMap& map) {
+    EdgeList list;
+    for (std::uint32_t n = 0; n < nodes_.size(); ++n) {
+        const LaneNode& node = nodes_[n];
+        const auto last = static_cast<std::uint32_t>(roads_[node.road].sections.size() - 1);
+        // A link may be given by the lane left or by the lane entered: both count.
+        for (const bool incoming : {false, true}) {
+            const bool ahead = node.forward != incoming;
+            if (ahead ? node.section < last : node.section > 0) {
+                link_within_road(list, n, incoming);
+            } else {
+                link_to_road(list, n, incoming);
+            }
+        }
+        link_beside(list, n);
+    }
+    link_junctions(list, map);
     std::sort(list.begin(), list.end());
     list.erase(std::unique(list.begin(), list.end()), list.end());
     edge_start_.assign(nodes_.size() + 1, 0);

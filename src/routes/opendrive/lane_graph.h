@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
 
@@ -107,7 +108,15 @@ public:
 
 private:
     void add_nodes(std::uint32_t road);
+    // The edges: from, to, lane change.
+    using EdgeList = std::vector<std::tuple<std::uint32_t, std::uint32_t, bool>>;
     void add_edges(const OpenDriveMap& map);
+    void link(EdgeList& list, std::uint32_t n, std::uint32_t road, std::uint32_t section, int lane,
+              bool forward, bool incoming) const;
+    void link_within_road(EdgeList& list, std::uint32_t n, bool incoming) const;
+    void link_to_road(EdgeList& list, std::uint32_t n, bool incoming) const;
+    void link_beside(EdgeList& list, std::uint32_t n) const;
+    void link_junctions(EdgeList& list, const OpenDriveMap& map) const;
 
     std::string map_name_;
     std::vector<Road> roads_;

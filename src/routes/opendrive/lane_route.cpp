@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <utility>
 
 #include "geometry/point3.h"
@@ -168,18 +169,22 @@ LaneRoute::LaneRoute(const LaneGraph& graph, LaneRouteOptions options)
     check_row_count(rows, options_.max_rows);
 }
 
-void LaneRoute::plan_stretches() {
-    const std::vector<LaneNode>& nodes = graph_.nodes();
+namespace {
+
+// The path's nodes as runs along one road each, in groups of one lane section each; d_in and
+// d_out of the first and last group are where the route starts and ends.
+std::vector<Run> runs_of(const LaneGraph& graph, const LanePath& path) {
+    const std::vector<LaneNode>& nodes = graph.nodes();
     std::vector<Run> runs;
-    for (std::size_t i = 0; i < path_.nodes.size(); ++i) {
-        const std::uint32_t n = path_.nodes[i];
+    for (std::size_t i = 0; i < path.nodes.size(); ++i) {
+        const std::uint32_t n = path.nodes[i];
         const LaneNode& node = nodes[n];
         const double dir = node.forward ? 1.0 : -1.0;
-        if (path_.changed[i]) {
+        if (path.changed[i]) {
             runs.back().groups.back().lanes.push_back(node.lane);
             continue;
         }
-        const LaneNode* before = i > 0 ? &nodes[path_.nodes[i - 1]] : nullptr;
+        const LaneNode* before = i > 0 ? &nodes[path.nodes[i - 1]] : nullptr;
         const bool same_road =
             before != nullptr && before->road == node.road &&
             node.section == (node.forward ? before->section + 1 : before->section - 1);
@@ -187,134 +192,168 @@ void LaneRoute::plan_stretches() {
             runs.push_back({node.road, node.forward, {}});
         }
         runs.back().groups.push_back(
-            {node.section, {node.lane}, dir * graph_.entry_s(n), dir * graph_.exit_s(n), {}});
+            {node.section, {node.lane}, dir * graph.entry_s(n), dir * graph.exit_s(n), {}});
     }
-    {
-        const double dir = nodes[path_.start.node].forward ? 1.0 : -1.0;
-        runs.front().groups.front().d_in = dir * path_.start.s;
-        const double end_dir = nodes[path_.end.node].forward ? 1.0 : -1.0;
-        runs.back().groups.back().d_out = end_dir * path_.end.s;
-    }
+    const double dir = nodes[path.start.node].forward ? 1.0 : -1.0;
+    runs.front().groups.front().d_in = dir * path.start.s;
+    const double end_dir = nodes[path.end.node].forward ? 1.0 : -1.0;
+    runs.back().groups.back().d_out = end_dir * path.end.s;
+    return runs;
+}
 
-    const double change = options_.lane_change;
-    for (std::size_t r = 0; r < runs.size(); ++r) {
-        Run& run = runs[r];
-        const double dir = run.forward ? 1.0 : -1.0;
-        // Each lane change ends where the lane left ends (or the route does); one before it in
-        // the same section ends where the next begins. Changes that do not fit share the room
-        // there is since the route's start or the change before.
-        double since = run.groups.front().d_in;
-        std::vector<double> lengths;
-        for (Group& g : run.groups) {
-            const auto changes = static_cast<double>(g.lanes.size() - 1);
-            const double length =
-                changes > 0 ? std::min(change, (g.d_out - since) / changes) : change;
-            lengths.push_back(length);
-            g.switches.assign(g.lanes.size() - 1, 0.0);
-            for (std::size_t j = g.switches.size(); j-- > 0;) {
-                g.switches[j] = j + 1 == g.switches.size() ? g.d_out : g.switches[j + 1] - length;
-            }
-            if (!g.switches.empty()) {
-                since = g.switches.back();
+// Each lane change ends where the lane left ends (or the route does); one before it in the
+// same section ends where the next begins. Changes that do not fit share the room there is
+// since the route's start or the change before. Returns each group's length of lane change.
+std::vector<double> place_switches(Run& run, double change) {
+    double since = run.groups.front().d_in;
+    std::vector<double> lengths;
+    for (Group& g : run.groups) {
+        const auto changes = static_cast<double>(g.lanes.size() - 1);
+        const double length = changes > 0 ? std::min(change, (g.d_out - since) / changes) : change;
+        lengths.push_back(length);
+        g.switches.assign(g.lanes.size() - 1, 0.0);
+        for (std::size_t j = g.switches.size(); j-- > 0;) {
+            g.switches[j] = j + 1 == g.switches.size() ? g.d_out : g.switches[j + 1] - length;
+        }
+        if (!g.switches.empty()) {
+            since = g.switches.back();
+        }
+    }
+    return lengths;
+}
+
+// The lane of the section of group `earlier` (of one lane) that runs into `lane` of the next
+// group's section beside the lane driven; 0 where none does.
+int lane_into(const LaneGraph& graph, const Run& run, std::size_t earlier, int lane) {
+    const Group& g = run.groups[earlier];
+    if (g.lanes.size() != 1) {
+        return 0;
+    }
+    const std::vector<LaneNode>& nodes = graph.nodes();
+    const std::uint32_t later_node =
+        graph.find(run.road, run.groups[earlier + 1].section, lane, run.forward);
+    int found = 0;
+    for (std::uint32_t n = graph.section_first(run.road, g.section);
+         n < graph.section_last(run.road, g.section) && found == 0; ++n) {
+        for (const LaneEdge* e = graph.edges_begin(n); e != graph.edges_end(n); ++e) {
+            if (!e->lane_change && e->to == later_node && nodes[n].forward == run.forward &&
+                nodes[n].lane != g.lanes[0]) {
+                found = nodes[n].lane;
             }
         }
-        std::vector<PlannedBlend> blends;
-        double last_switch = run.groups.front().d_in;
-        for (std::size_t gi = 0; gi < run.groups.size(); ++gi) {
-            const Group& g = run.groups[gi];
-            for (std::size_t j = 0; j < g.switches.size(); ++j) {
-                PlannedBlend blend;
-                blend.d_to = g.switches[j];
-                double lower =
-                    j > 0 ? g.switches[j - 1] : std::max(last_switch, run.groups.front().d_in);
-                blend.to_lanes.emplace_back(gi, g.lanes[j + 1]);
-                const double length = lengths[gi];
-                // The lane taken, traced back through the sections before while both lanes run
-                // there and the blend reaches that far.
-                for (std::size_t back = gi;
-                     j == 0 && back > 0 && run.groups[back].d_in > blend.d_to - length; --back) {
-                    const Group& earlier = run.groups[back - 1];
-                    const std::uint32_t later_node =
-                        graph_.find(run.road, run.groups[back].section,
-                                    blend.to_lanes.back().second, run.forward);
-                    int found = 0;
-                    if (earlier.lanes.size() == 1) {
-                        for (std::uint32_t n = graph_.section_first(run.road, earlier.section);
-                             n < graph_.section_last(run.road, earlier.section) && found == 0;
-                             ++n) {
-                            for (const LaneEdge* e = graph_.edges_begin(n);
-                                 e != graph_.edges_end(n); ++e) {
-                                if (!e->lane_change && e->to == later_node &&
-                                    nodes[n].forward == run.forward &&
-                                    nodes[n].lane != earlier.lanes[0]) {
-                                    found = nodes[n].lane;
-                                }
-                            }
-                        }
-                    }
-                    if (found == 0) {
-                        lower = std::max(lower, run.groups[back].d_in);
-                        break;
-                    }
-                    blend.to_lanes.emplace_back(back - 1, found);
+    }
+    return found;
+}
+
+// The blend of lane change j of group gi, which may start no earlier than lower: the lane
+// taken, traced back through the sections before while both lanes run there and the blend
+// reaches that far.
+PlannedBlend plan_blend(const LaneGraph& graph, const Run& run, std::size_t gi, std::size_t j,
+                        double length, double lower) {
+    const Group& g = run.groups[gi];
+    PlannedBlend blend;
+    blend.d_to = g.switches[j];
+    blend.to_lanes.emplace_back(gi, g.lanes[j + 1]);
+    for (std::size_t back = gi; j == 0 && back > 0 && run.groups[back].d_in > blend.d_to - length;
+         --back) {
+        const int found = lane_into(graph, run, back - 1, blend.to_lanes.back().second);
+        if (found == 0) {
+            lower = std::max(lower, run.groups[back].d_in);
+            break;
+        }
+        blend.to_lanes.emplace_back(back - 1, found);
+    }
+    blend.d_from = std::max(blend.d_to - length, lower);
+    return blend;
+}
+
+std::vector<PlannedBlend> plan_blends(const LaneGraph& graph, const Run& run,
+                                      const std::vector<double>& lengths) {
+    std::vector<PlannedBlend> blends;
+    const double d_in = run.groups.front().d_in;
+    double last_switch = d_in;
+    for (std::size_t gi = 0; gi < run.groups.size(); ++gi) {
+        const Group& g = run.groups[gi];
+        for (std::size_t j = 0; j < g.switches.size(); ++j) {
+            const double lower = j > 0 ? g.switches[j - 1] : std::max(last_switch, d_in);
+            blends.push_back(plan_blend(graph, run, gi, j, lengths[gi], lower));
+        }
+        if (!g.switches.empty()) {
+            last_switch = g.switches.back();
+        }
+    }
+    return blends;
+}
+
+// The stretch of the run from d = a to b, of the group whose section holds it.
+std::optional<LaneStretch> stretch_between(const Run& run, const std::vector<PlannedBlend>& blends,
+                                           double a, double b) {
+    const double dir = run.forward ? 1.0 : -1.0, mid = (a + b) / 2;
+    const auto group = static_cast<std::size_t>(
+        std::find_if(run.groups.begin(), run.groups.end(),
+                     [&](const Group& g) { return g.d_in <= mid && mid <= g.d_out; }) -
+        run.groups.begin());
+    if (group == run.groups.size()) {
+        return std::nullopt;
+    }
+    const Group& g = run.groups[group];
+    std::size_t occupied = 0;
+    while (occupied < g.switches.size() && g.switches[occupied] <= mid) {
+        ++occupied;
+    }
+    LaneStretch st;
+    st.road = run.road;
+    st.section = g.section;
+    st.forward = run.forward;
+    st.s_from = dir * a;
+    st.s_to = dir * b;
+    st.lane = g.lanes[occupied];
+    for (const PlannedBlend& blend : blends) {
+        if (blend.d_from <= mid && mid < blend.d_to) {
+            for (const auto& [gi, lane] : blend.to_lanes) {
+                if (gi == group) {
+                    st.to_lane = lane;
                 }
-                blend.d_from = std::max(blend.d_to - length, lower);
-                blends.push_back(blend);
             }
-            if (!g.switches.empty()) {
-                last_switch = g.switches.back();
-            }
+            st.blend_from = dir * blend.d_from;
+            st.blend_to = dir * blend.d_to;
         }
+    }
+    return st;
+}
 
-        // Stretches between every group boundary, lane change end and blend start.
-        std::vector<double> cuts;
-        for (const Group& g : run.groups) {
-            cuts.push_back(g.d_in);
-            cuts.push_back(g.d_out);
-            cuts.insert(cuts.end(), g.switches.begin(), g.switches.end());
-        }
-        for (const PlannedBlend& b : blends) {
-            cuts.push_back(b.d_from);
-        }
-        std::sort(cuts.begin(), cuts.end());
-        cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
-        bool first = r > 0;
-        for (std::size_t c = 0; c + 1 < cuts.size(); ++c) {
-            const double a = cuts[c], b = cuts[c + 1], mid = (a + b) / 2;
-            const auto group = static_cast<std::size_t>(
-                std::find_if(run.groups.begin(), run.groups.end(),
-                             [&](const Group& g) { return g.d_in <= mid && mid <= g.d_out; }) -
-                run.groups.begin());
-            if (group == run.groups.size()) {
-                continue;
-            }
-            const Group& g = run.groups[group];
-            std::size_t occupied = 0;
-            while (occupied < g.switches.size() && g.switches[occupied] <= mid) {
-                ++occupied;
-            }
-            LaneStretch st;
-            st.road = run.road;
-            st.section = g.section;
-            st.forward = run.forward;
-            st.s_from = dir * a;
-            st.s_to = dir * b;
-            st.lane = g.lanes[occupied];
-            st.joins_road = first;
+// Stretches between every group boundary, lane change end and blend start.
+void cut_stretches(const Run& run, const std::vector<PlannedBlend>& blends, bool joins_road,
+                   std::vector<LaneStretch>& stretches) {
+    std::vector<double> cuts;
+    for (const Group& g : run.groups) {
+        cuts.push_back(g.d_in);
+        cuts.push_back(g.d_out);
+        cuts.insert(cuts.end(), g.switches.begin(), g.switches.end());
+    }
+    for (const PlannedBlend& b : blends) {
+        cuts.push_back(b.d_from);
+    }
+    std::sort(cuts.begin(), cuts.end());
+    cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+    bool first = joins_road;
+    for (std::size_t c = 0; c + 1 < cuts.size(); ++c) {
+        if (std::optional<LaneStretch> st = stretch_between(run, blends, cuts[c], cuts[c + 1])) {
+            st->joins_road = first;
             first = false;
-            for (const PlannedBlend& blend : blends) {
-                if (blend.d_from <= mid && mid < blend.d_to) {
-                    for (const auto& [gi, lane] : blend.to_lanes) {
-                        if (gi == group) {
-                            st.to_lane = lane;
-                        }
-                    }
-                    st.blend_from = dir * blend.d_from;
-                    st.blend_to = dir * blend.d_to;
-                }
-            }
-            stretches_.push_back(st);
+            stretches.push_back(*st);
         }
+    }
+}
+
+} // namespace
+
+void LaneRoute::plan_stretches() {
+    std::vector<Run> runs = runs_of(graph_, path_);
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        const std::vector<double> lengths = place_switches(runs[r], options_.lane_change);
+        const std::vector<PlannedBlend> blends = plan_blends(graph_, runs[r], lengths);
+        cut_stretches(runs[r], blends, r > 0, stretches_);
     }
     if (stretches_.empty()) {
         throw RouteError("the route from " + quoted(options_.from) + " to " + quoted(options_.to) +
@@ -380,33 +419,43 @@ void LaneRoute::plan_joins() {
     }
 }
 
+namespace {
+
+// The stretch's ends and the starts of the speed records within it, in driving order: the
+// limit is the same between them.
+std::vector<double> limit_cuts(const Road& road, const LaneStretch& st) {
+    const LaneSection& sec = road.sections[st.section];
+    std::vector<double> cuts{st.s_from, st.s_to};
+    for (const SpeedRecord& r : road.speeds) {
+        cuts.push_back(r.s);
+    }
+    for (const int lane : {st.lane, st.to_lane}) {
+        if (const Lane* found = lane != 0 ? sec.lane(lane) : nullptr) {
+            for (const SpeedRecord& r : found->speeds) {
+                cuts.push_back(sec.s + r.s);
+            }
+        }
+    }
+    const double lo = std::min(st.s_from, st.s_to), hi = std::max(st.s_from, st.s_to);
+    cuts.erase(std::remove_if(cuts.begin(), cuts.end(), [&](double s) { return s < lo || s > hi; }),
+               cuts.end());
+    std::sort(cuts.begin(), cuts.end());
+    if (!st.forward) {
+        std::reverse(cuts.begin(), cuts.end());
+    }
+    return cuts;
+}
+
+} // namespace
+
 void LaneRoute::plan_limits() {
     double carried = NaN;
     std::string carried_from;
     std::string last_note;
     for (const LaneStretch& st : stretches_) {
         const Road& road = graph_.roads()[st.road];
-        const LaneSection& sec = road.sections[st.section];
-        // The limit is the same between record starts: look at the middle of each piece.
-        std::vector<double> cuts{st.s_from, st.s_to};
-        for (const SpeedRecord& r : road.speeds) {
-            cuts.push_back(r.s);
-        }
-        for (const int lane : {st.lane, st.to_lane}) {
-            if (const Lane* found = lane != 0 ? sec.lane(lane) : nullptr) {
-                for (const SpeedRecord& r : found->speeds) {
-                    cuts.push_back(sec.s + r.s);
-                }
-            }
-        }
-        const double lo = std::min(st.s_from, st.s_to), hi = std::max(st.s_from, st.s_to);
-        cuts.erase(
-            std::remove_if(cuts.begin(), cuts.end(), [&](double s) { return s < lo || s > hi; }),
-            cuts.end());
-        std::sort(cuts.begin(), cuts.end());
-        if (!st.forward) {
-            std::reverse(cuts.begin(), cuts.end());
-        }
+        // Looked at in the middle of each piece between cuts.
+        const std::vector<double> cuts = limit_cuts(road, st);
         for (std::size_t i = 0; i + 1 < cuts.size() || i == 0; ++i) {
             const double s = i + 1 < cuts.size() ? (cuts[i] + cuts[i + 1]) / 2 : cuts[i];
             const double limit = limit_at(st, s);
