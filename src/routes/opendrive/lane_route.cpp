@@ -136,37 +136,36 @@ CubicValue quintic_blend(double u) {
     return {u * u * u * (10 - 15 * u + 6 * u * u), 30 * u * u * v * v, 60 * u * v * (1 - 2 * u)};
 }
 
-LaneRoute::LaneRoute(const LaneGraph& graph, LaneRouteOptions options)
-    : graph_(graph), options_(std::move(options)) {
-    check_step(options_.step);
-    const double change = options_.lane_change;
+LaneRoute::LaneRoute(const LaneGraph& lanes, LaneRouteOptions chosen)
+    : graph(lanes), options(std::move(chosen)) {
+    check_step(options.step);
+    const double change = options.lane_change;
     if (!(change >= MIN_LANE_CHANGE && change <= MAX_LANE_CHANGE)) {
         throw RouteError("the lane change length " + number_text(change) + " m is outside " +
                          number_text(MIN_LANE_CHANGE) + " to " + number_text(MAX_LANE_CHANGE) +
                          " m");
     }
-    const LanePlace from = parse_lane_place(options_.from, "--from");
-    const LanePlace to = parse_lane_place(options_.to, "--to");
-    const GraphPlace start = resolve_place(graph_, from, false);
-    const GraphPlace end = resolve_place(graph_, to, true);
-    path_ = find_lane_path(graph_, start, end, options_.via, options_.from, options_.to);
-    warnings_ = graph_.warnings();
+    const LanePlace from = parse_lane_place(options.from, "--from");
+    const LanePlace to = parse_lane_place(options.to, "--to");
+    const GraphPlace start = resolve_place(graph, from, false);
+    const GraphPlace end = resolve_place(graph, to, true);
+    found_path = find_lane_path(graph, start, end, options.via, options.from, options.to);
+    warning_list = graph.warnings();
     plan_stretches();
     plan_joins();
     plan_limits();
 
     double rows = 0;
-    for (const LaneStretch& st : stretches_) {
-        const Road& road = graph_.roads()[st.road];
+    for (const LaneStretch& st : planned) {
+        const Road& road = graph.roads()[st.road];
         const double span = section_end(road, st.section) - road.sections[st.section].s;
-        const std::uint32_t n = graph_.find(st.road, st.section, st.lane, st.forward);
-        const double length =
-            n == NO_NODE || !(span > 0)
-                ? 0.0
-                : graph_.nodes()[n].length * std::fabs(st.s_to - st.s_from) / span;
-        rows += std::ceil(length / options_.step) + 2;
+        const std::uint32_t n = graph.find(st.road, st.section, st.lane, st.forward);
+        const double length = n == NO_NODE || !(span > 0)
+                                  ? 0.0
+                                  : graph.nodes()[n].length * std::fabs(st.s_to - st.s_from) / span;
+        rows += std::ceil(length / options.step) + 2;
     }
-    check_row_count(rows, options_.max_rows);
+    check_row_count(rows, options.max_rows);
 }
 
 namespace {
@@ -349,20 +348,20 @@ void cut_stretches(const Run& run, const std::vector<PlannedBlend>& blends, bool
 } // namespace
 
 void LaneRoute::plan_stretches() {
-    std::vector<Run> runs = runs_of(graph_, path_);
+    std::vector<Run> runs = runs_of(graph, found_path);
     for (std::size_t r = 0; r < runs.size(); ++r) {
-        const std::vector<double> lengths = place_switches(runs[r], options_.lane_change);
-        const std::vector<PlannedBlend> blends = plan_blends(graph_, runs[r], lengths);
-        cut_stretches(runs[r], blends, r > 0, stretches_);
+        const std::vector<double> lengths = place_switches(runs[r], options.lane_change);
+        const std::vector<PlannedBlend> blends = plan_blends(graph, runs[r], lengths);
+        cut_stretches(runs[r], blends, r > 0, planned);
     }
-    if (stretches_.empty()) {
-        throw RouteError("the route from " + quoted(options_.from) + " to " + quoted(options_.to) +
+    if (planned.empty()) {
+        throw RouteError("the route from " + quoted(options.from) + " to " + quoted(options.to) +
                          " has no length");
     }
 }
 
 CubicValue LaneRoute::lateral(const LaneStretch& st, double s) const {
-    const Road& road = graph_.roads()[st.road];
+    const Road& road = graph.roads()[st.road];
     const bool before = s >= section_end(road, st.section);
     const CubicValue from = lane_centre_in(road, st.section, st.lane, s, before);
     if (st.to_lane == 0) {
@@ -381,7 +380,7 @@ CubicValue LaneRoute::lateral(const LaneStretch& st, double s) const {
 }
 
 double LaneRoute::limit_at(const LaneStretch& st, double s) const {
-    const Road& road = graph_.roads()[st.road];
+    const Road& road = graph.roads()[st.road];
     const LaneSection* section = &road.sections[st.section];
     const double limit = speed_limit_at(road, section, st.lane, s);
     // Over a lane change, the lower of the two lanes' limits.
@@ -389,20 +388,20 @@ double LaneRoute::limit_at(const LaneStretch& st, double s) const {
 }
 
 RouteRow LaneRoute::row_at(const LaneStretch& st, double s) const {
-    return offset_row(graph_.roads()[st.road], s, st.lane, lateral(st, s));
+    return offset_row(graph.roads()[st.road], s, st.lane, lateral(st, s));
 }
 
 void LaneRoute::plan_joins() {
-    for (std::size_t i = 1; i < stretches_.size(); ++i) {
-        const LaneStretch& a = stretches_[i - 1];
-        const LaneStretch& b = stretches_[i];
+    for (std::size_t i = 1; i < planned.size(); ++i) {
+        const LaneStretch& a = planned[i - 1];
+        const LaneStretch& b = planned[i];
         const double gap =
             distance_between(point_of(row_at(a, a.s_to)), point_of(row_at(b, b.s_from)));
         if (gap <= JOIN_TOLERANCE) {
             continue;
         }
-        const Road& ra = graph_.roads()[a.road];
-        const Road& rb = graph_.roads()[b.road];
+        const Road& ra = graph.roads()[a.road];
+        const Road& rb = graph.roads()[b.road];
         const std::string gap_text = number_text(std::round(gap * 1000) / 1000) + " m";
         const std::string where =
             b.joins_road ? "roads " + quoted(ra.id) + " (lane " + std::to_string(a.lane) +
@@ -414,8 +413,8 @@ void LaneRoute::plan_joins() {
             throw RouteError(where + " do not meet: their lane centres are " + gap_text +
                              " apart (more than " + number_text(MAX_ROAD_GAP) + " m)");
         }
-        warnings_.push_back(where + ": the lane centres are " + gap_text +
-                            " apart where they meet; the route bridges the gap");
+        warning_list.push_back(where + ": the lane centres are " + gap_text +
+                               " apart where they meet; the route bridges the gap");
     }
 }
 
@@ -452,8 +451,8 @@ void LaneRoute::plan_limits() {
     double carried = NaN;
     std::string carried_from;
     std::string last_note;
-    for (const LaneStretch& st : stretches_) {
-        const Road& road = graph_.roads()[st.road];
+    for (const LaneStretch& st : planned) {
+        const Road& road = graph.roads()[st.road];
         // Looked at in the middle of each piece between cuts.
         const std::vector<double> cuts = limit_cuts(road, st);
         for (std::size_t i = 0; i + 1 < cuts.size() || i == 0; ++i) {
@@ -471,9 +470,9 @@ void LaneRoute::plan_limits() {
             if (!std::isnan(carried)) {
                 note = "limit carried over: " + where + " takes " + number_text(carried) +
                        " km/h from road " + quoted(carried_from);
-            } else if (gives_limit(options_.default_limit_kmh)) {
+            } else if (gives_limit(options.default_limit_kmh)) {
                 note = "limit given for the start: " + where + " takes " +
-                       number_text(options_.default_limit_kmh) + " km/h";
+                       number_text(options.default_limit_kmh) + " km/h";
             } else {
                 throw RouteError("road " + quoted(road.id) + " (lane " + std::to_string(st.lane) +
                                  ") has no speed limit at s = " + number_text(s) +
@@ -482,7 +481,7 @@ void LaneRoute::plan_limits() {
             }
             const std::string key = road.id + ":" + std::to_string(st.lane);
             if (key != last_note) {
-                limit_notes_.push_back(note);
+                limit_notes.push_back(note);
                 last_note = key;
             }
         }
@@ -490,37 +489,37 @@ void LaneRoute::plan_limits() {
 }
 
 std::vector<std::string> LaneRoute::comments() const {
-    const std::vector<LaneNode>& nodes = graph_.nodes();
+    const std::vector<LaneNode>& nodes = graph.nodes();
     std::string path = "path:";
-    for (std::size_t i = 0; i < path_.nodes.size(); ++i) {
-        const LaneNode& node = nodes[path_.nodes[i]];
-        const LaneNode* before = i > 0 ? &nodes[path_.nodes[i - 1]] : nullptr;
+    for (std::size_t i = 0; i < found_path.nodes.size(); ++i) {
+        const LaneNode& node = nodes[found_path.nodes[i]];
+        const LaneNode* before = i > 0 ? &nodes[found_path.nodes[i - 1]] : nullptr;
         if (before != nullptr && before->road == node.road && before->lane == node.lane) {
             continue;
         }
-        path += (i == 0 ? " " : ", ") + graph_.roads()[node.road].id + ":" +
-                std::to_string(node.lane) + (path_.changed[i] ? " (lane change)" : "");
+        path += (i == 0 ? " " : ", ") + graph.roads()[node.road].id + ":" +
+                std::to_string(node.lane) + (found_path.changed[i] ? " (lane change)" : "");
     }
     std::string via = "via:";
-    for (const std::string& id : options_.via) {
+    for (const std::string& id : options.via) {
         via += " " + id;
     }
-    const double limit = options_.default_limit_kmh;
+    const double limit = options.default_limit_kmh;
     std::vector<std::string> lines{
-        "korvale route from the OpenDRIVE map '" + graph_.map_name() + "'",
-        "from: " + options_.from + " (" + place_text(graph_, path_.start) + ")",
-        "to: " + options_.to + " (" + place_text(graph_, path_.end) + ")"};
-    if (!options_.via.empty()) {
+        "korvale route from the OpenDRIVE map '" + graph.map_name() + "'",
+        "from: " + options.from + " (" + place_text(graph, found_path.start) + ")",
+        "to: " + options.to + " (" + place_text(graph, found_path.end) + ")"};
+    if (!options.via.empty()) {
         lines.push_back(via);
     }
     lines.push_back(path);
-    lines.push_back("step: " + number_text(options_.step) + " m along the lane centre");
-    lines.push_back("lane change: " + number_text(options_.lane_change) + " m");
+    lines.push_back("step: " + number_text(options.step) + " m along the lane centre");
+    lines.push_back("lane change: " + number_text(options.lane_change) + " m");
     lines.push_back(gives_limit(limit) ? "limit where the map gives none at the start: " +
                                              number_text(limit) + " km/h"
                                        : "limit where the map gives none at the start: none");
-    lines.insert(lines.end(), limit_notes_.begin(), limit_notes_.end());
-    for (const std::string& warning : warnings_) {
+    lines.insert(lines.end(), limit_notes.begin(), limit_notes.end());
+    for (const std::string& warning : warning_list) {
         lines.push_back("warning: " + warning);
     }
     lines.push_back("x y z curve_radius speed_limit superelevation");
@@ -529,7 +528,7 @@ std::vector<std::string> LaneRoute::comments() const {
 
 // How fast the stretch's curve runs in 3-D along s (its length per metre of s).
 double LaneRoute::pace(const LaneStretch& st, double s) const {
-    const Road& road = graph_.roads()[st.road];
+    const Road& road = graph.roads()[st.road];
     const PlanPose pose = reference_pose(road, s);
     const CubicValue t = lateral(st, s);
     const CubicValue roll = road.superelevation.at(s);
@@ -544,13 +543,13 @@ double LaneRoute::pace(const LaneStretch& st, double s) const {
 void LaneRoute::sample(const RowSink& sink) const {
     SpacedRows rows(sink);
     double carried = NaN; // the last limit the map gave
-    for (const LaneStretch& st : stretches_) {
-        const Road& road = graph_.roads()[st.road];
+    for (const LaneStretch& st : planned) {
+        const Road& road = graph.roads()[st.road];
         const auto emit = [&](double s, bool first_of_stretch) {
             RouteRow row = row_at(st, s);
             const double limit = limit_at(st, s);
             carried = std::isnan(limit) ? carried : limit;
-            row.speed_limit = limit_or_fallback(carried, options_.default_limit_kmh);
+            row.speed_limit = limit_or_fallback(carried, options.default_limit_kmh);
             if (!std::isfinite(row.speed_limit)) {
                 throw RouteError("road " + quoted(road.id) + " at s = " + number_text(s) +
                                  ": the map gives a speed that is not a finite number");
@@ -559,9 +558,9 @@ void LaneRoute::sample(const RowSink& sink) const {
         };
         const auto pace_at = [&](double s) { return pace(st, s); };
         const auto emit_within = [&](double s) { emit(s, false); };
-        StepWalk walk(options_.step, road.id, pace_at, emit_within);
+        StepWalk walk(options.step, road.id, pace_at, emit_within);
         const double span = st.s_to - st.s_from;
-        const double piece = std::min(MAX_LENGTH_PIECE, options_.step / 2);
+        const double piece = std::min(MAX_LENGTH_PIECE, options.step / 2);
         const double pieces = std::max(1.0, std::ceil(std::fabs(span) / piece));
         emit(st.s_from, true);
         double a = st.s_from;

@@ -230,36 +230,36 @@ bool first_backwards(const Road& first, const Road& next) {
 
 } // namespace
 
-OpenDriveRoute::OpenDriveRoute(const OpenDriveMap& map, OpenDriveRouteOptions options)
-    : map_name_(map.name()), options_(std::move(options)) {
-    const double step = options_.step;
+OpenDriveRoute::OpenDriveRoute(const OpenDriveMap& map, OpenDriveRouteOptions chosen)
+    : map_name(map.name()), options(std::move(chosen)) {
+    const double step = options.step;
     check_step(step);
-    if (options_.lane < -MAX_LANE_ID || options_.lane > MAX_LANE_ID) {
-        throw RouteError("lane " + std::to_string(options_.lane) +
+    if (options.lane < -MAX_LANE_ID || options.lane > MAX_LANE_ID) {
+        throw RouteError("lane " + std::to_string(options.lane) +
                          " is beyond the lanes of any road (" + std::to_string(-MAX_LANE_ID) +
                          " to " + std::to_string(MAX_LANE_ID) + ")");
     }
     double rows = 0;
-    for (const std::string& id : chain_ids(map, options_)) {
+    for (const std::string& id : chain_ids(map, options)) {
         Leg leg{map.road(id), false};
         if (leg.road.geometry.empty()) {
             throw RouteError(road_name(leg.road) + " has no geometry records");
         }
         rows += rows_along(leg.road.length, step) + static_cast<double>(leg.road.geometry.size());
-        legs_.push_back(std::move(leg));
+        chain.push_back(std::move(leg));
     }
-    check_row_count(rows, options_.max_rows);
+    check_row_count(rows, options.max_rows);
     orient_legs();
 }
 
 void OpenDriveRoute::orient_legs() {
     // The first road is driven towards the end that meets the second; each further road is
     // entered at its end nearer to where the road before it left off.
-    legs_.front().backwards =
-        legs_.size() > 1 ? first_backwards(legs_[0].road, legs_[1].road) : options_.reverse;
+    chain.front().backwards =
+        chain.size() > 1 ? first_backwards(chain[0].road, chain[1].road) : options.reverse;
     Point3 leaving;
-    for (std::size_t i = 0; i < legs_.size(); ++i) {
-        Leg& leg = legs_[i];
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+        Leg& leg = chain[i];
         const Point3 start = reference_point(leg.road, 0.0);
         const Point3 end = reference_point(leg.road, leg.road.length);
         if (i > 0) {
@@ -268,7 +268,7 @@ void OpenDriveRoute::orient_legs() {
             leg.backwards = to_end < to_start;
             const double gap = std::fmin(to_start, to_end);
             if (!(gap <= MAX_ROAD_GAP)) {
-                throw RouteError("roads '" + legs_[i - 1].road.id + "' and '" + leg.road.id +
+                throw RouteError("roads '" + chain[i - 1].road.id + "' and '" + leg.road.id +
                                  "' do not meet: their nearest ends are " + number_text(gap) +
                                  " m apart (more than " + number_text(MAX_ROAD_GAP) + " m)");
             }
@@ -279,38 +279,38 @@ void OpenDriveRoute::orient_legs() {
 
 std::vector<std::string> OpenDriveRoute::comments() const {
     std::string roads = "roads:";
-    for (std::size_t i = 0; i < legs_.size(); ++i) {
-        roads += (i == 0 ? " " : ", ") + legs_[i].road.id;
-        if (legs_[i].backwards) {
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+        roads += (i == 0 ? " " : ", ") + chain[i].road.id;
+        if (chain[i].backwards) {
             roads += " (driven backwards)";
         }
     }
-    const int lane = options_.lane;
+    const int lane = options.lane;
     const std::string lane_text = lane == 0
                                       ? "lane: the reference line"
                                       : "lane: " + std::to_string(lane) + " (" +
                                             std::to_string(-lane) + " on roads driven backwards)";
-    const double limit = options_.default_limit_kmh;
-    return {"korvale route from the OpenDRIVE map '" + map_name_ + "'",
+    const double limit = options.default_limit_kmh;
+    return {"korvale route from the OpenDRIVE map '" + map_name + "'",
             roads,
             lane_text,
-            "step: " + number_text(options_.step) + " m",
+            "step: " + number_text(options.step) + " m",
             gives_limit(limit) ? "limit where the map gives none: " + number_text(limit) + " km/h"
                                : "limit where the map gives none: none",
             "x y z curve_radius speed_limit superelevation"};
 }
 
 void OpenDriveRoute::sample(const RowSink& sink) const {
-    for (std::size_t i = 0; i < legs_.size(); ++i) {
-        const Leg& leg = legs_[i];
-        std::vector<Station> rows = stations(leg.road, leg.backwards, options_.step);
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+        const Leg& leg = chain[i];
+        std::vector<Station> rows = stations(leg.road, leg.backwards, options.step);
         // Where two roads meet there is one row, the entered road's first.
-        if (i + 1 < legs_.size()) {
+        if (i + 1 < chain.size()) {
             rows.pop_back();
         }
-        const int lane = leg.backwards ? -options_.lane : options_.lane;
+        const int lane = leg.backwards ? -options.lane : options.lane;
         for (const Station& station : rows) {
-            sink(make_row(leg.road, lane, station.s, options_.default_limit_kmh));
+            sink(make_row(leg.road, lane, station.s, options.default_limit_kmh));
         }
     }
 }

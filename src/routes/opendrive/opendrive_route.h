@@ -44,7 +44,7 @@ public:
 
     OpenDriveRoute(const OpenDriveMap& map, OpenDriveRouteOptions options);
 
-    const std::vector<Leg>& legs() const { return legs_; }
+    const std::vector<Leg>& legs() const { return chain; }
     // Lines for the head of the route file: the map, the roads, the lane, the step.
     std::vector<std::string> comments() const;
     // Makes every row in driving order and hands it to sink; throws RouteError for a row
@@ -55,9 +55,9 @@ private:
     // Which way each road is driven; throws RouteError where two roads do not meet.
     void orient_legs();
 
-    std::string map_name_;
-    OpenDriveRouteOptions options_;
-    std::vector<Leg> legs_;
+    std::string map_name;
+    OpenDriveRouteOptions options;
+    std::vector<Leg> chain;
 };
 
 // The reference line's pose at s (the first geometry record's before it begins); the road must
