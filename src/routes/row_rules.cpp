@@ -10,6 +10,11 @@ void set_curve(RouteRow& row, double curvature, double superelevation) {
     row.superelevation = straight ? 0.0 : superelevation;
 }
 
+bool finite_shape(const RouteRow& row) {
+    return std::isfinite(row.x) && std::isfinite(row.y) && std::isfinite(row.z) &&
+           std::isfinite(row.radius) && std::isfinite(row.superelevation);
+}
+
 bool gives_limit(double fallback_kmh) {
     return fallback_kmh > 0;
 }

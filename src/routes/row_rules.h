@@ -27,6 +27,10 @@ constexpr double MIN_ROW_SPACING = 0.001; // m
 // which the builders refuse: an unknown curve is never written as a straight.
 void set_curve(RouteRow& row, double curvature, double superelevation);
 
+// Whether the row's place, radius and superelevation are finite numbers, as a route file's
+// must be; the builders refuse a row where they are not, each saying where.
+bool finite_shape(const RouteRow& row);
+
 // The limit given for rows without one counts only when it is above 0 (NaN: none given).
 bool gives_limit(double fallback_kmh);
 // A row's speed limit: the one its sources give (not NaN), else the fallback where it counts;

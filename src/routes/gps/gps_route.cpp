@@ -330,8 +330,7 @@ void TrackRoute::sample(const RowSink& sink) const {
         row.z = at_place(line.z, p);
         set_curve(row, at_place(line.curvature, p), options.superelevation);
         row.speed_limit = limit_at(s, length.add(row));
-        if (!std::isfinite(row.x) || !std::isfinite(row.y) || !std::isfinite(row.z) ||
-            !std::isfinite(row.radius)) {
+        if (!finite_shape(row)) {
             throw RouteError("the smoothed line of the track '" + track.name +
                              "' is not finite at " + number_text(s) + " m");
         }

@@ -144,8 +144,7 @@ RouteRow offset_row(const Road& road, double s, int lane, const CubicValue& t) {
     // the roll is positive where the road falls to the right, a left curve has k > 0.
     const double inside = k > 0 ? -1.0 : (k < 0 ? 1.0 : 0.0);
     set_curve(row, curvature, std::tan(roll) * inside);
-    if (!std::isfinite(row.x) || !std::isfinite(row.y) || !std::isfinite(row.z) ||
-        !std::isfinite(row.radius) || !std::isfinite(row.superelevation)) {
+    if (!finite_shape(row)) {
         throw RouteError(road_name(road) + " at s = " + number_text(s) +
                          ": the map gives a point, curvature or speed that is not a finite number");
     }
