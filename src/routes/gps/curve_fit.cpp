@@ -185,6 +185,44 @@ double try_step(const Normal& e, FitState& state, FitData& data) {
 
 } // namespace
 
+// The model's shape; here, beside trace(), which asks for its heading all the time.
+double CurveModel::curvature_at(double s) const {
+    double t = s - lead;
+    if (t < 0) {
+        return 0.0;
+    }
+    if (t < entry) {
+        return curvature * t / entry;
+    }
+    t -= entry;
+    if (t <= arc) {
+        return curvature;
+    }
+    t -= arc;
+    return t < exit ? curvature * (1 - t / exit) : 0.0;
+}
+
+double CurveModel::heading_at(double s) const {
+    double t = s - lead;
+    if (t <= 0) {
+        return heading;
+    }
+    if (t < entry) {
+        return heading + curvature * t * t / (2 * entry);
+    }
+    double h = heading + curvature * entry / 2;
+    t -= entry;
+    if (t < arc) {
+        return h + curvature * t;
+    }
+    h += curvature * arc;
+    t -= arc;
+    if (t < exit) {
+        return h + curvature * (t - t * t / (2 * exit));
+    }
+    return h + curvature * exit / 2;
+}
+
 CurveModel model_of(const FitVector& p) {
     CurveModel m;
     m.x0 = p[Param::x0];

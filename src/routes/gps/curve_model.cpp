@@ -142,43 +142,6 @@ std::optional<std::size_t> find_core(Turn& run, const std::vector<double>& curva
 
 } // namespace
 
-double CurveModel::curvature_at(double s) const {
-    double t = s - lead;
-    if (t < 0) {
-        return 0.0;
-    }
-    if (t < entry) {
-        return curvature * t / entry;
-    }
-    t -= entry;
-    if (t <= arc) {
-        return curvature;
-    }
-    t -= arc;
-    return t < exit ? curvature * (1 - t / exit) : 0.0;
-}
-
-double CurveModel::heading_at(double s) const {
-    double t = s - lead;
-    if (t <= 0) {
-        return heading;
-    }
-    if (t < entry) {
-        return heading + curvature * t * t / (2 * entry);
-    }
-    double h = heading + curvature * entry / 2;
-    t -= entry;
-    if (t < arc) {
-        return h + curvature * t;
-    }
-    h += curvature * arc;
-    t -= arc;
-    if (t < exit) {
-        return h + curvature * (t - t * t / (2 * exit));
-    }
-    return h + curvature * exit / 2;
-}
-
 std::vector<Turn> find_turns(const std::vector<double>& curvature, const std::vector<double>& arc) {
     std::vector<Turn> runs = runs_of_one_sign(curvature, arc);
     // Each run split where its curvature falls well below the peaks on either side: two
