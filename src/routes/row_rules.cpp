@@ -4,28 +4,6 @@
 
 namespace korvale::routes {
 
-void set_curve(RouteRow& row, double curvature, double superelevation) {
-    const bool straight = std::fabs(curvature) < STRAIGHT_CURVATURE;
-    row.radius = straight ? STRAIGHT_RADIUS : 1 / std::fabs(curvature);
-    row.superelevation = straight ? 0.0 : superelevation;
-}
-
-bool finite_shape(const RouteRow& row) {
-    return std::isfinite(row.x) && std::isfinite(row.y) && std::isfinite(row.z) &&
-           std::isfinite(row.radius) && std::isfinite(row.superelevation);
-}
-
-bool gives_limit(double fallback_kmh) {
-    return fallback_kmh > 0;
-}
-
-double limit_or_fallback(double limit_kmh, double fallback_kmh) {
-    if (!std::isnan(limit_kmh)) {
-        return limit_kmh;
-    }
-    return gives_limit(fallback_kmh) ? fallback_kmh : std::nan("");
-}
-
 std::vector<double> step_places(double length, double step) {
     std::vector<double> places;
     const auto steps = static_cast<std::size_t>(std::floor(length / step));

@@ -4,8 +4,10 @@
 // itself in comment lines and hands its rows, in driving order, to a sink.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -25,17 +27,31 @@ constexpr double MIN_ROW_SPACING = 0.001; // m
 // The row's radius from the curvature (1/m) and its superelevation, which curves take and
 // straights do not. A curvature that is not a number makes a radius that is not one either,
 // which the builders refuse: an unknown curve is never written as a straight.
-void set_curve(RouteRow& row, double curvature, double superelevation);
+inline void set_curve(RouteRow& row, double curvature, double superelevation) {
+    const bool straight = std::fabs(curvature) < STRAIGHT_CURVATURE;
+    row.radius = straight ? STRAIGHT_RADIUS : 1 / std::fabs(curvature);
+    row.superelevation = straight ? 0.0 : superelevation;
+}
 
 // Whether the row's place, radius and superelevation are finite numbers, as a route file's
 // must be; the builders refuse a row where they are not, each saying where.
-bool finite_shape(const RouteRow& row);
+inline bool finite_shape(const RouteRow& row) {
+    return std::isfinite(row.x) && std::isfinite(row.y) && std::isfinite(row.z) &&
+           std::isfinite(row.radius) && std::isfinite(row.superelevation);
+}
 
 // The limit given for rows without one counts only when it is above 0 (NaN: none given).
-bool gives_limit(double fallback_kmh);
+inline bool gives_limit(double fallback_kmh) {
+    return fallback_kmh > 0;
+}
 // A row's speed limit: the one its sources give (not NaN), else the fallback where it counts;
 // NaN where neither does, which the builders refuse, each saying what to give.
-double limit_or_fallback(double limit_kmh, double fallback_kmh);
+inline double limit_or_fallback(double limit_kmh, double fallback_kmh) {
+    if (!std::isnan(limit_kmh)) {
+        return limit_kmh;
+    }
+    return gives_limit(fallback_kmh) ? fallback_kmh : std::numeric_limits<double>::quiet_NaN();
+}
 
 // Where the rows of a line of the given length lie: every step from 0, the end in place of a
 // row closer than MIN_ROW_SPACING to it (the first row stays), and the end.
