@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "geometry/point3.h"
 #include "routes/gps/track_smoother.h"
 #include "routes/route_error.h"
 #include "routes/source_text.h"

@@ -74,7 +74,8 @@ class TrackRoute {
 public:
     TrackRoute(const GpsTrack& track, const GpsRouteOptions& options);
 
-    // What the builder did; its rows and length are those of the route made (0 here).
+    // What the builder did; rows and length stay 0 here (build_gps_route and write_gps_route
+    // fill them in from the rows made).
     const GpsRouteReport& report() const { return summary; }
     // Lines for the head of the route file, "origin LAT LON H" first.
     std::vector<std::string> comments() const;
