@@ -13,7 +13,7 @@ namespace korvale_tool {
 
 using namespace korvale::routes;
 
-std::vector<TraceSample> read_geo_trace(const std::string& trace_path,
+std::vector<TraceSample> read_geo_trace(const std::string& trace_path, std::string_view trace,
                                         const std::string& route_path) {
     // The origin: the first comment line of its kind among the route's leading comments.
     std::ifstream route(route_path);
@@ -30,7 +30,7 @@ std::vector<TraceSample> read_geo_trace(const std::string& trace_path,
                                  "' has no '# origin LAT LON H' line, which a GPS trace needs "
                                  "(make the route with korvale route gps)");
     }
-    const GpsTrack track = read_gps_track(trace_path);
+    const GpsTrack track = parse_gps_track(trace.data(), trace.size(), trace_path);
     if (track.fixes.empty()) {
         throw std::runtime_error("trace '" + trace_path + "' holds no fix");
     }

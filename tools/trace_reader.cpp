@@ -1,58 +1,71 @@
 #include "trace_reader.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cerrno>
-#include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
+#include <string_view>
 
+#include "text/csv.h"
+#include "text/text.h"
+#include "text/track_columns.h"
 #include "tool_output.h"
 
 namespace korvale_tool {
 
+using namespace korvale::text;
+
 namespace {
 
-constexpr int NO_COLUMN = -1;
-constexpr char UTF8_BOM[] = "\xEF\xBB\xBF";
+constexpr int T = 0, X = 1, Y = 2, Z = 3;
 
-std::string trimmed(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos) {
-        return "";
+// Where t, x, y and z stand in a trace's rows.
+struct TraceColumns {
+    std::size_t at[4] = {T, X, Y, Z};
+};
+
+std::string file_text(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("cannot open trace '" + path + "'");
     }
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::vector<std::string> split(const std::string& line) {
-    std::vector<std::string> fields;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t comma = line.find(',', start);
-        fields.push_back(
-            trimmed(line.substr(start, comma == std::string::npos ? comma : comma - start)));
-        if (comma == std::string::npos) {
-            return fields;
+// A GPX file: its first character that is not blank opens an XML element.
+bool is_xml(std::string_view text) {
+    const std::string_view start = trimmed(text);
+    return !start.empty() && start[0] == '<';
+}
+
+// The columns of t, x, y and z that a header names ("time" may stand for t); throws where it
+// misses one.
+TraceColumns name_trace_columns(const std::vector<std::string>& header, const std::string& where) {
+    static const char* const wanted[4][2] = {{"t", "time"}, {"x", "x"}, {"y", "y"}, {"z", "z"}};
+    TraceColumns columns;
+    for (int c = T; c <= Z; ++c) {
+        const auto found = std::find_if(header.begin(), header.end(), [&](const std::string& name) {
+            const std::string text = lower(name);
+            return text == wanted[c][0] || text == wanted[c][1];
+        });
+        if (found == header.end()) {
+            throw std::runtime_error(where + ": the header names no column '" + wanted[c][0] +
+                                     "' (t,x,y,z in any order, or lat,lon[,ele],time)");
         }
-        start = comma + 1;
+        columns.at[c] = static_cast<std::size_t>(found - header.begin());
     }
+    return columns;
 }
 
-bool read_double(const std::string& text, double* value) {
-    if (text.empty()) {
-        return false;
+bool read_sample(const std::vector<std::string>& fields, const TraceColumns& columns,
+                 TraceSample* sample) {
+    double* values[4] = {&sample->t, &sample->x, &sample->y, &sample->z};
+    for (int c = T; c <= Z; ++c) {
+        if (columns.at[c] >= fields.size() || !read_number(fields[columns.at[c]], values[c])) {
+            return false;
+        }
     }
-    char* end = nullptr;
-    errno = 0;
-    *value = std::strtod(text.c_str(), &end);
-    return end == text.c_str() + text.size() && errno != ERANGE;
-}
-
-std::string lower(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return text;
+    return true;
 }
 
 } // namespace
@@ -65,67 +78,34 @@ void check_time_increases(const std::vector<TraceSample>& samples, const std::st
 
 std::vector<TraceSample> read_trace(const std::string& trace_path, const std::string& route_path) {
     require_readable(trace_path, "trace");
-    std::ifstream in(trace_path, std::ios::binary);
-    if (!in) {
-        throw std::runtime_error("cannot open trace '" + trace_path + "'");
+    const std::string data = file_text(trace_path);
+    const std::string_view text = without_byte_order_mark(data);
+    if (is_xml(text)) {
+        return read_geo_trace(trace_path, data, route_path);
     }
+    ContentLines lines(text);
+    std::string_view line;
     std::vector<TraceSample> samples;
-    int columns[4] = {0, 1, 2, 3}; // t, x, y, z
-    std::size_t needed = 4;
-    bool first = true;
-    std::string line;
-    for (int number = 1; std::getline(in, line); ++number) {
-        const std::string text = trimmed(line);
-        if (text.empty()) {
+    TraceColumns columns;
+    char separator = ',';
+    for (bool first = true; lines.next(&line); first = false) {
+        const std::string where =
+            "trace '" + trace_path + "' line " + std::to_string(lines.number());
+        separator = first ? guess_separator(line) : separator;
+        const std::vector<std::string> fields = split_fields(line, separator);
+        double number = 0.0;
+        if (first && !read_number(fields[0], &number)) { // a header
+            if (name_track_columns(fields).has_position()) {
+                return read_geo_trace(trace_path, data, route_path);
+            }
+            columns = name_trace_columns(fields, where);
             continue;
         }
-        const std::string where = "trace '" + trace_path + "' line " + std::to_string(number);
-        if (first) {
-            first = false;
-            if (text[0] == '<' || text.rfind(std::string(UTF8_BOM) + "<", 0) == 0) {
-                return read_geo_trace(trace_path, route_path);
-            }
-            // (a byte-order mark, as spreadsheets write one, is no part of the first name)
-            const std::vector<std::string> names = split(
-                lower(text.rfind(UTF8_BOM, 0) == 0 ? text.substr(sizeof UTF8_BOM - 1) : text));
-            double probe = 0.0;
-            if (!read_double(names[0], &probe)) { // a header
-                const auto has = [&](const char* name) {
-                    return std::find(names.begin(), names.end(), name) != names.end();
-                };
-                if ((has("lat") || has("latitude")) && (has("lon") || has("longitude"))) {
-                    return read_geo_trace(trace_path, route_path);
-                }
-                const char* wanted[4][2] = {{"t", "time"}, {"x", "x"}, {"y", "y"}, {"z", "z"}};
-                needed = 0;
-                for (int c = 0; c < 4; ++c) {
-                    columns[c] = NO_COLUMN;
-                    for (std::size_t i = 0; i < names.size() && columns[c] == NO_COLUMN; ++i) {
-                        if (names[i] == wanted[c][0] || names[i] == wanted[c][1]) {
-                            columns[c] = static_cast<int>(i);
-                            needed = std::max(needed, i + 1);
-                        }
-                    }
-                    if (columns[c] == NO_COLUMN) {
-                        throw std::runtime_error(where + ": the header names no column '" +
-                                                 wanted[c][0] +
-                                                 "' (t,x,y,z in any order, or lat,lon[,ele],time)");
-                    }
-                }
-                continue;
-            }
-        }
-        const std::vector<std::string> fields = split(text);
-        TraceSample s{};
-        double* values[4] = {&s.t, &s.x, &s.y, &s.z};
-        bool read = fields.size() >= needed;
-        for (int c = 0; c < 4 && read; ++c) {
-            read = read_double(fields[static_cast<std::size_t>(columns[c])], values[c]);
-        }
-        if (!read) {
+        TraceSample sample{};
+        if (!read_sample(fields, columns, &sample)) {
             throw std::runtime_error(where + ": expected t,x,y,z");
         }
-        samples.push_back(s);
+        samples.push_back(sample);
         check_time_increases(samples, where);
     }
     if (samples.empty()) {

@@ -113,10 +113,6 @@ TEST(GpsRoute, ReadsGpxSegmentsRoutesAndCsvColumnsInAnyOrder) {
     EXPECT_TRUE(std::isnan(csv.fixes[2].maxspeed) && std::isnan(csv.fixes[3].maxspeed));
     EXPECT_FALSE(csv.has_elevation); // one fix has none
     EXPECT_TRUE(csv.has_time);
-
-    EXPECT_TRUE(std::isnan(parse_iso8601("2016-13-02T10:00:00Z")));
-    EXPECT_TRUE(std::isnan(parse_iso8601("2016-02-02T10:00:00 UTC")));
-    EXPECT_DOUBLE_EQ(parse_iso8601("1970-01-02 00:00"), 86400.0);
 }
 
 TEST(GpsRoute, RefusesWhatIsNoTrack) {
@@ -209,6 +205,10 @@ TEST(GpsRoute, DropsRepeatedPointsAndOutliersAndTakesLimitsFromEachSourceInTurn)
 
     const std::string limits = "distance_m,limit_kmh\n0,50\n# ...\n120.5,60\n";
     EXPECT_EQ(parse_limits(limits.data(), limits.size(), "l").size(), 2u);
+    // (a byte-order mark before the first limit does not make that line a header)
+    const std::string marked = "\xEF\xBB\xBF"
+                               "0,50\r\n120.5,60\r\n";
+    EXPECT_EQ(parse_limits(marked.data(), marked.size(), "l").size(), 2u);
     const std::string backwards = "0,50\n0,60\n";
     EXPECT_THROW(parse_limits(backwards.data(), backwards.size(), "l"), RouteError);
 }

@@ -39,19 +39,24 @@ def road(s):
 def write_gpx(path, seed, noise=1.5, height_noise=2.0, speed=12.0):
     """A drive along the road at 1 Hz with GPS noise, as GPX 1.1 (an equirectangular frame is
     enough here: the route and the trace go through the same projection)."""
-    rng = random.Random(seed)
     lines = ['<?xml version="1.0"?>', '<gpx version="1.1" creator="test"><trk><trkseg>']
+    for lat, lon, ele, time in fixes(seed, noise, height_noise, speed):
+        lines.append(f'<trkpt lat="{lat}" lon="{lon}"><ele>{ele}</ele><time>{time}</time></trkpt>')
+    lines.append("</trkseg></trk></gpx>")
+    path.write_text("\n".join(lines) + "\n")
+    return str(path)
+
+
+def fixes(seed, noise, height_noise, speed):
+    """The fixes of a drive along the road as text: latitude, longitude, height and time."""
+    rng = random.Random(seed)
     for t in range(int((600 + math.pi * 50) / speed)):
         x, y, z = road(t * speed)
         x, y = x + rng.gauss(0, noise), y + rng.gauss(0, noise)
         lat = ORIGIN[0] + y / METRES_PER_DEGREE
         lon = ORIGIN[1] + x / (METRES_PER_DEGREE * math.cos(math.radians(ORIGIN[0])))
         ele = ORIGIN[2] + z + rng.gauss(0, height_noise)
-        lines.append(f'<trkpt lat="{lat:.9f}" lon="{lon:.9f}"><ele>{ele:.2f}</ele>'
-                     f'<time>2024-05-01T10:{t // 60:02d}:{t % 60:02d}Z</time></trkpt>')
-    lines.append("</trkseg></trk></gpx>")
-    path.write_text("\n".join(lines) + "\n")
-    return str(path)
+        yield f"{lat:.9f}", f"{lon:.9f}", f"{ele:.2f}", f"2024-05-01T10:{t // 60:02d}:{t % 60:02d}Z"
 
 
 def drive_rows(output):
@@ -85,6 +90,25 @@ def test_a_route_from_one_recording_tracks_a_drive_recorded_again(tmp_path):
     assert all(b[1] >= a[1] - 3 for a, b in zip(rows, rows[1:]))
     assert rows[-1][1] == pytest.approx(600 + math.pi * 50, abs=20)
     assert rows[1][0] == 1.0  # seconds from the first fix
+
+
+def test_drive_takes_every_track_that_route_gps_takes(tmp_path):
+    route, again = tmp_path / "route.txt", tmp_path / "again.txt"
+    made = run("route", "gps", write_gpx(tmp_path / "a.gpx", 1), "--limit", "80", "-o", str(route))
+    assert made.returncode == 0, made.stderr
+    expected = run("drive", str(route), write_gpx(tmp_path / "b.gpx", 2))
+    assert expected.returncode == 0, expected.stderr
+    rows = ["time;Lng;lat;note;ele"] + [f"{time};{lon};{lat};x;{ele}"
+                                        for lat, lon, ele, time in fixes(2, 1.5, 2.0, 12.0)]
+    semicolons = tmp_path / "b.csv"
+    semicolons.write_bytes(("\ufeff# a drive\r\n" + "\r\n".join(rows)).encode())
+    tabs = tmp_path / "b.tsv"
+    tabs.write_text("\n".join(rows).replace(";", "\t") + "\n")
+    for trace in (semicolons, tabs):
+        assert run("route", "gps", str(trace), "--limit", "80", "-o", str(again)).returncode == 0
+        done = run("drive", str(route), str(trace))
+        assert done.returncode == 0, done.stderr
+        assert drive_rows(done.stdout) == drive_rows(expected.stdout)
 
 
 def test_drops_repeated_points_and_outliers_with_a_line_on_standard_error(tmp_path):

@@ -162,10 +162,11 @@ def test_drive_errors(tmp_path):
     bad_port = run("drive", EXAMPLE, trace, "--dashboard", "127.0.0.1:70000")
     assert bad_port.returncode == 1
     broken = tmp_path / "broken.csv"
-    broken.write_text("0,1,2,3\n1,oops,2,3\n")
-    done = run("drive", EXAMPLE, str(broken))
-    assert done.returncode == 1
-    assert "line 2: expected t,x,y,z" in done.stderr
+    for bad in ("oops", "nan", "0x10", "inf", "1e999"):
+        broken.write_text(f"0,1,2,3\n1,{bad},2,3\n")
+        done = run("drive", EXAMPLE, str(broken))
+        assert done.returncode == 1
+        assert "line 2: expected t,x,y,z" in done.stderr, bad
 
 
 def test_dashboard_prints_each_datagram():

@@ -8,8 +8,13 @@
 #include "routes/gps/track_smoother.h"
 #include "routes/route_error.h"
 #include "routes/source_text.h"
+#include "text/csv.h"
+#include "text/text.h"
 
 namespace korvale::routes {
+
+using text::quoted;
+using text::read_number;
 
 namespace {
 
@@ -171,18 +176,11 @@ std::optional<GeoPoint> parse_origin_comment(const std::string& line) {
 
 std::vector<LimitChange> parse_limits(const char* data, std::size_t size, const std::string& name) {
     std::vector<LimitChange> limits;
-    std::size_t at = 0, number = 0;
+    text::ContentLines lines(text::without_byte_order_mark(std::string_view(data, size)));
+    std::string_view line;
     bool first_line = true;
-    while (at < size) {
-        const char* end = static_cast<const char*>(std::memchr(data + at, '\n', size - at));
-        const std::size_t stop = end != nullptr ? static_cast<std::size_t>(end - data) : size;
-        const std::string line(data + at, stop - at);
-        at = stop + 1;
-        ++number;
-        const std::size_t first = line.find_first_not_of(" \t\r");
-        if (first == std::string::npos || line[first] == '#') {
-            continue;
-        }
+    while (lines.next(&line)) {
+        const std::size_t number = lines.number();
         const std::size_t comma = line.find(',');
         LimitChange change;
         const bool read =

@@ -1,6 +1,7 @@
 // A GPS recording as a list of fixes in recorded order: GPX 1.0 or 1.1 (every trk/trkseg/trkpt
 // in order, segments joined, or else rte/rtept) or CSV with a header naming the columns lat,
-// lon and optionally ele (alt, elevation), time and maxspeed.
+// lon and optionally ele, time and maxspeed (text/track_columns.h has every name they go by),
+// separated by ',', ';' or tabs.
 #pragma once
 
 #include <cstddef>
@@ -33,11 +34,6 @@ struct GpsTrack {
 GpsTrack read_gps_track(const std::string& path);
 // The same from bytes in memory; name stands for the file in messages.
 GpsTrack parse_gps_track(const char* data, std::size_t size, const std::string& name);
-
-// An ISO 8601 date and time ("2016-02-02T16:58:58Z", fractions of a second, a 'Z' or an offset
-// such as "+01:00" or "-0800"; without either, UTC) as seconds since 1970-01-01 UTC; NaN when it
-// does not read as one.
-double parse_iso8601(const std::string& text);
 
 // A speed limit as OpenStreetMap writes maxspeed: km/h as a number ("50", "50 km/h") or
 // "NN mph"; NaN (none) for anything else ("none", "signals", "50;30", "", 0).

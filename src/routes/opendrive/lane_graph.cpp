@@ -8,9 +8,11 @@
 #include "routes/opendrive/opendrive_route.h"
 #include "routes/route_error.h"
 #include "routes/route_file_writer.h"
-#include "routes/source_text.h"
+#include "text/text.h"
 
 namespace korvale::routes {
+
+using text::quoted;
 
 namespace {
 

@@ -1,21 +1,23 @@
 #include "routes/opendrive/lane_router.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <functional>
 #include <limits>
 #include <queue>
 #include <set>
-#include <system_error>
 #include <utility>
 
 #include "routes/opendrive/opendrive_route.h"
 #include "routes/route_error.h"
 #include "routes/route_file_writer.h"
-#include "routes/source_text.h"
+#include "text/text.h"
 
 namespace korvale::routes {
+
+using text::quoted;
+using text::read_integer;
+using text::read_number;
 
 namespace {
 
@@ -29,13 +31,6 @@ constexpr double MAX_SEARCH_STEPS = 100000; // per road, longer roads are search
 constexpr int REFINE_STEPS = 60;
 // Roads listed in a "no path" message at most.
 constexpr std::size_t MAX_LISTED_ROADS = 30;
-
-bool read_integer(const std::string& text, int* value) {
-    const char* first = text.data();
-    const char* last = first + text.size();
-    const auto done = std::from_chars(first, last, *value);
-    return !text.empty() && done.ec == std::errc() && done.ptr == last;
-}
 
 bool standard_forward(const Road& road, int lane) {
     return (lane < 0) != road.left_hand;

@@ -1,12 +1,10 @@
 #include "routes/opendrive/opendrive_map.h"
 
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <system_error>
 #include <unordered_map>
 
 #include <pugixml.hpp>
@@ -14,8 +12,14 @@
 #include "routes/route_error.h"
 #include "routes/route_file_writer.h"
 #include "routes/source_text.h"
+#include "text/text.h"
 
 namespace korvale::routes {
+
+using text::line_of;
+using text::quoted;
+using text::read_integer;
+using text::read_number;
 
 namespace {
 
@@ -45,9 +49,7 @@ double number_or(const pugi::xml_node& node, const char* attribute, double fallb
 int integer(const pugi::xml_node& node, const char* attribute) {
     const char* text = node.attribute(attribute).value();
     int value = 0;
-    const char* last = text + std::strlen(text);
-    const auto done = std::from_chars(text, last, value);
-    if (*text == '\0' || done.ec != std::errc() || done.ptr != last) {
+    if (!read_integer(text, &value)) {
         throw RouteError(std::string("<") + node.name() + "> " + attribute + "=" + quoted(text) +
                          " is not an integer");
     }
