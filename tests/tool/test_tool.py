@@ -314,6 +314,24 @@ def test_refused_option_values_read_alike(tmp_path):
         assert (done.returncode, done.stdout, done.stderr) == expected, args
 
 
+def strace_works():
+    try:
+        return subprocess.run(["strace", "-o", os.devnull, "true"], check=False).returncode == 0
+    except OSError:
+        return False
+
+
+@pytest.mark.skipif(not strace_works(), reason="needs strace")
+def test_profile_opens_the_route_file_only_in_the_loader(tmp_path):
+    log = tmp_path / "opens.log"
+    done = subprocess.run(["strace", "-f", "-e", "trace=open,openat", "-o", str(log), TOOL,
+                           "profile", EXAMPLE, "--csv", str(tmp_path / "rows.csv")],
+                          capture_output=True, text=True, timeout=60, check=False)
+    assert done.returncode == 0, done.stderr
+    # (the loader's two passes: counting the lines, then reading the rows)
+    assert log.read_text().count(f'"{EXAMPLE}"') == 2
+
+
 def test_trace_columns_are_read_by_their_header_names(tmp_path):
     route = straight_route(tmp_path)
     plain = tmp_path / "plain.csv"
