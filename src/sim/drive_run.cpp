@@ -104,8 +104,8 @@ class DriveRun {
 public:
     DriveRun(const BrakingEnvelope& envelope, const dynamics::DriveVehicle& driven, Driver& by,
              const RunSettings& settings)
-        : guard(envelope), road(envelope.road()), d(road.columns().distance), stops(road.stops()),
-          vehicle(driven), body(driven.body), driver(by), dt(settings.dt),
+        : guard(envelope), road(envelope.road()), distance(road.columns().distance),
+          stops(road.stops()), vehicle(driven), body(driven.body), driver(by), dt(settings.dt),
           stand_time(settings.stand_time), end(road.length() - END_TOLERANCE),
           deadline(3600.0 + 2.0 * road.length() / 0.5) {}
 
@@ -146,15 +146,15 @@ private:
     // ends below it (never past a stop it has not stood at); counts the overrides.
     Forces guarded(Forces forces, double v) {
         const double look = state.look_from + (v + 0.5 * vehicle.limits.max_acceleration * dt) * dt;
-        const bool at_stop = next_stop < stops.size() && look >= d[stops[next_stop]];
+        const bool at_stop = next_stop < stops.size() && look >= distance[stops[next_stop]];
         const double cap =
             ((at_stop ? 0.0 : guard.target(look, road.segment_at(look, state.segment))) - v) / dt;
         const bool over = dynamics::net_acceleration(body, forces, v, state.grade) > cap + 1e-9;
         if (over) {
             forces = dynamics::forces_for_acceleration(body, vehicle.limits, v, state.grade, cap);
             if (driver.counts_overrides()) {
-                f.overrides += overriding ? 0 : 1;
-                f.override_time += dt;
+                figures.overrides += overriding ? 0 : 1;
+                figures.override_time += dt;
             }
         }
         overriding = over;
@@ -171,13 +171,14 @@ private:
         row.source_power = flow.source;
         row.energy = energy;
         record(row, flow.friction_brake);
-        f.max_deceleration = std::max(f.max_deceleration, -row.a);
+        figures.max_deceleration = std::max(figures.max_deceleration, -row.a);
         const double radius = std::fabs(road.radius(state.segment));
         if (radius > 0.0) {
-            f.max_lateral_acceleration = std::max(f.max_lateral_acceleration, v * v / radius);
+            figures.max_lateral_acceleration =
+                std::max(figures.max_lateral_acceleration, v * v / radius);
         }
         if (v > road.max_speed(state.s, state.segment) + ABOVE_MAX_SPEED) {
-            f.time_above_max_speed += dt;
+            figures.time_above_max_speed += dt;
         }
         state.t += dt;
         state.s += step.distance;
@@ -191,10 +192,10 @@ private:
         if (state.s >= end) {
             return false;
         }
-        if (next_stop < stops.size() && state.s >= d[stops[next_stop]] - END_TOLERANCE) {
+        if (next_stop < stops.size() && state.s >= distance[stops[next_stop]] - END_TOLERANCE) {
             // A stop: stand, then look on from the stop row.
             stand(stand_time);
-            state.look_from = std::max(state.s, d[stops[next_stop]]);
+            state.look_from = std::max(state.s, distance[stops[next_stop]]);
             ++next_stop;
             ++state.stops_stood;
             return true;
@@ -219,8 +220,8 @@ private:
     void record(const TraceRow& row, double friction) {
         result.trace.push_back(row);
         energy += row.source_power * dt;
-        f.wheel_work += std::max(row.wheel_power, 0.0) * dt;
-        f.brake_work += friction * dt;
+        figures.wheel_work += std::max(row.wheel_power, 0.0) * dt;
+        figures.brake_work += friction * dt;
         brakes.add(row.brake > 0.0, dt);
     }
 
@@ -228,18 +229,18 @@ private:
         TraceRow last{state.t, state.s, state.v, 0.0, state.grade};
         last.energy = energy;
         result.trace.push_back(last);
-        f.trip_time = state.t;
-        f.distance = state.s;
-        f.source_energy = energy;
-        f.brake_applications = brakes.count;
-        f.rms_jerk = rms_jerk(result.trace);
-        result.figures = f;
+        figures.trip_time = state.t;
+        figures.distance = state.s;
+        figures.source_energy = energy;
+        figures.brake_applications = brakes.count;
+        figures.rms_jerk = rms_jerk(result.trace);
+        result.figures = figures;
         return std::move(result);
     }
 
     const BrakingEnvelope& guard;
     const SimRoad& road;
-    const std::vector<double>& d;
+    const std::vector<double>& distance; // of the rows
     const std::vector<std::int32_t>& stops;
     const dynamics::DriveVehicle& vehicle;
     const dynamics::Body& body;
@@ -250,7 +251,7 @@ private:
     const double deadline;
 
     DriveResult result;
-    Figures f;
+    Figures figures;
     BrakeCounter brakes;
     DriverState state;
     std::size_t next_stop = 0;
