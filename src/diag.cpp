@@ -80,42 +80,30 @@ std::size_t copy_cut(const char* text, std::size_t length, char* buffer, std::si
     return count;
 }
 
-void write_message(const DiagSink& sink, std::int32_t level, const char* format, va_list args) {
-    LogFunction function = sink.function;
-    void* user = sink.user;
-    const InstalledFunction installed(sink.process_log);
-    if (sink.process_log) {
-        function = installed.function;
-        user = installed.user;
-    }
-    std::FILE* stream =
-        sink.process_log && function == nullptr ? (level == LOG_ERROR ? stderr : stdout) : nullptr;
-    if (function == nullptr && !noting) {
-        // The common case keeps the streams' own formatting, whatever the length.
-        if (stream != nullptr) {
-            std::vfprintf(stream, format, args);
-            std::fflush(stream);
-        }
-        return;
-    }
-
-    char text[DIAG_LINE_SIZE];
+// The message formatted into text (DIAG_LINE_SIZE bytes); args is left for another use.
+// Returns the formatted length (which may exceed the buffer), or -1 when formatting failed.
+int format_message(char* text, const char* format, va_list args) {
     va_list copy;
     va_copy(copy, args);
-    const int length = std::vsnprintf(text, sizeof text, format, copy);
+    const int length = std::vsnprintf(text, DIAG_LINE_SIZE, format, copy);
     va_end(copy);
-    if (length < 0) {
-        return;
+    return length;
+}
+
+// The formatted message on a stream, formatted anew when it did not fit the buffer.
+void write_to_stream(std::FILE* stream, const char* text, int length, const char* format,
+                     va_list args) {
+    if (static_cast<std::size_t>(length) < DIAG_LINE_SIZE) {
+        std::fwrite(text, 1, static_cast<std::size_t>(length), stream);
+    } else {
+        std::vfprintf(stream, format, args);
     }
-    if (stream != nullptr) {
-        if (static_cast<std::size_t>(length) < sizeof text) {
-            std::fwrite(text, 1, static_cast<std::size_t>(length), stream);
-        } else {
-            std::vfprintf(stream, format, args);
-        }
-        std::fflush(stream);
-    }
-    // Line by line, without line feeds; empty lines say nothing.
+    std::fflush(stream);
+}
+
+// The text line by line, without line feeds, to the function (when there is one); empty lines
+// say nothing. The last line is noted while this thread notes its lines.
+void pass_lines(char* text, std::int32_t level, LogFunction function, void* user) {
     const char* last = nullptr;
     for (char* line = text; *line != '\0';) {
         char* end = std::strchr(line, '\n');
@@ -134,6 +122,31 @@ void write_message(const DiagSink& sink, std::int32_t level, const char* format,
     if (noting && last != nullptr) {
         copy_cut(last, std::strlen(last), noted_line, sizeof noted_line);
     }
+}
+
+void write_message(const DiagSink& sink, std::int32_t level, const char* format, va_list args) {
+    const InstalledFunction installed(sink.process_log);
+    const LogFunction function = sink.process_log ? installed.function : sink.function;
+    void* const user = sink.process_log ? installed.user : sink.user;
+    std::FILE* stream =
+        sink.process_log && function == nullptr ? (level == LOG_ERROR ? stderr : stdout) : nullptr;
+    if (function == nullptr && !noting) {
+        // The common case keeps the streams' own formatting, whatever the length.
+        if (stream != nullptr) {
+            std::vfprintf(stream, format, args);
+            std::fflush(stream);
+        }
+        return;
+    }
+    char text[DIAG_LINE_SIZE];
+    const int length = format_message(text, format, args);
+    if (length < 0) {
+        return;
+    }
+    if (stream != nullptr) {
+        write_to_stream(stream, text, length, format, args);
+    }
+    pass_lines(text, level, function, user);
 }
 
 } // namespace

@@ -1,15 +1,23 @@
 // The subcommands and options of the korvale tool's own commands.
 #include "command_line.h"
 
+#include <cstdint>
 #include <iostream>
 #include <memory>
 #include <stdexcept>
 #include <string>
 
 #include "commands.h"
+#include "option_checks.h"
 #include "vehicle_options.h"
 
 namespace korvale_tool {
+
+namespace {
+
+constexpr std::int64_t MAX_PORT = 65535;
+
+} // namespace
 
 void add_strict_option(CLI::App* command, bool* strict) {
     command->add_flag("--strict", *strict,
@@ -34,45 +42,33 @@ void add_profile_command(CLI::App& app, CommandRun& run) {
 }
 
 void add_at_command(CLI::App& app, CommandRun& run) {
-    struct Options {
-        AtArgs args;
-        double distance = 0.0;
-        std::string position;
-        double speed = 0.0;
-    };
-    auto options = std::make_shared<Options>();
+    auto args = std::make_shared<AtArgs>();
     CLI::App* command = app.add_subcommand("at", "the values at a distance or a position");
-    command->add_option("route", options->args.route, "route file")->required();
+    command->add_option("route", args->route, "route file")->required();
     auto* distance =
-        command->add_option("--distance", options->distance, "distance along the route, m");
-    auto* position = command->add_option("--position", options->position, "position X,Y,Z, m");
+        command->add_option("--distance", args->distance, "distance along the route, m")
+            ->check(any_number());
+    auto* position = command->add_option("--position", args->position, "position X,Y,Z, m");
     distance->excludes(position);
-    auto* speed = command->add_option("--speed", options->speed,
-                                      "vehicle speed, km/h: adds the advice ahead");
-    command->add_option("--horizon", options->args.horizon, "how far ahead the advice looks, m")
-        ->capture_default_str();
+    command->add_option("--speed", args->speed, "vehicle speed, km/h: adds the advice ahead")
+        ->check(not_negative());
+    command->add_option("--horizon", args->horizon, "how far ahead the advice looks, m")
+        ->capture_default_str()
+        ->check(not_negative());
     command
-        ->add_option("--max-offset", options->args.max_offset,
+        ->add_option("--max-offset", args->max_offset,
                      "warn when the position lies farther from the route, m")
-        ->capture_default_str();
-    add_strict_option(command, &options->args.strict);
+        ->capture_default_str()
+        ->check(not_negative());
+    add_strict_option(command, &args->strict);
     auto vehicle = add_vehicle_options(command);
-    command->callback([options, vehicle, distance, position, speed, &run] {
-        AtArgs& args = options->args;
-        if (*position) {
-            args.position = options->position;
-        } else if (*distance) {
-            args.distance = options->distance;
-        }
-        if (*speed) {
-            args.speed = options->speed;
-        }
-        run = [options, vehicle](std::ostream& out) {
-            if (!options->args.position && !options->args.distance) {
+    command->callback([args, vehicle, &run] {
+        run = [args, vehicle](std::ostream& out) {
+            if (!args->position && !args->distance) {
                 throw std::runtime_error("at: give --distance or --position");
             }
-            options->args.vehicle = choose(*vehicle);
-            return run_at(options->args, out);
+            args->vehicle = choose(*vehicle);
+            return run_at(*args, out);
         };
     });
 }
@@ -86,22 +82,27 @@ void add_drive_command(CLI::App& app, CommandRun& run) {
         ->add_option("trace", args->trace,
                      "drive as CSV: t (s), x, y, z (m), in that order or named in a header line")
         ->required();
-    command->add_option("--dashboard", args->dashboard,
-                        "send status records and plots to HOST:PORT");
+    command
+        ->add_option("--dashboard", args->dashboard, "send status records and plots to HOST:PORT")
+        ->check(host_and_port());
     command->add_option("--horizon", args->horizon, "how far ahead the advice looks, m")
-        ->capture_default_str();
+        ->capture_default_str()
+        ->check(not_negative());
     auto* realtime = command->add_flag("--realtime", "replay at the pace of the trace's times");
     command->add_option("--speedup", args->speedup, "with --realtime, this many times faster")
-        ->needs(realtime);
+        ->needs(realtime)
+        ->check(above_zero());
     command
         ->add_option("--smooth", args->smooth_s,
                      "the vehicle's speed from the distance driven over this many seconds "
                      "(0: from one sample to the next)")
-        ->capture_default_str();
+        ->capture_default_str()
+        ->check(not_negative());
     command
         ->add_option("--max-offset", args->max_offset,
                      "warn about samples farther from the route, m")
-        ->capture_default_str();
+        ->capture_default_str()
+        ->check(not_negative());
     add_strict_option(command, &args->strict);
     auto vehicle = add_vehicle_options(command);
     command->callback([args, vehicle, realtime, &run] {
@@ -119,14 +120,18 @@ void add_dashboard_command(CLI::App& app, CommandRun& run) {
     auto args = std::make_shared<DashboardArgs>();
     CLI::App* command =
         app.add_subcommand("dashboard", "receive and print status records and plots");
-    command->add_option("--port", args->port, "UDP port to listen on (0: any)")->required();
+    command->add_option("--port", args->port, "UDP port to listen on (0: any)")
+        ->required()
+        ->check(whole_within(0, MAX_PORT));
     command->add_option("--plot-counts", args->plot_counts, "values in a plot's two arrays, A,B")
         ->capture_default_str();
     command->add_option("--count", args->count, "stop after this many datagrams");
     command->add_option("--timeout", args->timeout_s,
                         "stop after this many seconds without a datagram");
-    auto* http = command->add_option("--http", args->http,
-                                     "serve a live web page on this TCP port (0: any free port)");
+    auto* http = command
+                     ->add_option("--http", args->http,
+                                  "serve a live web page on this TCP port (0: any free port)")
+                     ->check(whole_within(0, MAX_PORT));
     command->add_option("--bind", args->bind, "address the web page is served on")
         ->capture_default_str()
         ->needs(http);
@@ -134,8 +139,10 @@ void add_dashboard_command(CLI::App& app, CommandRun& run) {
         ->needs(http);
     command->add_option("--fields", args->fields,
                         "names of record fields on the page and in JSON: r1=NAME,r5=NAME,...");
-    command->add_option("--forward-json", args->forward_json,
-                        "send each record on as one JSON datagram to HOST:PORT");
+    command
+        ->add_option("--forward-json", args->forward_json,
+                     "send each record on as one JSON datagram to HOST:PORT")
+        ->check(host_and_port());
     command->add_flag("--print", args->print, "with --http, print the text lines too")->needs(http);
     add_strict_option(command, &args->strict);
     auto vehicle = add_vehicle_options(command);

@@ -12,6 +12,9 @@ namespace korvale_tool {
 // Runs the command that was parsed; returns the process's exit status.
 using CommandRun = std::function<int(std::ostream& out)>;
 
+// --strict: skipped lines of the route file are an error.
+void add_strict_option(CLI::App* command, bool* strict);
+
 void add_profile_command(CLI::App& app, CommandRun& run);
 void add_at_command(CLI::App& app, CommandRun& run);
 void add_drive_command(CLI::App& app, CommandRun& run);

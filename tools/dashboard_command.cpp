@@ -156,14 +156,8 @@ struct PlotCounts {
     std::size_t b = 0;
 };
 
-// The ports and plot counts of the command line, checked.
-PlotCounts check_arguments(const DashboardArgs& args) {
-    if (args.port < 0 || args.port > 65535) {
-        throw std::runtime_error("--port: " + std::to_string(args.port) + " is not 0 to 65535");
-    }
-    if (args.http && (*args.http < 0 || *args.http > 65535)) {
-        throw std::runtime_error("--http: " + std::to_string(*args.http) + " is not 0 to 65535");
-    }
+// The plot counts of the command line, checked.
+PlotCounts plot_counts(const DashboardArgs& args) {
     const std::vector<double> counts = parse_number_list(args.plot_counts, 2, "--plot-counts");
     if (counts[0] < 0 || counts[1] < 0 || counts[0] > 8192 || counts[1] > 8192 ||
         counts[0] != static_cast<double>(static_cast<long>(counts[0])) ||
@@ -235,7 +229,7 @@ std::int64_t receive(const DashboardArgs& args, const ReceiveSocket& receiver,
 } // namespace
 
 int run_dashboard(const DashboardArgs& args, std::ostream& out) {
-    const PlotCounts counts = check_arguments(args);
+    const PlotCounts counts = plot_counts(args);
     HttpSettings http;
     Outlets outlets = open_outlets(args, counts, &http);
     if (args.http) {

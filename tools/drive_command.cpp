@@ -1,9 +1,7 @@
 // korvale drive: replays a recorded drive through the position queries.
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <iostream>
 #include <limits>
 #include <memory>
@@ -14,6 +12,7 @@
 
 #include "comm/dashboard_link.h"
 #include "commands.h"
+#include "json_forwarder.h"
 #include "profile/advice.h"
 #include "profile/speed_models.h"
 #include "replay_clock.h"
@@ -72,23 +71,12 @@ private:
 };
 
 std::unique_ptr<korvale::comm::DashboardLink> open_dashboard(const std::string& target) {
-    const std::size_t colon = target.rfind(':');
-    if (colon == std::string::npos || colon == 0) {
-        throw std::runtime_error("--dashboard: '" + target + "' is not HOST:PORT");
-    }
-    const std::string host = target.substr(0, colon);
-    const std::string port_text = target.substr(colon + 1);
-    char* end = nullptr;
-    errno = 0;
-    const long port = std::strtol(port_text.c_str(), &end, 10);
-    if (port_text.empty() || *end != '\0' || errno != 0 || port < 1 || port > 65535) {
-        throw std::runtime_error("--dashboard: port '" + port_text + "' is not 1 to 65535");
-    }
-    auto link =
-        std::make_unique<korvale::comm::DashboardLink>(static_cast<int>(port), 0, library_lines());
-    link->open(host.c_str());
+    const HostPort where = parse_host_port(target, "--dashboard");
+    auto link = std::make_unique<korvale::comm::DashboardLink>(static_cast<int>(where.port), 0,
+                                                               library_lines());
+    link->open(where.host.c_str());
     if (!link->get_is_open()) {
-        throw std::runtime_error("--dashboard: cannot reach '" + host + "'");
+        throw std::runtime_error("--dashboard: cannot reach '" + where.host + "'");
     }
     return link;
 }
@@ -155,18 +143,6 @@ void send_row(korvale::comm::DashboardLink& link, const korvale::RouteProfile& p
     link.send_plot(plot_distance, plot_speed, PLOT_POINTS, PLOT_POINTS, stamp + PLOT_STAMP_AFTER_S);
 }
 
-void check_drive_arguments(const DriveArgs& args) {
-    const std::pair<double, const char*> not_negative[] = {{args.horizon, "--horizon"},
-                                                           {args.smooth_s, "--smooth"},
-                                                           {args.max_offset, "--max-offset"}};
-    for (const auto& [value, option] : not_negative) {
-        if (!(value >= 0.0)) {
-            throw std::runtime_error(std::string(option) + " must be 0 or more, not " +
-                                     std::to_string(value));
-        }
-    }
-}
-
 // Counts the samples farther from the route than the limit; one warning at the end.
 class OffsetWatch {
 public:
@@ -203,20 +179,44 @@ private:
 
 } // namespace
 
+namespace {
+
+// The drive's CSV line of a sample.
+void print_row(const TraceSample& s, const DriveRow& row, double offset, std::ostream& out) {
+    char line[320];
+    std::snprintf(line, sizeof line, "%.3f,%.3f,%s,%.3f,%.3f,%.3f,%s,%s,%.3f,%d,%s\n", s.t,
+                  row.distance, number_or_empty(row.speed).c_str(), row.max_speed, row.recommended,
+                  row.coasting, number_or_empty(row.liftoff).c_str(),
+                  number_or_empty(row.target).c_str(), offset, static_cast<int>(row.action),
+                  number_or_empty(row.deceleration).c_str());
+    out << line;
+}
+
+// Where the replay goes besides standard output: the pace of the trace's times, the dashboard.
+struct ReplayOutlets {
+    std::optional<ReplayClock> clock;
+    std::unique_ptr<korvale::comm::DashboardLink> link;
+};
+
+ReplayOutlets open_outlets(const DriveArgs& args) {
+    ReplayOutlets outlets;
+    if (!args.dashboard.empty()) {
+        outlets.link = open_dashboard(args.dashboard);
+    }
+    if (args.speedup) {
+        outlets.clock.emplace(*args.speedup);
+    }
+    return outlets;
+}
+
+} // namespace
+
 int run_drive(const DriveArgs& args, std::ostream& out) {
-    check_drive_arguments(args);
     std::vector<TraceSample> samples = read_trace(args.trace, args.route);
     std::unique_ptr<korvale::RouteProfile> profile =
         load_route(args.route, args.vehicle.coast_model(), args.strict);
     std::cerr << "korvale: " << args.vehicle.summary() << "\n";
-    std::unique_ptr<korvale::comm::DashboardLink> link;
-    if (!args.dashboard.empty()) {
-        link = open_dashboard(args.dashboard);
-    }
-    std::optional<ReplayClock> clock;
-    if (args.speedup) {
-        clock.emplace(*args.speedup);
-    }
+    ReplayOutlets outlets = open_outlets(args);
     TrackedSpeed speed(args.smooth_s);
     OffsetWatch offsets(args.max_offset);
     out << "t,distance,speed,max_speed,recommended_speed,coasting_speed,liftoff_distance,"
@@ -225,29 +225,23 @@ int run_drive(const DriveArgs& args, std::ostream& out) {
     for (std::size_t i = 0; i < samples.size(); ++i) {
         TraceSample& s = samples[i];
         fill_height(s, *profile, last_distance);
-        if (clock) {
-            clock->wait_for_sample(s.t);
+        if (outlets.clock) {
+            outlets.clock->wait_for_sample(s.t);
         }
         const DriveRow row = drive_row(*profile, s, i == 0, speed, args.horizon);
         last_distance = row.distance;
         const double offset = profile->offset_from_route();
         offsets.sample(s.t, offset);
-        char line[320];
-        std::snprintf(line, sizeof line, "%.3f,%.3f,%s,%.3f,%.3f,%.3f,%s,%s,%.3f,%d,%s\n", s.t,
-                      row.distance, number_or_empty(row.speed).c_str(), row.max_speed,
-                      row.recommended, row.coasting, number_or_empty(row.liftoff).c_str(),
-                      number_or_empty(row.target).c_str(), offset, static_cast<int>(row.action),
-                      number_or_empty(row.deceleration).c_str());
-        out << line;
-        if (clock) {
+        print_row(s, row, offset, out);
+        if (outlets.clock) {
             out.flush();
         }
-        if (link) {
-            send_row(*link, *profile, row, i, s.t - samples.front().t + 1.0);
+        if (outlets.link) {
+            send_row(*outlets.link, *profile, row, i, s.t - samples.front().t + 1.0);
         }
     }
-    if (link) {
-        link->close();
+    if (outlets.link) {
+        outlets.link->close();
     }
     out.flush();
     offsets.report(samples.size());

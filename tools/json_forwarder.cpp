@@ -8,19 +8,27 @@ namespace korvale_tool {
 
 namespace net = korvale::platform;
 
-HostPort parse_host_port(const std::string& text, const std::string& option) {
+std::optional<HostPort> read_host_port(const std::string& text) {
     const std::size_t colon = text.rfind(':');
     if (colon == std::string::npos || colon == 0) {
-        throw std::runtime_error(option + ": '" + text + "' is not HOST:PORT");
+        return std::nullopt;
     }
     const std::string port_text = text.substr(colon + 1);
     char* end = nullptr;
     errno = 0;
     const long port = std::strtol(port_text.c_str(), &end, 10);
     if (port_text.empty() || *end != '\0' || errno != 0 || port < 1 || port > 65535) {
-        throw std::runtime_error(option + ": port '" + port_text + "' is not 1 to 65535");
+        return std::nullopt;
     }
-    return {text.substr(0, colon), static_cast<std::uint16_t>(port)};
+    return HostPort{text.substr(0, colon), static_cast<std::uint16_t>(port)};
+}
+
+HostPort parse_host_port(const std::string& text, const std::string& option) {
+    const std::optional<HostPort> read = read_host_port(text);
+    if (!read) {
+        throw std::runtime_error(option + ": '" + text + "' is not " + HOST_PORT);
+    }
+    return *read;
 }
 
 JsonForwarder::JsonForwarder(const HostPort& target) {

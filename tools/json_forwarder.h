@@ -3,17 +3,21 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/net.h"
 
 namespace korvale_tool {
 
-// "HOST:PORT" as a host and a port from 1 to 65535; throws std::runtime_error naming option.
+// "HOST:PORT" as a host and a port from 1 to 65535: none when the text is not that, or (parse)
+// std::runtime_error naming the option.
 struct HostPort {
     std::string host;
     std::uint16_t port = 0;
 };
+constexpr const char* HOST_PORT = "HOST:PORT with a port from 1 to 65535";
+std::optional<HostPort> read_host_port(const std::string& text);
 HostPort parse_host_port(const std::string& text, const std::string& option);
 
 class JsonForwarder {

@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 
 #include "command_line.h"
+#include "option_checks.h"
 #include "tool_output.h"
 
 int main(int argc, char** argv) {
@@ -26,7 +27,11 @@ int main(int argc, char** argv) {
     korvale_tool::add_route_command(app, run);
     korvale_tool::add_simulate_command(app, run);
 
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        return korvale_tool::command_line_error(app, error);
+    }
     korvale_tool::set_verbose(verbose);
 
     try {

@@ -164,74 +164,63 @@ int run_profile(const ProfileArgs& args, std::ostream& out) {
 
 namespace {
 
-// Throws unless value is a number of at least 0 (infinity allowed).
-void require_not_negative(double value, const char* option, const char* unit) {
-    if (!(value >= 0.0)) {
-        char text[160];
-        std::snprintf(text, sizeof text, "%s must be 0 %s or more, not %g", option, unit, value);
-        throw std::runtime_error(text);
+// The values at the position and how far it lies from the route; the distance it maps to.
+double print_at_position(korvale::RouteProfile& profile, const AtArgs& args, std::ostream& out) {
+    const auto xyz = parse_number_list(*args.position, 3, "--position");
+    double distance = 0.0, max_speed = 0, recommended = 0, coasting = 0;
+    profile.all_at_position(xyz[0], xyz[1], xyz[2], true, korvale::DEFAULT_SEARCH_WINDOW, &distance,
+                            &max_speed, &recommended, &coasting);
+    const double offset = profile.offset_from_route();
+    char line[256];
+    if (!(offset <= args.max_offset)) {
+        std::snprintf(line, sizeof line,
+                      "position %s lies %.1f m from the route (more than --max-offset %g m): "
+                      "the values are those of the nearest route point",
+                      args.position->c_str(), offset, args.max_offset);
+        warn(line);
     }
+    std::snprintf(line, sizeof line,
+                  "position %.3f,%.3f,%.3f: distance %.3f m, offset %.3f m\n"
+                  "max %.3f km/h, recommended %.3f km/h, coasting %.3f km/h\n",
+                  xyz[0], xyz[1], xyz[2], distance, offset, max_speed, recommended, coasting);
+    out << line;
+    return distance;
 }
 
-void check_at_arguments(const AtArgs& args) {
-    if (args.speed) {
-        require_not_negative(*args.speed, "--speed", "km/h");
+// The values at the distance, or at the nearer end of the route for one outside it (with a
+// warning); the distance they are of.
+double print_at_distance(const korvale::RouteProfile& profile, double distance, std::ostream& out) {
+    char line[256];
+    const double length = profile.total_length();
+    if (!(distance >= 0.0 && distance <= length)) {
+        const double end = distance < 0.0 ? 0.0 : length;
+        std::snprintf(line, sizeof line,
+                      "distance %g m lies outside the route (0 to %.1f m): the values at "
+                      "%.1f m follow",
+                      distance, length, end);
+        warn(line);
+        distance = end;
     }
-    require_not_negative(args.horizon, "--horizon", "m");
-    require_not_negative(args.max_offset, "--max-offset", "m");
-    if (args.distance && std::isnan(*args.distance)) {
-        throw std::runtime_error("--distance must be a number");
-    }
+    double max_speed = 0, recommended = 0, coasting = 0;
+    profile.all_at_distance(distance, &max_speed, &recommended, &coasting);
+    double x = 0, y = 0, z = 0;
+    profile.pos_at_distance(distance, &x, &y, &z);
+    std::snprintf(line, sizeof line,
+                  "distance %.3f m: point %.3f,%.3f,%.3f\n"
+                  "max %.3f km/h, recommended %.3f km/h, coasting %.3f km/h\n",
+                  distance, x, y, z, max_speed, recommended, coasting);
+    out << line;
+    return distance;
 }
 
 } // namespace
 
 int run_at(const AtArgs& args, std::ostream& out) {
-    check_at_arguments(args);
     auto profile = load_route(args.route, args.vehicle.coast_model(), args.strict);
     print_choice(args.vehicle, out);
-    char line[256];
-    double distance = 0.0;
-    if (args.position) {
-        const auto xyz = parse_number_list(*args.position, 3, "--position");
-        double max_speed = 0, recommended = 0, coasting = 0;
-        profile->all_at_position(xyz[0], xyz[1], xyz[2], true, korvale::DEFAULT_SEARCH_WINDOW,
-                                 &distance, &max_speed, &recommended, &coasting);
-        const double offset = profile->offset_from_route();
-        if (!(offset <= args.max_offset)) {
-            std::snprintf(line, sizeof line,
-                          "position %s lies %.1f m from the route (more than --max-offset %g m): "
-                          "the values are those of the nearest route point",
-                          args.position->c_str(), offset, args.max_offset);
-            warn(line);
-        }
-        std::snprintf(line, sizeof line,
-                      "position %.3f,%.3f,%.3f: distance %.3f m, offset %.3f m\n"
-                      "max %.3f km/h, recommended %.3f km/h, coasting %.3f km/h\n",
-                      xyz[0], xyz[1], xyz[2], distance, offset, max_speed, recommended, coasting);
-        out << line;
-    } else {
-        distance = args.distance.value_or(0.0);
-        const double length = profile->total_length();
-        if (!(distance >= 0.0 && distance <= length)) {
-            const double end = distance < 0.0 ? 0.0 : length;
-            std::snprintf(line, sizeof line,
-                          "distance %g m lies outside the route (0 to %.1f m): the values at "
-                          "%.1f m follow",
-                          distance, length, end);
-            warn(line);
-            distance = end;
-        }
-        double max_speed = 0, recommended = 0, coasting = 0;
-        profile->all_at_distance(distance, &max_speed, &recommended, &coasting);
-        double x = 0, y = 0, z = 0;
-        profile->pos_at_distance(distance, &x, &y, &z);
-        std::snprintf(line, sizeof line,
-                      "distance %.3f m: point %.3f,%.3f,%.3f\n"
-                      "max %.3f km/h, recommended %.3f km/h, coasting %.3f km/h\n",
-                      distance, x, y, z, max_speed, recommended, coasting);
-        out << line;
-    }
+    const double distance = args.position
+                                ? print_at_position(*profile, args, out)
+                                : print_at_distance(*profile, args.distance.value_or(0.0), out);
     if (args.speed) {
         print_advice(*profile, distance, *args.speed, args.horizon, out);
     }

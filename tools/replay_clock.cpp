@@ -1,6 +1,7 @@
 #include "replay_clock.h"
 
 #include <cmath>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -9,8 +10,9 @@ namespace korvale_tool {
 
 ReplayClock::ReplayClock(double factor) : speedup(factor) {
     if (!std::isfinite(factor) || !(factor > 0.0)) {
-        throw std::runtime_error("--speedup: " + std::to_string(factor) +
-                                 " is not a number above 0");
+        char text[96];
+        std::snprintf(text, sizeof text, "--speedup: '%g' is not a finite number above 0", factor);
+        throw std::runtime_error(text);
     }
 }
 

@@ -10,6 +10,7 @@
 
 #include "command_line.h"
 #include "commands.h"
+#include "option_checks.h"
 #include "routes/gps/gps_route.h"
 #include "routes/opendrive/lane_route.h"
 #include "routes/opendrive/opendrive_map.h"
@@ -164,19 +165,15 @@ int run_gps(const GpsArgs& args, std::ostream& out) {
     return 0;
 }
 
-} // namespace
-
-void add_route_command(CLI::App& app, CommandRun& run) {
-    CLI::App* route =
-        app.add_subcommand("route", "make a route file from a road map or a GPS recording");
-    route->require_subcommand(1);
-
+void add_roads_command(CLI::App* route, CommandRun& run) {
     auto map = std::make_shared<std::string>();
     CLI::App* roads = route->add_subcommand("roads", "list the roads of an OpenDRIVE map");
     roads->add_option("map", *map, "OpenDRIVE map (.xodr)")->required();
     roads->callback(
         [map, &run] { run = [map](std::ostream& out) { return run_roads(*map, out); }; });
+}
 
+void add_opendrive_command(CLI::App* route, CommandRun& run) {
     auto args = std::make_shared<OpenDriveArgs>();
     CLI::App* opendrive = route->add_subcommand(
         "opendrive", "write the route file of a chain of roads of a map, or of "
@@ -192,7 +189,7 @@ void add_route_command(CLI::App& app, CommandRun& run) {
         ->capture_default_str();
     opendrive
         ->add_option("--limit", args->limit, "speed limit (km/h) for rows where the map gives none")
-        ->check(CLI::PositiveNumber);
+        ->check(above_zero());
     opendrive->add_flag("--reverse", args->reverse,
                         "drive the chain the other way (a single road towards -s)");
     opendrive->add_option("--from", args->from,
@@ -210,7 +207,9 @@ void add_route_command(CLI::App& app, CommandRun& run) {
     opendrive->add_option("-o,--output", args->output, "route file to write")->required();
     opendrive->callback(
         [args, &run] { run = [args](std::ostream& out) { return run_opendrive(*args, out); }; });
+}
 
+void add_gps_command(CLI::App* route, CommandRun& run) {
     auto gps_args = std::make_shared<GpsArgs>();
     CLI::App* gps = route->add_subcommand(
         "gps", "write the route file of a GPS recording (GPX, or CSV with lat,lon columns)");
@@ -219,7 +218,7 @@ void add_route_command(CLI::App& app, CommandRun& run) {
     gps->add_option("--limit", gps_args->limit,
                     "speed limit (km/h) for rows that --limits and the track's maxspeed leave "
                     "without one")
-        ->check(CLI::PositiveNumber);
+        ->check(above_zero());
     gps->add_option("--limits", gps_args->limits,
                     "CSV of distance_m,limit_kmh lines, each limit from that distance on");
     gps->add_option("--step", gps_args->step, "metres between rows, 0.01 to 1000")
@@ -234,6 +233,18 @@ void add_route_command(CLI::App& app, CommandRun& run) {
     gps->callback([gps_args, &run] {
         run = [gps_args](std::ostream& out) { return run_gps(*gps_args, out); };
     });
+}
+
+} // namespace
+
+void add_route_command(CLI::App& app, CommandRun& run) {
+    CLI::App* route =
+        app.add_subcommand("route", "make a route file from a road map or a GPS recording");
+    route->require_subcommand(1);
+
+    add_roads_command(route, run);
+    add_opendrive_command(route, run);
+    add_gps_command(route, run);
 }
 
 } // namespace korvale_tool

@@ -28,14 +28,21 @@ std::string skipped_lines_text(const korvale::SkippedLines& skipped) {
 std::unique_ptr<korvale::RouteProfile> build(const std::string& path,
                                              const korvale::CoastModel& model, bool strict,
                                              korvale::ConstructionDetails* details) {
-    require_readable(path, "route file");
     static const korvale::sim::PredictivePlanner planner;
+    // The loader alone opens the file. When it read nothing, the file's own error (missing, a
+    // directory, unreadable) speaks first, as it would have before a load, and the loader's
+    // lines are left out; otherwise they come before any message about the file.
+    HeldLines lines;
     auto profile = std::make_unique<korvale::RouteProfile>(path.c_str(), model, details,
-                                                           library_lines(), &planner);
+                                                           lines.sink(), &planner);
+    const korvale::SkippedLines& skipped = details->skipped_lines;
+    if (profile->row_count() <= 0 && skipped.count == 0 && profile->plan_failure().empty()) {
+        require_readable(path, "route file");
+    }
+    lines.release();
     if (!profile->plan_failure().empty()) {
         throw std::runtime_error("route file '" + path + "': no plan: " + profile->plan_failure());
     }
-    const korvale::SkippedLines& skipped = details->skipped_lines;
     if (profile->row_count() <= 0) {
         throw std::runtime_error(
             "route file '" + path + "' has no line of six numbers" +

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "command_line.h"
+#include "option_checks.h"
 #include "route_table.h"
 #include "sim/profile_planner.h"
 #include "sim/simulation.h"
@@ -29,6 +30,10 @@ using korvale::sim::Figures;
 using korvale::sim::Simulation;
 
 constexpr double J_PER_WH = 3600.0;
+// The time steps the drives take, s, and the longest stand at a stop.
+constexpr double MIN_DT = 0.001;
+constexpr double MAX_DT = 1.0;
+constexpr double MAX_STAND_TIME = 3600.0;
 constexpr double DEGREES_PER_RADIAN = 57.29577951308232;
 
 struct SimulateArgs {
@@ -256,35 +261,10 @@ std::string file_in(const std::string& dir, const std::string& name) {
     return (std::filesystem::path(dir) / name).string();
 }
 
-int run_simulate(const SimulateArgs& args, const VehicleChoice& choice, std::ostream& out) {
-    if (!(args.dt >= 0.001 && args.dt <= 1.0)) {
-        throw std::runtime_error("--dt " + number(args.dt, 6) + " is outside 0.001 to 1 s");
-    }
-    if (!(args.stand_time >= 0.0 && args.stand_time <= 3600.0)) {
-        throw std::runtime_error("--stand-time " + number(args.stand_time, 3) +
-                                 " is outside 0 to 3600 s");
-    }
-    if (!(args.horizon >= 0.0) || !std::isfinite(args.horizon)) {
-        throw std::runtime_error("--horizon " + number(args.horizon, 3) + " is below 0");
-    }
-    const std::vector<korvale::sim::DriverKind> kinds = korvale::sim::driver_kinds(args.drivers);
-    const DriveVehicle vehicle = chosen_vehicle(choice);
-    for (const std::string& dir : {args.trace, args.sumo}) {
-        std::error_code error;
-        if (!dir.empty() && !std::filesystem::is_directory(dir, error)) {
-            throw std::runtime_error("no directory '" + dir + "'");
-        }
-    }
-    const RouteTable table = load_route_table(args.route, choice.coast_model(), args.strict);
-    const korvale::sim::SimRoad road(*table.profile, table.details);
-
-    korvale::sim::SimulationSettings settings;
-    settings.run.dt = args.dt;
-    settings.run.stand_time = args.stand_time;
-    settings.comfortable_braking = choice.vehicle.drive.comfortable_braking;
-    settings.horizon = args.horizon;
-    const Simulation sim = korvale::sim::simulate(*table.profile, road, vehicle, settings, kinds);
-
+// Every driver's trace and SUMO cycle that the options ask for, written whole or not at all;
+// a warning for each drive that did not reach the route's end.
+void write_drives(const SimulateArgs& args, const VehicleChoice& choice,
+                  const DriveVehicle& vehicle, const Simulation& sim) {
     std::vector<std::pair<std::string, std::string>> files;
     for (const DriverRun& run : sim.runs) {
         if (!run.drive.error.empty()) {
@@ -299,6 +279,32 @@ int run_simulate(const SimulateArgs& args, const VehicleChoice& choice, std::ost
         }
     }
     write_all_or_none(files);
+}
+
+void require_directories(const SimulateArgs& args) {
+    for (const std::string& dir : {args.trace, args.sumo}) {
+        std::error_code error;
+        if (!dir.empty() && !std::filesystem::is_directory(dir, error)) {
+            throw std::runtime_error("no directory '" + dir + "'");
+        }
+    }
+}
+
+int run_simulate(const SimulateArgs& args, const VehicleChoice& choice, std::ostream& out) {
+    const std::vector<korvale::sim::DriverKind> kinds = korvale::sim::driver_kinds(args.drivers);
+    const DriveVehicle vehicle = chosen_vehicle(choice);
+    require_directories(args);
+    const RouteTable table = load_route_table(args.route, choice.coast_model(), args.strict);
+    const korvale::sim::SimRoad road(*table.profile, table.details);
+
+    korvale::sim::SimulationSettings settings;
+    settings.run.dt = args.dt;
+    settings.run.stand_time = args.stand_time;
+    settings.comfortable_braking = choice.vehicle.drive.comfortable_braking;
+    settings.horizon = args.horizon;
+    const Simulation sim = korvale::sim::simulate(*table.profile, road, vehicle, settings, kinds);
+
+    write_drives(args, choice, vehicle, sim);
     if (args.json) {
         print_json(args, choice, sim, vehicle, out);
     } else {
@@ -320,18 +326,21 @@ void add_simulate_command(CLI::App& app, CommandRun& run) {
         ->add_option("--drivers", args->drivers,
                      "comma-separated: limit, advice, recommended, optimal (limit always runs)")
         ->capture_default_str();
-    command->add_option("--dt", args->dt, "time step, s (0.001 to 1)")->capture_default_str();
+    command->add_option("--dt", args->dt, "time step, s (0.001 to 1)")
+        ->capture_default_str()
+        ->check(within(MIN_DT, MAX_DT, "s"));
     command->add_option("--horizon", args->horizon, "how far ahead the advice looks, m")
-        ->capture_default_str();
+        ->capture_default_str()
+        ->check(finite_not_negative());
     command->add_option("--stand-time", args->stand_time, "standing at each stop, s")
-        ->capture_default_str();
+        ->capture_default_str()
+        ->check(within(0.0, MAX_STAND_TIME, "s"));
     command->add_option("--trace", args->trace, "one CSV per driver into this directory");
     command->add_option("--sumo", args->sumo,
                         "each drive at 1 s steps for SUMO's emissionsDrivingCycle "
                         "(DRIVER_cycle.csv) into this directory");
     command->add_flag("--json", args->json, "the figures as JSON");
-    command->add_flag("--strict", args->strict,
-                      "fail when lines of the route file do not start with six numbers");
+    add_strict_option(command, &args->strict);
     auto vehicle = add_vehicle_options(command, true);
     command->callback([args, vehicle, &run] {
         run = [args, vehicle](std::ostream& out) {

@@ -32,6 +32,25 @@ korvale::DiagSink library_lines() {
                          : korvale::DiagSink::dropped();
 }
 
+korvale::DiagSink HeldLines::sink() {
+    return verbose_lines ? korvale::DiagSink::to(hold, this) : korvale::DiagSink::dropped();
+}
+
+void HeldLines::hold(std::int32_t level, const char* line, void* user) {
+    try {
+        static_cast<HeldLines*>(user)->lines.emplace_back(level, line);
+    } catch (...) {
+        // (a line that does not fit in memory is dropped)
+    }
+}
+
+void HeldLines::release() {
+    for (const auto& [level, line] : lines) {
+        to_standard_error(level, line.c_str(), nullptr);
+    }
+    lines.clear();
+}
+
 void warn(const std::string& message) {
     std::cout.flush();
     std::cerr << "korvale: warning: " << message << "\n";

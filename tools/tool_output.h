@@ -2,6 +2,7 @@
 // lines, both on standard error, so that standard output carries the command's output alone.
 #pragma once
 
+#include <cstdint>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -17,6 +18,19 @@ void set_verbose(bool verbose);
 
 // Where the profiles and links that the tool builds write their lines.
 korvale::DiagSink library_lines();
+
+// The library's lines of one call, held until the tool knows whether to show them: on release
+// they go where library_lines() says, in their order; unreleased, they are dropped.
+class HeldLines {
+public:
+    korvale::DiagSink sink();
+    void release();
+
+private:
+    static void hold(std::int32_t level, const char* line, void* user);
+
+    std::vector<std::pair<std::int32_t, std::string>> lines;
+};
 
 // "korvale: warning: MESSAGE" on standard error.
 void warn(const std::string& message);

@@ -8,6 +8,7 @@
 #include "dynamics/drive_vehicle.h"
 #include "sim/profile_planner.h"
 
+#include "option_checks.h"
 #include "tool_output.h"
 
 namespace korvale_tool {
@@ -23,15 +24,6 @@ VehicleParameters preset_vehicle(const std::string& name) {
         throw std::runtime_error("--vehicle: no preset '" + name + "'");
     }
     return preset->vehicle;
-}
-
-// "a, b or c".
-std::string listed(const std::vector<std::string>& names) {
-    std::string text;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        text += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
-    }
-    return text;
 }
 
 std::vector<std::string> preset_names() {
@@ -154,7 +146,7 @@ std::shared_ptr<const VehicleOptions> add_vehicle_options(CLI::App* command, boo
             ->add_option("--vehicle", options->preset,
                          "vehicle preset: " + listed(preset_names()) +
                              "; its fields and its drive can be changed by the options below")
-            ->check(CLI::IsMember(preset_names()))
+            ->check(one_of(preset_names()))
             ->capture_default_str()
             ->group(group);
     options->model_option =
@@ -162,10 +154,11 @@ std::shared_ptr<const VehicleOptions> add_vehicle_options(CLI::App* command, boo
             ->add_option("--model", options->model,
                          "speed model: " + listed(model_names()) +
                              " (eco unless --coast-power or --model-switch is given)")
-            ->check(CLI::IsMember(model_names()))
+            ->check(one_of(model_names()))
             ->group(group);
     options->powertrain_option =
         command->add_option("--powertrain", options->powertrain, "ev or ice")
+            ->check(one_of({"ev", "ice"}))
             ->capture_default_str()
             ->group("Drive");
     options->time_budget_option =
@@ -173,18 +166,22 @@ std::shared_ptr<const VehicleOptions> add_vehicle_options(CLI::App* command, boo
             ->add_option("--time-budget", options->time_budget,
                          "predictive model: the trip time the plan may take beyond the "
                          "limit-following driver's, percent")
+            ->check(number())
             ->capture_default_str()
             ->group("Drive");
     for (std::size_t i = 0; i < FIELD_COUNT; ++i) {
         options->field_options[i] =
             command->add_option(FIELDS[i].option, options->values[i], FIELDS[i].help)
+                ->check(number())
                 ->group(FIELDS[i].uses == DRIVE ? "Drive" : group);
     }
     return options;
 }
 
-VehicleChoice choose(const VehicleOptions& options) {
-    VehicleChoice choice;
+namespace {
+
+// The preset with the fields given as options; whether one of them selects a model.
+bool apply_fields(const VehicleOptions& options, VehicleChoice& choice) {
     choice.preset = options.preset;
     choice.vehicle = preset_vehicle(options.preset);
     bool selector_given = false;
@@ -197,20 +194,16 @@ VehicleChoice choose(const VehicleOptions& options) {
     }
     if (options.powertrain == "ice") {
         choice.vehicle.powertrain = korvale::dynamics::PowertrainKind::ice;
-    } else if (options.powertrain != "ev") {
-        throw std::runtime_error("unknown powertrain '" + options.powertrain + "' (ev or ice)");
     }
     choice.vehicle.time_budget = options.time_budget / PERCENT;
-    const bool model_given = options.model_option->count() > 0;
-    if (!model_given) {
-        choice.model = korvale::model_when_unnamed(choice.vehicle, selector_given);
-    } else if (!korvale::model_named(options.model.c_str(), &choice.model)) {
-        throw std::runtime_error("--model: no model '" + options.model + "'");
-    }
+    return selector_given;
+}
 
-    // Options that change nothing with this model; the ones that selected it did something.
+// One warning for the options that change nothing with the chosen model; the ones that selected
+// it did something.
+void warn_ignored(const VehicleOptions& options, const VehicleChoice& choice, bool model_given,
+                  unsigned uses) {
     std::string ignored;
-    const unsigned uses = uses_of(choice.model) | options.command_uses;
     const auto ignore = [&](const char* option) {
         ignored += (ignored.empty() ? "" : ", ") + std::string(option);
     };
@@ -233,10 +226,13 @@ VehicleChoice choose(const VehicleOptions& options) {
         warn(std::string("the ") + choice.model_name() + " model ignores " + ignored +
              (uses == NONE ? " (it coasts the built-in car whatever the vehicle)" : ""));
     }
+}
 
-    // The body first; where the drive is used, its values by the names of this tool's options
-    // (idle_fuel, heating_value, fuel_density: the library's idle_power is made of them), then
-    // what only the plan reads (comfortable braking, the time budget).
+// Throws when the vehicle makes no physical sense: the body first; where the drive is used, its
+// values by the names of this tool's options (idle_fuel, heating_value, fuel_density: the
+// library's idle_power is made of them), then what only the plan reads (comfortable braking,
+// the time budget).
+void require_sensible(const VehicleChoice& choice, unsigned uses) {
     std::string problem = korvale::vehicle_problem(choice.vehicle);
     if (problem.empty() && (uses & DRIVE) != 0) {
         problem = korvale::dynamics::drive_vehicle_problem(
@@ -248,6 +244,22 @@ VehicleChoice choose(const VehicleOptions& options) {
     if (!problem.empty()) {
         throw std::runtime_error("vehicle refused: " + problem);
     }
+}
+
+} // namespace
+
+VehicleChoice choose(const VehicleOptions& options) {
+    VehicleChoice choice;
+    const bool selector_given = apply_fields(options, choice);
+    const bool model_given = options.model_option->count() > 0;
+    if (!model_given) {
+        choice.model = korvale::model_when_unnamed(choice.vehicle, selector_given);
+    } else if (!korvale::model_named(options.model.c_str(), &choice.model)) {
+        throw std::runtime_error("--model: no model '" + options.model + "'");
+    }
+    const unsigned uses = uses_of(choice.model) | options.command_uses;
+    warn_ignored(options, choice, model_given, uses);
+    require_sensible(choice, uses);
     return choice;
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <utility>
 
 namespace korvale::dynamics {
 
@@ -173,31 +175,38 @@ SpeedProgramme::Choice SpeedProgramme::best_step(std::size_t i, double v0,
         }
     }
     // Coasting, full power and speeding up at the full or half acceleration, to speeds between
-    // the levels
-    // (never into a stop).
+    // the levels (never into a stop).
     if (coasting && first1 > 0) {
-        const double top = speed_of(i + 1, last1);
-        const auto consider = [&](double v1) {
-            const double to_go = v1 > 0.0 ? cost_to_go(next, i + 1, v1) : NO_COST;
-            if (to_go == NO_COST) {
-                return true;
-            }
-            const Transition t = transition_with_load(vehicle, v0, v1, length, load);
-            if (t.feasible && t.energy + weight * t.time + to_go < best.cost) {
-                best = {t.energy + weight * t.time + to_go, v1};
-            }
-            return t.feasible;
-        };
-        if (v0 > 0.0) {
-            consider(coasting_speed(v0, length, i));
-        }
-        // (full power where the full acceleration is beyond it)
-        if (!consider(std::min(high, top))) {
-            consider(std::min(full_power_speed(v0, length, i), top));
-        }
-        consider(std::min(std::sqrt(v0 * v0 + vehicle.limits.max_acceleration * length), top));
+        step_between_levels(i, v0, high, next, weight, &best);
     }
     return best;
+}
+
+void SpeedProgramme::step_between_levels(std::size_t i, double v0, double high,
+                                         const std::vector<double>& next, double weight,
+                                         Choice* best) const {
+    const double length = road.distance[i + 1] - road.distance[i];
+    const double load = grade_loads[i];
+    const double top = speed_of(i + 1, last_level(i + 1));
+    const auto consider = [&](double v1) {
+        const double to_go = v1 > 0.0 ? cost_to_go(next, i + 1, v1) : NO_COST;
+        if (to_go == NO_COST) {
+            return true;
+        }
+        const Transition t = transition_with_load(vehicle, v0, v1, length, load);
+        if (t.feasible && t.energy + weight * t.time + to_go < best->cost) {
+            *best = {t.energy + weight * t.time + to_go, v1};
+        }
+        return t.feasible;
+    };
+    if (v0 > 0.0) {
+        consider(coasting_speed(v0, length, i));
+    }
+    // (full power where the full acceleration is beyond it)
+    if (!consider(std::min(high, top))) {
+        consider(std::min(full_power_speed(v0, length, i), top));
+    }
+    consider(std::min(std::sqrt(v0 * v0 + vehicle.limits.max_acceleration * length), top));
 }
 
 Plan SpeedProgramme::solve(double weight) const {
@@ -239,80 +248,128 @@ Plan SpeedProgramme::solve(double weight) const {
     return plan;
 }
 
-Plan SpeedProgramme::solve_for_time(double trip_time, double tolerance) const {
-    // The trip time falls as the weight rises. Bracket the time asked for between two weights
-    // a factor of 8 apart, then close in on the logarithm of the weight by false position
-    // (Illinois: an end that stays put has its share halved).
-    const auto closer = [&](const Plan& a, const Plan& b) {
-        return std::fabs(a.time - trip_time) < std::fabs(b.time - trip_time);
-    };
-    const auto done = [&](const Plan& plan) {
-        return plan.speed.empty() || std::fabs(plan.time - trip_time) <= tolerance * trip_time;
-    };
-    double weight = 1000.0;
-    Plan plan = solve(weight);
-    Plan best = plan;
-    if (done(plan)) {
+namespace {
+
+// The search for a trip time starts at this weight of time, J/s ...
+constexpr double FIRST_WEIGHT = 1000.0;
+// ... and steps it by this factor until the time lies between two weights.
+constexpr double WEIGHT_FACTOR = 8.0;
+// Below this weight the plan is that of the least energy.
+constexpr double LEAST_WEIGHT = 1e-3;
+// The false position stops when the logarithms of the two weights are this close.
+constexpr double LOG_WEIGHT_GAP = 1e-9;
+
+// The plans that a search for a trip time tries, and the one of them closest to the time.
+class TimeSearch {
+public:
+    TimeSearch(const SpeedProgramme& searched, double trip_time, double tolerance)
+        : programme(searched), target(trip_time), share(tolerance) {}
+
+    // The plan at a weight of time; kept when it comes closest so far (the first always).
+    Plan solve(double weight) {
+        Plan plan = programme.solve(weight);
+        if (!tried || std::fabs(plan.time - target) < std::fabs(best.time - target)) {
+            best = plan;
+            tried = true;
+        }
         return plan;
     }
-    double slow_x = 0.0, fast_x = 0.0; // log weights on either side
-    double slow_f = 0.0, fast_f = 0.0; // trip time less the one asked for
-    const bool too_slow = plan.time > trip_time;
+    bool done(const Plan& plan) const {
+        return plan.speed.empty() || std::fabs(plan.time - target) <= share * target;
+    }
+
+    const SpeedProgramme& programme;
+    const double target;
+    Plan best;
+
+private:
+    double share;
+    bool tried = false;
+};
+
+// Two log weights on either side of the trip time, and their trip times less it.
+struct Bracket {
+    double slow_x = 0.0;
+    double fast_x = 0.0;
+    double slow_f = 0.0;
+    double fast_f = 0.0;
+};
+
+// Steps the weight from the first plan's by the factor until the trip time lies between two
+// weights (the bracket); or the plan that ends the search on the way: one close enough, the
+// least energy's, or the closest when nothing is that fast.
+std::optional<Plan> bracket(TimeSearch& search, double weight, Plan plan, Bracket* out) {
+    const double target = search.target;
+    const bool too_slow = plan.time > target;
     for (int i = 0; i < MAX_PASSES; ++i) {
-        const double next = too_slow ? weight * 8.0 : weight / 8.0;
-        Plan other = solve(next);
-        if (closer(other, best)) {
-            best = other;
-        }
-        if (done(other)) {
+        const double next = too_slow ? weight * WEIGHT_FACTOR : weight / WEIGHT_FACTOR;
+        Plan other = search.solve(next);
+        if (search.done(other)) {
             return other;
         }
-        if ((other.time > trip_time) != too_slow) {
-            const bool other_slow = other.time > trip_time;
-            slow_x = std::log(other_slow ? next : weight);
-            fast_x = std::log(other_slow ? weight : next);
-            slow_f = (other_slow ? other.time : plan.time) - trip_time;
-            fast_f = (other_slow ? plan.time : other.time) - trip_time;
-            break;
+        if ((other.time > target) != too_slow) {
+            const bool other_slow = other.time > target;
+            out->slow_x = std::log(other_slow ? next : weight);
+            out->fast_x = std::log(other_slow ? weight : next);
+            out->slow_f = (other_slow ? other.time : plan.time) - target;
+            out->fast_f = (other_slow ? plan.time : other.time) - target;
+            return std::nullopt;
         }
-        if (!too_slow && next < 1e-3) {
+        if (!too_slow && next < LEAST_WEIGHT) {
             // As slow as the energy alone makes it: the least energy is the answer.
-            Plan least = solve(0.0);
-            return least.time <= trip_time ? least : best;
+            Plan least = search.programme.solve(0.0);
+            return least.time <= target ? least : search.best;
         }
         weight = next;
         plan = std::move(other);
-        if (i + 1 == MAX_PASSES) {
-            return best; // nothing is that fast
-        }
     }
+    return search.best; // nothing is that fast
+}
+
+// Closes in on the logarithm of the weight by false position (Illinois: an end that stays put
+// has its share halved).
+Plan close_in(TimeSearch& search, Bracket b) {
     int kept = 0; // which end stayed put last: -1 the slow one, 1 the fast one
-    for (int i = 0; i < MAX_PASSES && fast_x - slow_x > 1e-9; ++i) {
-        double x = fast_x - fast_f * (fast_x - slow_x) / (fast_f - slow_f);
-        if (!(x > slow_x && x < fast_x)) {
-            x = (slow_x + fast_x) / 2.0;
+    for (int i = 0; i < MAX_PASSES && b.fast_x - b.slow_x > LOG_WEIGHT_GAP; ++i) {
+        double x = b.fast_x - b.fast_f * (b.fast_x - b.slow_x) / (b.fast_f - b.slow_f);
+        if (!(x > b.slow_x && x < b.fast_x)) {
+            x = (b.slow_x + b.fast_x) / 2.0;
         }
-        Plan middle = solve(std::exp(x));
-        if (closer(middle, best)) {
-            best = middle;
-        }
-        if (done(middle)) {
+        Plan middle = search.solve(std::exp(x));
+        if (search.done(middle)) {
             return middle;
         }
-        const double f = middle.time - trip_time;
+        const double f = middle.time - search.target;
         if (f > 0.0) {
-            slow_x = x;
-            slow_f = f;
-            fast_f = kept == 1 ? fast_f / 2.0 : fast_f;
+            b.slow_x = x;
+            b.slow_f = f;
+            b.fast_f = kept == 1 ? b.fast_f / 2.0 : b.fast_f;
             kept = 1;
         } else {
-            fast_x = x;
-            fast_f = f;
-            slow_f = kept == -1 ? slow_f / 2.0 : slow_f;
+            b.fast_x = x;
+            b.fast_f = f;
+            b.slow_f = kept == -1 ? b.slow_f / 2.0 : b.slow_f;
             kept = -1;
         }
     }
-    return best;
+    return search.best;
+}
+
+} // namespace
+
+Plan SpeedProgramme::solve_for_time(double trip_time, double tolerance) const {
+    // The trip time falls as the weight rises. Bracket the time asked for between two weights
+    // a factor of 8 apart, then close in on the logarithm of the weight.
+    TimeSearch search(*this, trip_time, tolerance);
+    Plan plan = search.solve(FIRST_WEIGHT);
+    if (search.done(plan)) {
+        return plan;
+    }
+    Bracket between;
+    if (std::optional<Plan> found = bracket(search, FIRST_WEIGHT, std::move(plan), &between)) {
+        return std::move(*found);
+    }
+    return close_in(search, between);
 }
 
 } // namespace korvale::dynamics

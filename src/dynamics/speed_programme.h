@@ -74,6 +74,11 @@ private:
     // The best step from v0 at node i on, given the costs on from the next node's levels.
     Choice best_step(std::size_t i, double v0, const std::vector<double>& next,
                      double weight) const;
+    // Coasting, full power and speeding up at the full or half acceleration (high: the speed
+    // that it reaches at the next node) to speeds between the next node's levels: best where
+    // one of them costs less.
+    void step_between_levels(std::size_t i, double v0, double high, const std::vector<double>& next,
+                             double weight, Choice* best) const;
     double cost_to_go(const std::vector<double>& next, std::size_t node, double v) const;
     double coasting_speed(double v0, double length, std::size_t interval) const;
     double full_power_speed(double v0, double length, std::size_t interval) const;

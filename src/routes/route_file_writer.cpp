@@ -114,78 +114,77 @@ void append_row(const RouteRow& row, std::string& out) {
     out.append(line, used);
 }
 
-RouteFileWriter::RouteFileWriter(std::string path, const std::vector<std::string>& comments)
-    : path_(std::move(path)) {
+RouteFileWriter::RouteFileWriter(std::string route_path, const std::vector<std::string>& comments)
+    : path(std::move(route_path)) {
     // What may fail for want of memory comes first: once the file is made, nothing throws.
-    buffer_.reserve(WRITE_BLOCK + 256);
+    buffer.reserve(WRITE_BLOCK + 256);
     for (const std::string& comment : comments) {
         for (const std::string& line : comment_lines(comment)) {
-            buffer_ += "# ";
-            buffer_ += line;
-            buffer_ += '\n';
+            buffer += "# ";
+            buffer += line;
+            buffer += '\n';
         }
     }
     std::random_device entropy;
-    for (int attempt = 0; attempt < 100 && file_ == nullptr; ++attempt) {
+    for (int attempt = 0; attempt < 100 && file == nullptr; ++attempt) {
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(entropy()));
-        temporary_ = path_ + suffix;
-        file_ = platform::create_new_file(temporary_.c_str()); // fails when the name is taken
-        if (file_ == nullptr && errno != EEXIST) {
+        temporary = path + suffix;
+        file = platform::create_new_file(temporary.c_str()); // fails when the name is taken
+        if (file == nullptr && errno != EEXIST) {
             break;
         }
     }
-    if (file_ == nullptr) {
-        throw RouteError("cannot write the route file '" + path_ + "': " + errno_text(errno));
+    if (file == nullptr) {
+        throw RouteError("cannot write the route file '" + path + "': " + errno_text(errno));
     }
 }
 
 RouteFileWriter::~RouteFileWriter() {
-    if (file_ != nullptr) {
-        std::fclose(file_);
+    if (file != nullptr) {
+        std::fclose(file);
     }
-    if (!committed_) {
-        std::remove(temporary_.c_str());
+    if (!committed) {
+        std::remove(temporary.c_str());
     }
 }
 
 void RouteFileWriter::add(const RouteRow& row) {
-    append_row(row, buffer_);
-    ++rows_;
-    if (buffer_.size() >= WRITE_BLOCK) {
+    append_row(row, buffer);
+    ++written;
+    if (buffer.size() >= WRITE_BLOCK) {
         flush();
     }
 }
 
 void RouteFileWriter::flush() {
-    if (!buffer_.empty() &&
-        std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) {
-        fail("cannot write the route file '" + path_ + "': " + errno_text(errno));
+    if (!buffer.empty() && std::fwrite(buffer.data(), 1, buffer.size(), file) != buffer.size()) {
+        fail("cannot write the route file '" + path + "': " + errno_text(errno));
     }
-    buffer_.clear();
+    buffer.clear();
 }
 
 void RouteFileWriter::commit() {
     flush();
-    const int closed = std::fclose(file_);
-    file_ = nullptr;
+    const int closed = std::fclose(file);
+    file = nullptr;
     if (closed != 0) {
-        fail("cannot write the route file '" + path_ + "': " + errno_text(errno));
+        fail("cannot write the route file '" + path + "': " + errno_text(errno));
     }
-    const std::error_code error = platform::replace_file(temporary_.c_str(), path_.c_str());
+    const std::error_code error = platform::replace_file(temporary.c_str(), path.c_str());
     if (error) {
-        fail("cannot write the route file '" + path_ + "': " + error.message());
+        fail("cannot write the route file '" + path + "': " + error.message());
     }
-    committed_ = true;
+    committed = true;
 }
 
 void RouteFileWriter::fail(const std::string& what) {
-    if (file_ != nullptr) {
-        std::fclose(file_);
-        file_ = nullptr;
+    if (file != nullptr) {
+        std::fclose(file);
+        file = nullptr;
     }
-    std::remove(temporary_.c_str());
-    committed_ = true; // nothing left to remove
+    std::remove(temporary.c_str());
+    committed = true; // nothing left to remove
     throw RouteError(what);
 }
 

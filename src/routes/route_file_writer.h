@@ -22,10 +22,6 @@ struct RouteRow {
     double superelevation = 0.0; // fraction
 };
 
-// The radius written for straights, and the curvature (1/m) below which a row is straight.
-constexpr double STRAIGHT_RADIUS = 10000.0;
-constexpr double STRAIGHT_CURVATURE = 1e-4;
-
 constexpr std::size_t MAX_ROUTE_ROWS = KORVALE_ROUTES_MAX_ROWS;
 
 // The distance between rows that builders take, m.
@@ -68,18 +64,18 @@ public:
     // file there. Throws RouteError (and removes the temporary file) when any of it fails.
     void commit();
 
-    std::size_t rows() const { return rows_; }
+    std::size_t rows() const { return written; }
 
 private:
     void flush();
     void fail(const std::string& what);
 
-    std::string path_;
-    std::string temporary_;
-    std::FILE* file_ = nullptr;
-    std::string buffer_;
-    std::size_t rows_ = 0;
-    bool committed_ = false;
+    std::string path;
+    std::string temporary;
+    std::FILE* file = nullptr;
+    std::string buffer;
+    std::size_t written = 0;
+    bool committed = false;
 };
 
 } // namespace korvale::routes

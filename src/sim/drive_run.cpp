@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 namespace korvale::sim {
 
@@ -96,79 +97,72 @@ std::vector<TraceRow> each_second(const std::vector<TraceRow>& trace) {
     return out;
 }
 
-DriveResult run_drive(const BrakingEnvelope& guard, const dynamics::DriveVehicle& vehicle,
-                      Driver& driver, const RunSettings& settings) {
-    const SimRoad& road = guard.road();
-    const std::vector<double>& d = road.columns().distance;
-    const std::vector<std::int32_t>& stops = road.stops();
-    const dynamics::Body& body = vehicle.body;
-    const double dt = settings.dt;
-    const double end = road.length() - END_TOLERANCE;
-    const double deadline = 3600.0 + 2.0 * road.length() / 0.5;
+namespace {
 
-    DriveResult result;
-    Figures& f = result.figures;
-    BrakeCounter brakes;
-    DriverState state;
-    std::size_t next_stop = 0;
-    bool overriding = false;
-    double energy = 0.0;
-    const auto record = [&](const TraceRow& row, double friction) {
-        result.trace.push_back(row);
-        energy += row.source_power * dt;
-        f.wheel_work += std::max(row.wheel_power, 0.0) * dt;
-        f.brake_work += friction * dt;
-        brakes.add(row.brake > 0.0, dt);
-    };
-    const auto stand = [&](double duration) {
-        for (double waited = 0.0; waited + 1e-9 < duration; waited += dt) {
-            TraceRow row{state.t, state.s, 0.0, 0.0, state.grade};
-            row.source_power = dynamics::power_flow(vehicle.powertrain, 0.0).source;
-            row.energy = energy;
-            record(row, 0.0);
-            state.t += dt;
-        }
-    };
+// One drive under way: the vehicle's state, and the trace and figures so far.
+class DriveRun {
+public:
+    DriveRun(const BrakingEnvelope& envelope, const dynamics::DriveVehicle& driven, Driver& by,
+             const RunSettings& settings)
+        : guard(envelope), road(envelope.road()), distance(road.columns().distance),
+          stops(road.stops()), vehicle(driven), body(driven.body), driver(by), dt(settings.dt),
+          stand_time(settings.stand_time), end(road.length() - END_TOLERANCE),
+          deadline(3600.0 + 2.0 * road.length() / 0.5) {}
 
-    while (true) {
-        if (state.t > deadline) {
-            result.error = "did not reach the route's end";
-            break;
+    DriveResult run() {
+        while (true) {
+            if (state.t > deadline) {
+                result.error = "did not reach the route's end";
+                break;
+            }
+            state.segment = road.segment_at(state.s, state.segment);
+            state.grade = road.grade(state.segment);
+            const double v = state.v;
+            take_step(guarded(commanded(driver.command(state), v), v), v);
+            if (!(state.v > 0.0) && !goes_on_from_rest()) {
+                break;
+            }
         }
-        state.segment = road.segment_at(state.s, state.segment);
-        state.grade = road.grade(state.segment);
-        const double v = state.v;
-        const Command command = driver.command(state);
-        Forces forces;
+        return finish();
+    }
+
+private:
+    // The forces the driver's command asks for, within the vehicle's limits.
+    Forces commanded(const Command& command, double v) const {
         switch (command.kind) {
         case Command::Kind::accelerate:
-            forces = dynamics::forces_for_acceleration(body, vehicle.limits, v, state.grade,
-                                                       command.value);
-            break;
+            return dynamics::forces_for_acceleration(body, vehicle.limits, v, state.grade,
+                                                     command.value);
         case Command::Kind::coast:
-            forces = dynamics::within_limits(body, vehicle.limits, Forces{}, v, state.grade);
-            break;
+            return dynamics::within_limits(body, vehicle.limits, Forces{}, v, state.grade);
         case Command::Kind::brake:
-            forces = dynamics::within_limits(body, vehicle.limits, Forces{0.0, command.value}, v,
-                                             state.grade);
-            break;
+            return dynamics::within_limits(body, vehicle.limits, Forces{0.0, command.value}, v,
+                                           state.grade);
         }
-        // The envelope a little ahead of the step's end, so that the step ends below it.
-        // (never past a stop it has not stood at)
+        return Forces{};
+    }
+
+    // The forces kept below the envelope a little ahead of the step's end, so that the step
+    // ends below it (never past a stop it has not stood at); counts the overrides.
+    Forces guarded(Forces forces, double v) {
         const double look = state.look_from + (v + 0.5 * vehicle.limits.max_acceleration * dt) * dt;
-        const bool at_stop = next_stop < stops.size() && look >= d[stops[next_stop]];
+        const bool at_stop = next_stop < stops.size() && look >= distance[stops[next_stop]];
         const double cap =
             ((at_stop ? 0.0 : guard.target(look, road.segment_at(look, state.segment))) - v) / dt;
         const bool over = dynamics::net_acceleration(body, forces, v, state.grade) > cap + 1e-9;
         if (over) {
             forces = dynamics::forces_for_acceleration(body, vehicle.limits, v, state.grade, cap);
             if (driver.counts_overrides()) {
-                f.overrides += overriding ? 0 : 1;
-                f.override_time += dt;
+                figures.overrides += overriding ? 0 : 1;
+                figures.override_time += dt;
             }
         }
         overriding = over;
+        return forces;
+    }
 
+    // The step under the forces: its row, what it cost and the figures it touches.
+    void take_step(const Forces& forces, double v) {
         const dynamics::Step step = dynamics::integrate(body, forces, v, state.grade, dt);
         TraceRow row{state.t,           state.s,          v, (step.v_next - v) / dt, state.grade,
                      step.forces.drive, step.forces.brake};
@@ -177,47 +171,99 @@ DriveResult run_drive(const BrakingEnvelope& guard, const dynamics::DriveVehicle
         row.source_power = flow.source;
         row.energy = energy;
         record(row, flow.friction_brake);
-        f.max_deceleration = std::max(f.max_deceleration, -row.a);
+        figures.max_deceleration = std::max(figures.max_deceleration, -row.a);
         const double radius = std::fabs(road.radius(state.segment));
         if (radius > 0.0) {
-            f.max_lateral_acceleration = std::max(f.max_lateral_acceleration, v * v / radius);
+            figures.max_lateral_acceleration =
+                std::max(figures.max_lateral_acceleration, v * v / radius);
         }
         if (v > road.max_speed(state.s, state.segment) + ABOVE_MAX_SPEED) {
-            f.time_above_max_speed += dt;
+            figures.time_above_max_speed += dt;
         }
-
         state.t += dt;
         state.s += step.distance;
         state.v = step.v_next;
         state.look_from = std::max(state.look_from, state.s);
-        if (state.v > 0.0) {
-            continue;
-        }
+    }
+
+    // At rest after a step: stands at a stop and goes on; false when the drive ends here (at
+    // the route's end, or stopped before it).
+    bool goes_on_from_rest() {
         if (state.s >= end) {
-            break;
+            return false;
         }
-        if (next_stop < stops.size() && state.s >= d[stops[next_stop]] - END_TOLERANCE) {
+        if (next_stop < stops.size() && state.s >= distance[stops[next_stop]] - END_TOLERANCE) {
             // A stop: stand, then look on from the stop row.
-            stand(settings.stand_time);
-            state.look_from = std::max(state.s, d[stops[next_stop]]);
+            stand(stand_time);
+            state.look_from = std::max(state.s, distance[stops[next_stop]]);
             ++next_stop;
             ++state.stops_stood;
-            continue;
+            return true;
         }
         if (state.s > 0.0 || state.t >= START_WAIT) {
             result.error = stopped_early(state.s);
-            break;
+            return false;
+        }
+        return true;
+    }
+
+    void stand(double duration) {
+        for (double waited = 0.0; waited + 1e-9 < duration; waited += dt) {
+            TraceRow row{state.t, state.s, 0.0, 0.0, state.grade};
+            row.source_power = dynamics::power_flow(vehicle.powertrain, 0.0).source;
+            row.energy = energy;
+            record(row, 0.0);
+            state.t += dt;
         }
     }
-    TraceRow last{state.t, state.s, state.v, 0.0, state.grade};
-    last.energy = energy;
-    result.trace.push_back(last);
-    f.trip_time = state.t;
-    f.distance = state.s;
-    f.source_energy = energy;
-    f.brake_applications = brakes.count;
-    f.rms_jerk = rms_jerk(result.trace);
-    return result;
+
+    void record(const TraceRow& row, double friction) {
+        result.trace.push_back(row);
+        energy += row.source_power * dt;
+        figures.wheel_work += std::max(row.wheel_power, 0.0) * dt;
+        figures.brake_work += friction * dt;
+        brakes.add(row.brake > 0.0, dt);
+    }
+
+    DriveResult finish() {
+        TraceRow last{state.t, state.s, state.v, 0.0, state.grade};
+        last.energy = energy;
+        result.trace.push_back(last);
+        figures.trip_time = state.t;
+        figures.distance = state.s;
+        figures.source_energy = energy;
+        figures.brake_applications = brakes.count;
+        figures.rms_jerk = rms_jerk(result.trace);
+        result.figures = figures;
+        return std::move(result);
+    }
+
+    const BrakingEnvelope& guard;
+    const SimRoad& road;
+    const std::vector<double>& distance; // of the rows
+    const std::vector<std::int32_t>& stops;
+    const dynamics::DriveVehicle& vehicle;
+    const dynamics::Body& body;
+    Driver& driver;
+    const double dt;
+    const double stand_time;
+    const double end;
+    const double deadline;
+
+    DriveResult result;
+    Figures figures;
+    BrakeCounter brakes;
+    DriverState state;
+    std::size_t next_stop = 0;
+    bool overriding = false;
+    double energy = 0.0;
+};
+
+} // namespace
+
+DriveResult run_drive(const BrakingEnvelope& guard, const dynamics::DriveVehicle& vehicle,
+                      Driver& driver, const RunSettings& settings) {
+    return DriveRun(guard, vehicle, driver, settings).run();
 }
 
 } // namespace korvale::sim

@@ -87,18 +87,31 @@ double speed_at(const std::vector<TraceRow>& trace, double at, std::size_t& k) {
 // take the speed of the nearest row inside at which the column is at least 1 km/h (on a column
 // that falls to 0 at a row that is no stop, a cruise controller would creep toward it, and at
 // rest at the start it would never start).
-std::vector<double> cruise_column(const RoadRows& rows, const std::vector<TraceRow>& trace) {
-    std::vector<double> read_at; // rising
-    std::vector<double> setpoint;
+// Where along the road the cruise controller reads the column (rising) and what it must find
+// there, m/s.
+struct Setpoints {
+    std::vector<double> read_at;
+    std::vector<double> speed;
+};
+
+Setpoints setpoints_of(const std::vector<TraceRow>& trace) {
+    Setpoints out;
     std::size_t k = 0;
     for (const TraceRow& r : trace) {
         const double at = r.s + CRUISE_HORIZON * r.v;
-        if (!read_at.empty() && at <= read_at.back()) {
+        if (!out.read_at.empty() && at <= out.read_at.back()) {
             continue;
         }
-        read_at.push_back(at);
-        setpoint.push_back(std::max(r.v + CRUISE_HORIZON * r.a, speed_at(trace, at, k)));
+        out.read_at.push_back(at);
+        out.speed.push_back(std::max(r.v + CRUISE_HORIZON * r.a, speed_at(trace, at, k)));
     }
+    return out;
+}
+
+// The setpoints at each row, linear between them, km/h within the maximum speed; 0 at stops.
+std::vector<double> column_at_rows(const RoadRows& rows, const Setpoints& setpoints) {
+    const std::vector<double>& read_at = setpoints.read_at;
+    const std::vector<double>& setpoint = setpoints.speed;
     const std::size_t n = rows.distance.size();
     std::vector<double> out(n, 0.0);
     std::size_t j = 0;
@@ -116,24 +129,34 @@ std::vector<double> cruise_column(const RoadRows& rows, const std::vector<TraceR
                      ? 0.0
                      : std::clamp(value * KMH_PER_MS, 0.0, rows.max_speed[i]);
     }
-    const auto fill_end = [&](std::size_t from, std::ptrdiff_t step) {
-        std::size_t i = from;
-        while (i < n && !is_stop_kmh(rows.max_speed[i]) && is_stop_kmh(out[i])) {
-            i += static_cast<std::size_t>(step);
-        }
-        if (i >= n || is_stop_kmh(rows.max_speed[i])) {
-            return;
-        }
-        for (std::size_t m = from; m != i; m += static_cast<std::size_t>(step)) {
-            out[m] = out[i];
-        }
-    };
-    fill_end(0, 1);
-    fill_end(n - 1, -1);
-    // A stretch between stops or the route's ends with no row inside the route at which the
-    // column reaches 1 km/h (a short route given by its two ends has none) takes the drive's
-    // highest speed over it, within each row's maximum: a cruise controller then sets off on
-    // it, and its braking ahead of the stop or the end brings it to rest.
+    return out;
+}
+
+// From the row from on in steps of step (+1 or -1), the rows that are no stops but where the
+// column is below 1 km/h take the column's value at the first row where it is not (none when
+// a stop or the column's end comes first).
+void fill_end(const RoadRows& rows, std::vector<double>& out, std::size_t from,
+              std::ptrdiff_t step) {
+    const std::size_t n = out.size();
+    std::size_t i = from;
+    while (i < n && !is_stop_kmh(rows.max_speed[i]) && is_stop_kmh(out[i])) {
+        i += static_cast<std::size_t>(step);
+    }
+    if (i >= n || is_stop_kmh(rows.max_speed[i])) {
+        return;
+    }
+    for (std::size_t m = from; m != i; m += static_cast<std::size_t>(step)) {
+        out[m] = out[i];
+    }
+}
+
+// A stretch between stops or the route's ends with no row inside the route at which the
+// column reaches 1 km/h (a short route given by its two ends has none) takes the drive's
+// highest speed over it, within each row's maximum: a cruise controller then sets off on it,
+// and its braking ahead of the stop or the end brings it to rest.
+void lift_still_stretches(const RoadRows& rows, const std::vector<TraceRow>& trace,
+                          std::vector<double>& out) {
+    const std::size_t n = out.size();
     const auto inside_moves = [&](std::size_t i) {
         return i > 0 && i + 1 < n && !is_stop_kmh(out[i]);
     };
@@ -163,6 +186,14 @@ std::vector<double> cruise_column(const RoadRows& rows, const std::vector<TraceR
         }
         first = last + 1;
     }
+}
+
+std::vector<double> cruise_column(const RoadRows& rows, const std::vector<TraceRow>& trace) {
+    std::vector<double> out = column_at_rows(rows, setpoints_of(trace));
+    const std::size_t n = out.size();
+    fill_end(rows, out, 0, 1);
+    fill_end(rows, out, n - 1, -1);
+    lift_still_stretches(rows, trace, out);
     return out;
 }
 
@@ -201,6 +232,125 @@ Attempt attempt_plan(dynamics::Plan plan, const RoadRows& rows, const SimRoad& r
     return out;
 }
 
+// The vehicle's or the settings' problem; empty when they make sense.
+std::string plan_problem(const dynamics::DriveVehicle& vehicle,
+                         const PredictiveSettings& settings) {
+    const std::string problem = dynamics::drive_vehicle_problem(vehicle);
+    return problem.empty() ? settings_problem(settings) : problem;
+}
+
+// The road the drives take; none for a route that the simulation cannot drive (fewer than two
+// rows, or no length) or that ends within END_TOLERANCE of its start (where a drive already
+// stands at its end).
+std::optional<SimRoad> drivable_road(const RoadRows& rows) {
+    std::optional<SimRoad> road;
+    try {
+        road.emplace(RoadRows{rows.distance, rows.z, rows.max_speed, rows.grade, rows.radius, {}});
+    } catch (const std::invalid_argument&) {
+        return std::nullopt;
+    }
+    if (road->length() <= END_TOLERANCE) {
+        return std::nullopt;
+    }
+    return road;
+}
+
+// The limit-following driver's drive from rest to rest.
+DriveResult baseline_drive(const SimRoad& road, const dynamics::DriveVehicle& vehicle,
+                           const PredictiveSettings& settings) {
+    const BrakingEnvelope baseline(road, settings.comfortable_braking);
+    LimitDriver limit(baseline, vehicle.limits.max_acceleration);
+    return run_drive(baseline, vehicle, limit, RunSettings{settings.dt, 0.0});
+}
+
+// Of two attempts, whether a is the better: it keeps the budget where b does not; both keep it
+// and a's cruise controller draws less energy; or neither does and a is faster.
+bool better(const Attempt& a, const Attempt& b, double budget) {
+    const bool a_keeps = a.time() <= budget;
+    if (a_keeps != (b.time() <= budget)) {
+        return a_keeps;
+    }
+    return a_keeps ? a.cruise.source_energy < b.cruise.source_energy : a.time() < b.time();
+}
+
+// Whether the attempt's drives both keep the budget and end close below it.
+bool close_below(const Attempt& a, double budget) {
+    return a.time() <= budget && a.time() >= (1.0 - CLOSE_TO_BUDGET) * budget;
+}
+
+// The log weights of time found on either side of the budget so far, and the next weight to
+// try: doubled or halved until the budget lies between two, then halved in its logarithm.
+class WeightBracket {
+public:
+    void note(double weight, bool over) {
+        (over ? slow : fast) = std::log(std::max(weight, LEAST_WEIGHT));
+        (over ? slow_found : fast_found) = true;
+    }
+    double next(double weight, bool over) const {
+        if (slow_found && fast_found) {
+            return std::exp(0.5 * (slow + fast));
+        }
+        return over ? std::max(weight, LEAST_WEIGHT) * 2.0 : weight / 2.0;
+    }
+
+private:
+    double slow = 0.0;
+    double fast = 0.0;
+    bool slow_found = false;
+    bool fast_found = false;
+};
+
+// The plans of the programme and what each attempt drives them over.
+struct Planning {
+    const RoadRows& rows;
+    const SimRoad& road;
+    const dynamics::ProgrammeRoad& nodes;
+    const dynamics::DriveVehicle& vehicle;
+    const PredictiveSettings& settings;
+    const dynamics::SpeedProgramme& programme;
+
+    Attempt attempt(dynamics::Plan plan) const {
+        return attempt_plan(std::move(plan), rows, road, nodes, vehicle, settings);
+    }
+};
+
+// From the plan for the budget, the weight of time sought for the plan whose drives both keep
+// the budget and end closest below it, up to MORE_PLANS more. Of the plans tried, the one whose
+// cruise controller draws the least energy within the budget, the fastest when none keeps it.
+Attempt seek_plan(Attempt best, double budget, const Planning& planning) {
+    WeightBracket bracket;
+    double weight = best.plan.weight;
+    bool over = best.time() > budget;
+    bracket.note(weight, over);
+    for (int more = 0; more < MORE_PLANS && !close_below(best, budget); ++more) {
+        if (!over && weight <= LEAST_WEIGHT) {
+            break; // as slow as the least energy makes it
+        }
+        const double next = bracket.next(weight, over);
+        Attempt other =
+            planning.attempt(planning.programme.solve(next < LEAST_WEIGHT ? 0.0 : next));
+        if (!other.drive.error.empty()) {
+            break;
+        }
+        weight = next;
+        over = other.time() > budget;
+        bracket.note(weight, over);
+        if (better(other, best, budget)) {
+            best = std::move(other);
+        }
+    }
+    return best;
+}
+
+std::string over_budget(const Attempt& best, double budget) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "no drive within the vehicle's limits keeps the time budget (the fastest "
+                  "plan found takes %.1f s, the budget is %.1f s)",
+                  best.drive.figures.trip_time, budget);
+    return text;
+}
+
 } // namespace
 
 DriveResult drive_of_plan(const SimRoad& road, const dynamics::DriveVehicle& vehicle,
@@ -219,30 +369,17 @@ DriveResult drive_of_plan(const SimRoad& road, const dynamics::DriveVehicle& veh
 PredictiveSpeeds predictive_speeds(const RoadRows& rows, const dynamics::DriveVehicle& vehicle,
                                    const PredictiveSettings& settings) {
     PredictiveSpeeds out;
-    std::string problem = dynamics::drive_vehicle_problem(vehicle);
-    if (problem.empty()) {
-        problem = settings_problem(settings);
-    }
+    const std::string problem = plan_problem(vehicle, settings);
     if (!problem.empty()) {
         out.error = "no plan: " + problem;
         return out;
     }
-    std::optional<SimRoad> road;
-    try {
-        road.emplace(RoadRows{rows.distance, rows.z, rows.max_speed, rows.grade, rows.radius, {}});
-    } catch (const std::invalid_argument&) {
+    const std::optional<SimRoad> road = drivable_road(rows);
+    if (!road) {
         out.recommended = rows.max_speed; // nothing to drive
         return out;
     }
-    if (road->length() <= END_TOLERANCE) {
-        out.recommended = rows.max_speed; // a drive at its start already stands at its end
-        return out;
-    }
-    const RunSettings run{settings.dt, 0.0};
-
-    const BrakingEnvelope baseline(*road, settings.comfortable_braking);
-    LimitDriver limit(baseline, vehicle.limits.max_acceleration);
-    const DriveResult base = run_drive(baseline, vehicle, limit, run);
+    const DriveResult base = baseline_drive(*road, vehicle, settings);
     if (!base.error.empty()) {
         out.error = "no drive within the vehicle's limits reaches the route's end (the "
                     "limit-following drive " +
@@ -254,68 +391,19 @@ PredictiveSpeeds predictive_speeds(const RoadRows& rows, const dynamics::DriveVe
 
     const dynamics::ProgrammeRoad nodes = road->programme_road(settings.programme_step);
     const dynamics::SpeedProgramme programme(vehicle, nodes, grid_step(vehicle, settings));
-    const auto attempt = [&](dynamics::Plan plan) {
-        return attempt_plan(std::move(plan), rows, *road, nodes, vehicle, settings);
-    };
+    const Planning planning{rows, *road, nodes, vehicle, settings, programme};
     // The plan for the budget first; the cruise controller on its column takes a little longer
-    // or shorter than its drive, so then the weight of time is sought (doubled or halved until
-    // the budget lies between two plans, then halved in its logarithm) for the plan whose drives
-    // both keep the budget and end closest below it. Of the plans tried, the one whose cruise
-    // controller draws the least energy within the budget is taken, the fastest when none keeps it.
-    Attempt best = attempt(programme.solve_for_time(budget));
+    // or shorter than its drive, so then the weight of time is sought (seek_plan).
+    Attempt best = planning.attempt(programme.solve_for_time(budget));
     if (!best.drive.error.empty()) {
         out.error = best.drive.error;
         return out;
     }
-    const auto better = [&](const Attempt& a, const Attempt& b) {
-        const bool a_keeps = a.time() <= budget;
-        if (a_keeps != (b.time() <= budget)) {
-            return a_keeps;
-        }
-        return a_keeps ? a.cruise.source_energy < b.cruise.source_energy : a.time() < b.time();
-    };
-    const auto close = [&](const Attempt& a) {
-        return a.time() <= budget && a.time() >= (1.0 - CLOSE_TO_BUDGET) * budget;
-    };
-    double slow = 0.0; // log weights on either side of the budget, once found
-    double fast = 0.0;
-    bool slow_found = false;
-    bool fast_found = false;
-    double weight = best.plan.weight;
-    bool over = best.time() > budget;
-    (over ? slow : fast) = std::log(std::max(weight, LEAST_WEIGHT));
-    (over ? slow_found : fast_found) = true;
-    for (int more = 0; more < MORE_PLANS && !close(best); ++more) {
-        if (!over && weight <= LEAST_WEIGHT) {
-            break; // as slow as the least energy makes it
-        }
-        double next = 0.0;
-        if (slow_found && fast_found) {
-            next = std::exp(0.5 * (slow + fast));
-        } else {
-            next = over ? std::max(weight, LEAST_WEIGHT) * 2.0 : weight / 2.0;
-        }
-        Attempt other = attempt(programme.solve(next < LEAST_WEIGHT ? 0.0 : next));
-        if (!other.drive.error.empty()) {
-            break;
-        }
-        weight = next;
-        over = other.time() > budget;
-        (over ? slow : fast) = std::log(std::max(weight, LEAST_WEIGHT));
-        (over ? slow_found : fast_found) = true;
-        if (better(other, best)) {
-            best = std::move(other);
-        }
-    }
+    best = seek_plan(std::move(best), budget, planning);
     if (best.drive.figures.trip_time > (1.0 + PLAN_OVER_BUDGET) * budget) {
         // (the programme's weight of time did not reach the budget: a powertrain that draws
         // so much energy that no weight the search tries outweighs it)
-        char text[160];
-        std::snprintf(text, sizeof text,
-                      "no drive within the vehicle's limits keeps the time budget (the fastest "
-                      "plan found takes %.1f s, the budget is %.1f s)",
-                      best.drive.figures.trip_time, budget);
-        out.error = text;
+        out.error = over_budget(best, budget);
         return out;
     }
     out.recommended = std::move(best.column);

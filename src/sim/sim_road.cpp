@@ -130,11 +130,9 @@ constexpr double LEAST_NODE_GAP = 0.05;
 
 } // namespace
 
-dynamics::ProgrammeRoad SimRoad::programme_road(double max_step) const {
+std::vector<double> SimRoad::fixed_nodes() const {
     const std::vector<double>& d = road.distance;
     const std::int32_t n = rows();
-    // Fixed nodes: the start, each stop, the end and both rows of each sharp change; between
-    // them evenly spaced ones.
     std::vector<double> fixed{0.0, length()};
     std::vector<double> stands{0.0, length()};
     for (std::int32_t row : stop_rows) {
@@ -157,6 +155,11 @@ dynamics::ProgrammeRoad SimRoad::programme_road(double max_step) const {
         }
     }
     std::sort(fixed.begin(), fixed.end());
+    return fixed;
+}
+
+std::vector<double> SimRoad::node_distances(double max_step) const {
+    const std::vector<double> fixed = fixed_nodes();
     std::vector<double> all;
     for (std::size_t k = 0; k + 1 < fixed.size(); ++k) {
         const double span = fixed[k + 1] - fixed[k];
@@ -166,17 +169,21 @@ dynamics::ProgrammeRoad SimRoad::programme_road(double max_step) const {
         }
     }
     all.push_back(length());
-    dynamics::ProgrammeRoad out;
+    std::vector<double> nodes;
     for (double at : all) {
-        if (out.distance.empty() || at - out.distance.back() >= LEAST_NODE_GAP) {
-            out.distance.push_back(at);
+        if (nodes.empty() || at - nodes.back() >= LEAST_NODE_GAP) {
+            nodes.push_back(at);
         } else if (at == length()) {
-            out.distance.back() = at;
+            nodes.back() = at;
         }
     }
+    return nodes;
+}
+
+void SimRoad::node_limits(dynamics::ProgrammeRoad& out) const {
+    const std::vector<double>& d = road.distance;
+    const std::int32_t n = rows();
     const std::size_t nodes = out.distance.size();
-    // Each node: its own maximum speed from either side, and that of every row inside the
-    // intervals beside it (within an interval without such rows the maximum speed is linear).
     out.max_speed.assign(nodes, 0.0);
     std::vector<double> inside(nodes - 1, INFINITY);
     std::int32_t segment = 0;
@@ -210,10 +217,17 @@ dynamics::ProgrammeRoad SimRoad::programme_road(double max_step) const {
         const double after = i + 1 < nodes ? inside[i] : INFINITY;
         out.max_speed[i] = std::min({out.max_speed[i], before, after});
     }
+}
+
+dynamics::ProgrammeRoad SimRoad::programme_road(double max_step) const {
+    dynamics::ProgrammeRoad out;
+    out.distance = node_distances(max_step);
+    node_limits(out);
     out.max_speed.front() = 0.0;
     out.max_speed.back() = 0.0;
     for (std::int32_t row : stop_rows) {
-        const auto at = std::lower_bound(out.distance.begin(), out.distance.end(), d[row] - 1e-9);
+        const auto at =
+            std::lower_bound(out.distance.begin(), out.distance.end(), road.distance[row] - 1e-9);
         out.max_speed[static_cast<std::size_t>(at - out.distance.begin())] = 0.0;
     }
     return out;

@@ -55,6 +55,16 @@ public:
 
 private:
     void prepare();
+    // The programme's fixed nodes, in order: the start, each stop, the end, both rows of each
+    // sharp change of the maximum speed and nodes close on either side of each stop.
+    std::vector<double> fixed_nodes() const;
+    // The fixed nodes and, between them, evenly spaced ones at most max_step apart; none
+    // closer than a least gap to the one before.
+    std::vector<double> node_distances(double max_step) const;
+    // Each node's maximum speed (its own from either side, and that of every row inside the
+    // intervals beside it: within an interval without such rows it is linear) and the grade of
+    // each interval.
+    void node_limits(dynamics::ProgrammeRoad& out) const;
 
     // A column's speed at each end of each segment, m/s, a stop being a point.
     struct Ends {

@@ -67,7 +67,7 @@ def test_simulate_refuses_bad_input_and_writes_nothing(tmp_path):
     out.mkdir()
     for args, message in [
         (["--drivers", "limit,racer"], "unknown driver 'racer'"),
-        (["--powertrain", "steam"], "unknown powertrain 'steam'"),
+        (["--powertrain", "steam"], "--powertrain: 'steam' is not ev or ice"),
         (["--dt", "0"], "--dt"),
         (["--dt", "1.5"], "--dt"),
         (["--max-power", "0"], "max_power 0 is not above 0"),

@@ -290,6 +290,49 @@ def test_option_checks(tmp_path):
     assert run("drive", route, str(trace), "--smooth", "-1").returncode == 1
 
 
+def test_refused_option_values_read_alike(tmp_path):
+    """Each command refuses a bad value as its command line is read, in one form."""
+    route = straight_route(tmp_path)
+    trace = tmp_path / "trace.csv"
+    trace.write_text("0,0,0,0\n1,10,0,0\n")
+    not_negative = "is not 0 or more"
+    for args, message in [
+            (["at", route, "--distance", "5", "--speed", "-1"], f"--speed: '-1' {not_negative}"),
+            (["drive", route, str(trace), "--horizon", "-1"], f"--horizon: '-1' {not_negative}"),
+            (["at", route, "--distance", "nan"], "--distance: 'nan' is not a number"),
+            (["drive", route, str(trace), "--realtime", "--speedup", "inf"],
+             "--speedup: 'inf' is not a finite number above 0"),
+            (["drive", route, str(trace), "--dashboard", "host:0"],
+             "--dashboard: 'host:0' is not HOST:PORT with a port from 1 to 65535"),
+            (["simulate", route, "--dt", "2"], "--dt: '2' is not 0.001 to 1 s"),
+            (["dashboard", "--port", "7e4"], "--port: '7e4' is not a whole number from 0 to 65535"),
+            (["profile", route, "--vehicle-mass", "x"], "--vehicle-mass: 'x' is not a number"),
+            (["profile", route, "--vehicle", "bike"],
+             "--vehicle: 'bike' is not car, van, truck or bus"),
+            (["profile"], "route is required")]:
+        done = run(*args)
+        expected = (1, "", f"korvale: error: {message}\n")
+        assert (done.returncode, done.stdout, done.stderr) == expected, args
+
+
+def strace_works():
+    try:
+        return subprocess.run(["strace", "-o", os.devnull, "true"], check=False).returncode == 0
+    except OSError:
+        return False
+
+
+@pytest.mark.skipif(not strace_works(), reason="needs strace")
+def test_profile_opens_the_route_file_only_in_the_loader(tmp_path):
+    log = tmp_path / "opens.log"
+    done = subprocess.run(["strace", "-f", "-e", "trace=open,openat", "-o", str(log), TOOL,
+                           "profile", EXAMPLE, "--csv", str(tmp_path / "rows.csv")],
+                          capture_output=True, text=True, timeout=60, check=False)
+    assert done.returncode == 0, done.stderr
+    # (the loader's two passes: counting the lines, then reading the rows)
+    assert log.read_text().count(f'"{EXAMPLE}"') == 2
+
+
 def test_trace_columns_are_read_by_their_header_names(tmp_path):
     route = straight_route(tmp_path)
     plain = tmp_path / "plain.csv"

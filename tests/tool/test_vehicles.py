@@ -145,7 +145,7 @@ def test_predictive_model_options(tmp_path):
     assert "the eco model ignores --powertrain, --time-budget\n" in ignored.stderr
     for options, message in [(["--time-budget", "-1"], "time_budget -0.01 is below 0"),
                              (["--regen-efficiency", "0"], "regen_efficiency 0 is outside (0, 1]"),
-                             (["--powertrain", "steam"], "unknown powertrain 'steam'"),
+                             (["--powertrain", "steam"], "--powertrain: 'steam' is not ev or ice"),
                              (["--idle-fuel", "-1"], "idle_fuel -1 is below 0"),
                              (["--max-power", "10"], "no plan: no drive")]:
         refused = run("profile", EXAMPLE, "--model", "predictive", *options)

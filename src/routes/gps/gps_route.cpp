@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "geometry/point3.h"
 #include "routes/gps/track_smoother.h"
 #include "routes/route_error.h"
 #include "routes/source_text.h"
@@ -20,8 +19,6 @@ using text::read_number;
 namespace {
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
-// A row closer than this to the end of the line gives way to the row at the end.
-constexpr double MIN_ROW_SPACING = 0.001; // m
 constexpr double MAX_SUPERELEVATION = 1.0;
 constexpr const char* ORIGIN_WORD = "origin";
 
@@ -119,7 +116,7 @@ std::vector<std::string> comments_for(const GpsTrack& track, const GpsRouteOptio
                     [](const GpsFix& fix) { return !std::isnan(fix.maxspeed); })) {
         sources.push_back("the track's maxspeed");
     }
-    if (options.default_limit_kmh > 0) {
+    if (gives_limit(options.default_limit_kmh)) {
         sources.push_back(number_text(options.default_limit_kmh) + " km/h");
     }
     std::string limits = "limits from";
@@ -221,7 +218,11 @@ std::vector<LimitChange> read_limits_file(const std::string& path) {
     return parse_limits(data.data(), data.size(), path);
 }
 
-GpsRoute build_gps_route(const GpsTrack& track, const GpsRouteOptions& options) {
+namespace {
+
+// Throws RouteError for options out of range, a track without fixes, or fixes of which only
+// some have heights (unless the route is flat).
+void check_track_and_options(const GpsTrack& track, const GpsRouteOptions& options) {
     check_step(options.step);
     if (!(std::fabs(options.superelevation) <= MAX_SUPERELEVATION)) {
         throw RouteError("the superelevation " + number_text(options.superelevation) +
@@ -230,7 +231,6 @@ GpsRoute build_gps_route(const GpsTrack& track, const GpsRouteOptions& options) 
     if (track.fixes.empty()) {
         throw RouteError("the track '" + track.name + "' holds no fixes");
     }
-    const bool heights = track.has_elevation && !options.flat;
     if (!track.has_elevation && !options.flat) {
         const auto with = static_cast<std::size_t>(
             std::count_if(track.fixes.begin(), track.fixes.end(),
@@ -241,113 +241,123 @@ GpsRoute build_gps_route(const GpsTrack& track, const GpsRouteOptions& options) 
                              " fixes have a height; build it flat (--flat) or give every fix one");
         }
     }
-    GpsRoute route;
-    GpsRouteReport& report = route.report;
-    report.fixes = track.fixes.size();
-    const GpsFix& first = track.fixes.front();
-    report.origin =
-        options.origin ? *options.origin
-                       : GeoPoint{first.latitude, first.longitude, heights ? first.elevation : 0.0};
-    const LocalFrame frame(report.origin);
-    const CleanFixes cleaned = clean(track, frame, heights);
-    report.repeated = cleaned.repeated;
-    report.outliers = cleaned.outliers;
-    if (cleaned.points.size() < MIN_TRACK_FIXES) {
-        throw RouteError("the track '" + track.name + "' has " +
-                         count_text(cleaned.points.size(), "distinct fix", "distinct fixes") +
-                         "; a route needs at least " + std::to_string(MIN_TRACK_FIXES));
-    }
-    // Refused before the smoothing when even half the rough length makes too many rows.
-    check_row_count(std::floor(0.5 * rough_length(cleaned.points) / options.step) + 2,
-                    options.max_rows);
-    SmoothingOptions smoothing;
-    smoothing.with_height = heights;
-    const SmoothedLine line = smooth_track(cleaned.points, smoothing);
-    report.horizontal_noise = line.horizontal_noise;
-    report.vertical_noise = line.vertical_noise;
+}
 
-    const double length = line.arc.back();
-    check_row_count(std::floor(length / options.step) + 2, options.max_rows);
-
-    // The fixes' maxspeed by their place along the line.
+// The fixes' maxspeed by their place along the line.
+std::vector<std::pair<double, double>> maxspeed_by_place(const CleanFixes& cleaned,
+                                                         const SmoothedLine& line) {
     std::vector<std::pair<double, double>> maxspeed;
     for (std::size_t i = 0; i < cleaned.fixes.size(); ++i) {
         maxspeed.emplace_back(line.fix_arc[i], cleaned.fixes[i].maxspeed);
     }
     std::stable_sort(maxspeed.begin(), maxspeed.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
-    const auto nearest_maxspeed = [&](double s) {
-        const auto after = std::lower_bound(maxspeed.begin(), maxspeed.end(), s,
-                                            [](const auto& p, double v) { return p.first < v; });
-        if (after == maxspeed.begin()) {
-            return after->second;
-        }
-        if (after == maxspeed.end() || s - std::prev(after)->first <= after->first - s) {
-            return std::prev(after)->second;
-        }
+    return maxspeed;
+}
+
+// The maxspeed of the fix nearest to s along the line (the earlier of two as near).
+double nearest_maxspeed(const std::vector<std::pair<double, double>>& maxspeed, double s) {
+    const auto after = std::lower_bound(maxspeed.begin(), maxspeed.end(), s,
+                                        [](const auto& p, double v) { return p.first < v; });
+    if (after == maxspeed.begin()) {
         return after->second;
-    };
-
-    std::vector<double> stations;
-    const auto steps = static_cast<std::size_t>(std::floor(length / options.step));
-    for (std::size_t k = 0; k <= steps; ++k) {
-        const double s = static_cast<double>(k) * options.step;
-        if (length - s >= MIN_ROW_SPACING || k == 0) {
-            stations.push_back(s);
-        }
     }
-    stations.push_back(length);
+    if (after == maxspeed.end() || s - std::prev(after)->first <= after->first - s) {
+        return std::prev(after)->second;
+    }
+    return after->second;
+}
 
-    double distance = 0.0;
-    Point3 last;
-    for (std::size_t r = 0; r < stations.size(); ++r) {
-        const double s = stations[r];
+} // namespace
+
+TrackRoute::TrackRoute(const GpsTrack& track, const GpsRouteOptions& options)
+    : track(track), options(options) {
+    check_track_and_options(track, options);
+    const bool heights = track.has_elevation && !options.flat;
+    summary.fixes = track.fixes.size();
+    const GpsFix& first = track.fixes.front();
+    summary.origin =
+        options.origin ? *options.origin
+                       : GeoPoint{first.latitude, first.longitude, heights ? first.elevation : 0.0};
+    const LocalFrame frame(summary.origin);
+    const CleanFixes cleaned = clean(track, frame, heights);
+    summary.repeated = cleaned.repeated;
+    summary.outliers = cleaned.outliers;
+    if (cleaned.points.size() < MIN_TRACK_FIXES) {
+        throw RouteError("the track '" + track.name + "' has " +
+                         count_text(cleaned.points.size(), "distinct fix", "distinct fixes") +
+                         "; a route needs at least " + std::to_string(MIN_TRACK_FIXES));
+    }
+    // Refused before the smoothing when even half the rough length makes too many rows.
+    check_row_count(rows_along(0.5 * rough_length(cleaned.points), options.step), options.max_rows);
+    SmoothingOptions smoothing;
+    smoothing.with_height = heights;
+    line = smooth_track(cleaned.points, smoothing);
+    summary.horizontal_noise = line.horizontal_noise;
+    summary.vertical_noise = line.vertical_noise;
+    check_row_count(rows_along(line.arc.back(), options.step), options.max_rows);
+    maxspeed = maxspeed_by_place(cleaned, line);
+}
+
+std::vector<std::string> TrackRoute::comments() const {
+    return comments_for(track, options, summary, line);
+}
+
+double TrackRoute::limit_at(double s, double distance) const {
+    double limit = listed_limit(options.limits, distance);
+    if (std::isnan(limit)) {
+        limit = nearest_maxspeed(maxspeed, s);
+    }
+    limit = limit_or_fallback(limit, options.default_limit_kmh);
+    if (std::isnan(limit)) {
+        throw RouteError("no speed limit " + number_text(std::round(distance * 10) / 10) +
+                         " m along the route from the track '" + track.name +
+                         "'; give a limit (--limit), a list of limits or maxspeed");
+    }
+    return limit;
+}
+
+void TrackRoute::sample(const RowSink& sink) const {
+    RouteLength length;
+    for (const double s : step_places(line.arc.back(), options.step)) {
         const KnotPlace p = place_on(line.arc, s);
         RouteRow row;
         row.x = at_place(line.x, p);
         row.y = at_place(line.y, p);
         row.z = at_place(line.z, p);
-        const double curvature = at_place(line.curvature, p);
-        const bool straight = !(std::fabs(curvature) >= STRAIGHT_CURVATURE);
-        row.radius = straight ? STRAIGHT_RADIUS : 1 / std::fabs(curvature);
-        row.superelevation = straight ? 0.0 : options.superelevation;
-        const Point3 here{row.x, row.y, row.z};
-        distance += r == 0 ? 0.0 : distance_between(last, here);
-        last = here;
-        row.speed_limit = listed_limit(options.limits, distance);
-        if (std::isnan(row.speed_limit)) {
-            row.speed_limit = nearest_maxspeed(s);
-        }
-        if (std::isnan(row.speed_limit)) {
-            if (!(options.default_limit_kmh > 0)) {
-                throw RouteError("no speed limit " + number_text(std::round(distance * 10) / 10) +
-                                 " m along the route from the track '" + track.name +
-                                 "'; give a limit (--limit), a list of limits or maxspeed");
-            }
-            row.speed_limit = options.default_limit_kmh;
-        }
-        if (!std::isfinite(row.x) || !std::isfinite(row.y) || !std::isfinite(row.z) ||
-            !std::isfinite(row.radius)) {
+        set_curve(row, at_place(line.curvature, p), options.superelevation);
+        row.speed_limit = limit_at(s, length.add(row));
+        if (!finite_shape(row)) {
             throw RouteError("the smoothed line of the track '" + track.name +
                              "' is not finite at " + number_text(s) + " m");
         }
-        route.rows.push_back(row);
+        sink(row);
     }
-    report.rows = route.rows.size();
-    report.length = distance;
-    route.comments = comments_for(track, options, report, line);
+}
+
+GpsRoute build_gps_route(const GpsTrack& track, const GpsRouteOptions& options) {
+    const TrackRoute planned(track, options);
+    GpsRoute route;
+    RouteLength length;
+    planned.sample([&](const RouteRow& row) {
+        length.add(row);
+        route.rows.push_back(row);
+    });
+    route.comments = planned.comments();
+    route.report = planned.report();
+    route.report.rows = route.rows.size();
+    route.report.length = length.metres();
     return route;
 }
 
 GpsRouteReport write_gps_route(const GpsTrack& track, const GpsRouteOptions& options,
                                const std::string& path) {
-    const GpsRoute route = build_gps_route(track, options);
-    RouteFileWriter writer(path, route.comments);
-    for (const RouteRow& row : route.rows) {
-        writer.add(row);
-    }
-    writer.commit();
-    return route.report;
+    const TrackRoute route(track, options);
+    const WrittenRoute written = write_route(route, path);
+    GpsRouteReport report = route.report();
+    report.rows = written.rows;
+    report.length = written.length;
+    return report;
 }
 
 } // namespace korvale::routes

@@ -8,11 +8,13 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "routes/gps/gps_track.h"
 #include "routes/gps/local_frame.h"
-#include "routes/route_file_writer.h"
+#include "routes/gps/track_smoother.h"
+#include "routes/row_rules.h"
 
 namespace korvale::routes {
 
@@ -64,9 +66,37 @@ struct GpsRoute {
 std::vector<LimitChange> read_limits_file(const std::string& path);
 std::vector<LimitChange> parse_limits(const char* data, std::size_t size, const std::string& name);
 
-// Throws RouteError for an empty track, a track of one distinct point, fixes of which only some
-// have heights (without flat), a row without a limit, options out of range, or more rows than
-// max_rows.
+// The route from a track, planned: the options checked, the fixes cleaned and put into the
+// local frame, the line smoothed and the number of rows checked. Throws RouteError for an empty
+// track, a track of one distinct point, fixes of which only some have heights (without flat),
+// options out of range, or more rows than max_rows. The track must outlive it.
+class TrackRoute {
+public:
+    TrackRoute(const GpsTrack& track, const GpsRouteOptions& options);
+
+    // What the builder did; rows and length stay 0 here (build_gps_route and write_gps_route
+    // fill them in from the rows made).
+    const GpsRouteReport& report() const { return summary; }
+    // Lines for the head of the route file, "origin LAT LON H" first.
+    std::vector<std::string> comments() const;
+    // Makes every row in driving order and hands it to sink; throws RouteError for a row
+    // without a speed limit or a point that is not a finite number.
+    void sample(const RowSink& sink) const;
+
+private:
+    // The limit at s along the line, distance along the rows: from the list, the track's
+    // maxspeed or the limit for the rest.
+    double limit_at(double s, double distance) const;
+
+    const GpsTrack& track;
+    GpsRouteOptions options;
+    GpsRouteReport summary;
+    SmoothedLine line;
+    std::vector<std::pair<double, double>> maxspeed; // the fixes' maxspeed by place on the line
+};
+
+// The route's rows in memory, with its comments and report. Throws RouteError as TrackRoute
+// and its sample() do.
 GpsRoute build_gps_route(const GpsTrack& track, const GpsRouteOptions& options);
 
 // The route written to path (replacing a file there only when complete).

@@ -35,27 +35,27 @@ void check_geo_point(const GeoPoint& point, const char* what) {
     }
 }
 
-LocalFrame::LocalFrame(const GeoPoint& origin) : origin_(origin) {
+LocalFrame::LocalFrame(const GeoPoint& origin) : origin_point(origin) {
     check_geo_point(origin, "the origin");
 }
 
 LocalPoint LocalFrame::forward(const GeoPoint& point) const {
     check_geo_point(point, "a point");
-    const GeographicLib::LocalCartesian projection(origin_.latitude, origin_.longitude,
-                                                   origin_.height);
+    const GeographicLib::LocalCartesian projection(origin_point.latitude, origin_point.longitude,
+                                                   origin_point.height);
     LocalPoint local;
     double up = 0.0;
     projection.Forward(point.latitude, point.longitude, point.height, local.x, local.y, up);
-    local.z = point.height - origin_.height;
+    local.z = point.height - origin_point.height;
     return local;
 }
 
 GeoPoint LocalFrame::reverse(const LocalPoint& point) const {
-    const GeographicLib::LocalCartesian projection(origin_.latitude, origin_.longitude,
-                                                   origin_.height);
+    const GeographicLib::LocalCartesian projection(origin_point.latitude, origin_point.longitude,
+                                                   origin_point.height);
     // The point has height origin + z; the "up" coordinate that gives it is found by a few
     // corrections, each by the height still missing (up and height change almost alike).
-    const double height = origin_.height + point.z;
+    const double height = origin_point.height + point.z;
     double up = point.z;
     GeoPoint found;
     for (int i = 0; i < REVERSE_ITERATIONS; ++i) {

@@ -27,14 +27,14 @@ public:
     // Throws RouteError for an origin that check_geo_point refuses.
     explicit LocalFrame(const GeoPoint& origin);
 
-    const GeoPoint& origin() const { return origin_; }
+    const GeoPoint& origin() const { return origin_point; }
     // Throws RouteError for a point that check_geo_point refuses.
     LocalPoint forward(const GeoPoint& point) const;
     // The point whose forward() gives (x, y, z), within a micrometre.
     GeoPoint reverse(const LocalPoint& point) const;
 
 private:
-    GeoPoint origin_;
+    GeoPoint origin_point;
 };
 
 } // namespace korvale::routes

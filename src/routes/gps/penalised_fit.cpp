@@ -8,27 +8,27 @@
 namespace korvale::routes {
 
 PenalisedFit::PenalisedFit(std::size_t knots, double spacing, const std::vector<double>& u)
-    : knots_(knots), spacing_(spacing), cell_(u.size()), share_(u.size()),
-      data_diagonal_(knots, 0.0), data_off_(knots, 0.0), data_diagonal_sum_(knots, 0.0) {
+    : knot_count(knots), knot_spacing(spacing), datum_cell(u.size()), datum_share(u.size()),
+      data_diagonal(knots, 0.0), data_off(knots, 0.0), data_diagonal_sum(knots, 0.0) {
     const double last = static_cast<double>(knots - 1);
     for (std::size_t i = 0; i < u.size(); ++i) {
         const double at = std::clamp(u[i] / spacing, 0.0, last);
         const std::size_t cell = std::min(static_cast<std::size_t>(at), knots - 2);
         const double t = at - static_cast<double>(cell);
-        cell_[i] = cell;
-        share_[i] = t;
-        data_diagonal_[cell] += (1 - t) * (1 - t);
-        data_diagonal_[cell + 1] += t * t;
-        data_off_[cell + 1] += (1 - t) * t; // the entry (cell + 1, cell)
-        data_diagonal_sum_[cell] += 1 - t;
-        data_diagonal_sum_[cell + 1] += t;
+        datum_cell[i] = cell;
+        datum_share[i] = t;
+        data_diagonal[cell] += (1 - t) * (1 - t);
+        data_diagonal[cell + 1] += t * t;
+        data_off[cell + 1] += (1 - t) * t; // the entry (cell + 1, cell)
+        data_diagonal_sum[cell] += 1 - t;
+        data_diagonal_sum[cell + 1] += t;
     }
 }
 
 void PenalisedFit::factor(const std::vector<double>& lambda) {
-    const std::size_t m = knots_;
-    std::vector<double> a0 = data_diagonal_, a1 = data_off_, a2(m, 0.0);
-    const double h3 = spacing_ * spacing_ * spacing_;
+    const std::size_t m = knot_count;
+    std::vector<double> a0 = data_diagonal, a1 = data_off, a2(m, 0.0);
+    const double h3 = knot_spacing * knot_spacing * knot_spacing;
     for (std::size_t j = 1; j + 1 < m; ++j) {
         const double c = lambda[j] / h3;
         a0[j - 1] += c;
@@ -38,26 +38,26 @@ void PenalisedFit::factor(const std::vector<double>& lambda) {
         a1[j + 1] -= 2 * c;
         a2[j + 1] += c;
     }
-    l0_.assign(m, 0.0);
-    l1_.assign(m, 0.0);
-    l2_.assign(m, 0.0);
+    l0.assign(m, 0.0);
+    l1.assign(m, 0.0);
+    l2.assign(m, 0.0);
     for (std::size_t j = 0; j < m; ++j) {
         if (j >= 2) {
-            l2_[j] = a2[j] / l0_[j - 2];
+            l2[j] = a2[j] / l0[j - 2];
         }
         if (j >= 1) {
-            l1_[j] = (a1[j] - (j >= 2 ? l2_[j] * l1_[j - 1] : 0.0)) / l0_[j - 1];
+            l1[j] = (a1[j] - (j >= 2 ? l2[j] * l1[j - 1] : 0.0)) / l0[j - 1];
         }
-        const double pivot = a0[j] - l1_[j] * l1_[j] - l2_[j] * l2_[j];
+        const double pivot = a0[j] - l1[j] * l1[j] - l2[j] * l2[j];
         if (!(pivot > 0)) {
             throw RouteError("the smoothing of the track failed (its equations are singular)");
         }
-        l0_[j] = std::sqrt(pivot);
+        l0[j] = std::sqrt(pivot);
     }
 }
 
 std::vector<double> PenalisedFit::solve(const std::vector<double>& values) const {
-    const std::size_t m = knots_;
+    const std::size_t m = knot_count;
     // The fit is linear in the data and leaves constants alone: the mean is taken out first,
     // which keeps large coordinates from costing precision.
     double mean = 0.0;
@@ -68,28 +68,28 @@ std::vector<double> PenalisedFit::solve(const std::vector<double>& values) const
     std::vector<double> f(m, 0.0);
     for (std::size_t i = 0; i < values.size(); ++i) {
         const double v = values[i] - mean;
-        f[cell_[i]] += (1 - share_[i]) * v;
-        f[cell_[i] + 1] += share_[i] * v;
+        f[datum_cell[i]] += (1 - datum_share[i]) * v;
+        f[datum_cell[i] + 1] += datum_share[i] * v;
     }
     for (std::size_t j = 0; j < m; ++j) {
         double sum = f[j];
         if (j >= 1) {
-            sum -= l1_[j] * f[j - 1];
+            sum -= l1[j] * f[j - 1];
         }
         if (j >= 2) {
-            sum -= l2_[j] * f[j - 2];
+            sum -= l2[j] * f[j - 2];
         }
-        f[j] = sum / l0_[j];
+        f[j] = sum / l0[j];
     }
     for (std::size_t k = m; k-- > 0;) {
         double sum = f[k];
         if (k + 1 < m) {
-            sum -= l1_[k + 1] * f[k + 1];
+            sum -= l1[k + 1] * f[k + 1];
         }
         if (k + 2 < m) {
-            sum -= l2_[k + 2] * f[k + 2];
+            sum -= l2[k + 2] * f[k + 2];
         }
-        f[k] = sum / l0_[k];
+        f[k] = sum / l0[k];
     }
     for (double& v : f) {
         v += mean;
@@ -98,9 +98,10 @@ std::vector<double> PenalisedFit::solve(const std::vector<double>& values) const
 }
 
 std::vector<double> PenalisedFit::at_data(const std::vector<double>& knot_values) const {
-    std::vector<double> out(cell_.size());
-    for (std::size_t i = 0; i < cell_.size(); ++i) {
-        out[i] = (1 - share_[i]) * knot_values[cell_[i]] + share_[i] * knot_values[cell_[i] + 1];
+    std::vector<double> out(datum_cell.size());
+    for (std::size_t i = 0; i < datum_cell.size(); ++i) {
+        out[i] = (1 - datum_share[i]) * knot_values[datum_cell[i]] +
+                 datum_share[i] * knot_values[datum_cell[i] + 1];
     }
     return out;
 }

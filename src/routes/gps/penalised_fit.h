@@ -16,11 +16,11 @@ public:
     // knots >= 3, spacing > 0; u: where each datum lies along the line (clamped to it).
     PenalisedFit(std::size_t knots, double spacing, const std::vector<double>& u);
 
-    std::size_t knots() const { return knots_; }
-    double spacing() const { return spacing_; }
+    std::size_t knots() const { return knot_count; }
+    double spacing() const { return knot_spacing; }
     // The weight of data that each knot carries (the data's shares of it, summing to the
     // number of data).
-    const std::vector<double>& knot_weights() const { return data_diagonal_sum_; }
+    const std::vector<double>& knot_weights() const { return data_diagonal_sum; }
 
     // Factors the system for a penalty weight per knot (m^3 per m of data, see above).
     // Throws RouteError when it is not positive definite (it always is with lambda > 0).
@@ -31,13 +31,14 @@ public:
     std::vector<double> at_data(const std::vector<double>& knot_values) const;
 
 private:
-    std::size_t knots_;
-    double spacing_;
-    std::vector<std::size_t> cell_; // datum i lies between knots cell_[i] and cell_[i] + 1
-    std::vector<double> share_;     // and share_[i] of the way from the first to the second
-    std::vector<double> data_diagonal_, data_off_; // the data's part of the normal equations
-    std::vector<double> data_diagonal_sum_;
-    std::vector<double> l0_, l1_, l2_; // Cholesky factor: diagonal, first and second subdiagonal
+    std::size_t knot_count;
+    double knot_spacing;
+    std::vector<std::size_t>
+        datum_cell; // datum i lies between knots datum_cell[i] and datum_cell[i] + 1
+    std::vector<double> datum_share; // and datum_share[i] of the way from the first to the second
+    std::vector<double> data_diagonal, data_off; // the data's part of the normal equations
+    std::vector<double> data_diagonal_sum;
+    std::vector<double> l0, l1, l2; // Cholesky factor: diagonal, first and second subdiagonal
 };
 
 } // namespace korvale::routes

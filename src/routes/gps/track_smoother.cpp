@@ -363,52 +363,120 @@ double rough_length(const std::vector<TrackPoint>& points) {
     return points.empty() ? 0.0 : first_places(points).back();
 }
 
-SmoothedLine smooth_track(const std::vector<TrackPoint>& points, const SmoothingOptions& options) {
+namespace {
+
+// The fixes, as columns, and where they lie along the line (m).
+struct FixColumns {
+    std::vector<double> x, y, z;
+    std::vector<double> u;
+    double spacing = 0.0; // m, the median distance between fixes along the line
+};
+
+[[noreturn]] void all_together() {
+    throw RouteError("the fixes of the track all lie within " + number_text(MIN_TRACK_LENGTH) +
+                     " m of each other");
+}
+
+FixColumns columns_of(const std::vector<TrackPoint>& points) {
     const std::size_t n = points.size();
-    if (n < MIN_TRACK_FIXES) {
-        throw RouteError("a track needs at least " + std::to_string(MIN_TRACK_FIXES) +
-                         " distinct fixes, it has " + std::to_string(n));
-    }
-    std::vector<double> px(n), py(n), pz(n);
+    FixColumns fixes;
+    fixes.x.resize(n);
+    fixes.y.resize(n);
+    fixes.z.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
-        px[i] = points[i].x;
-        py[i] = points[i].y;
-        pz[i] = points[i].z;
+        fixes.x[i] = points[i].x;
+        fixes.y[i] = points[i].y;
+        fixes.z[i] = points[i].z;
     }
-    std::vector<double> u = first_places(points);
-    if (!(u.back() >= MIN_TRACK_LENGTH)) {
-        throw RouteError("the fixes of the track all lie within " + number_text(MIN_TRACK_LENGTH) +
-                         " m of each other");
+    fixes.u = first_places(points);
+    if (!(fixes.u.back() >= MIN_TRACK_LENGTH)) {
+        all_together();
     }
     std::vector<double> steps;
     for (std::size_t i = 1; i < n; ++i) {
-        if (u[i] > u[i - 1]) {
-            steps.push_back(u[i] - u[i - 1]);
+        if (fixes.u[i] > fixes.u[i - 1]) {
+            steps.push_back(fixes.u[i] - fixes.u[i - 1]);
         }
     }
-    const double fix_spacing = median_of(steps);
+    fixes.spacing = median_of(steps);
+    return fixes;
+}
 
-    // 1. Arc length: fit, project, again.
-    std::vector<double> distance(n, 0.0);
-    const double placing = std::max(PLACING_BANDWIDTH, 2 * fix_spacing);
+// 1. Arc length: fit, project, again. Returns the fixes' distances from the last fit.
+std::vector<double> place_fixes(FixColumns& fixes) {
+    std::vector<double>& u = fixes.u;
+    std::vector<double> distance(u.size(), 0.0);
+    const double placing = std::max(PLACING_BANDWIDTH, 2 * fixes.spacing);
     for (int pass = 0; pass < PLACING_PASSES; ++pass) {
         const Grid grid = grid_for(u.back() > 0 ? *std::max_element(u.begin(), u.end()) : 1.0);
         PenalisedFit fit(grid.knots, grid.spacing, u);
-        fit.factor(penalties(fit, fix_spacing, [placing](std::size_t) { return placing; }));
-        const std::vector<double> fx = fit.solve(px), fy = fit.solve(py);
+        fit.factor(penalties(fit, fixes.spacing, [placing](std::size_t) { return placing; }));
+        const std::vector<double> fx = fit.solve(fixes.x), fy = fit.solve(fixes.y);
         const std::vector<double> arc = arc_of(fx, fy);
         const auto reach = static_cast<std::size_t>(std::ceil(PROJECTION_REACH / grid.spacing));
-        for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t i = 0; i < u.size(); ++i) {
             const auto near = static_cast<std::size_t>(std::lround(u[i] / grid.spacing));
-            const auto [place, off] = project(fx, fy, arc, near, reach, px[i], py[i]);
+            const auto [place, off] = project(fx, fy, arc, near, reach, fixes.x[i], fixes.y[i]);
             u[i] = place;
             distance[i] = off;
         }
         if (!(arc.back() >= MIN_TRACK_LENGTH)) {
-            throw RouteError("the fixes of the track all lie within " +
-                             number_text(MIN_TRACK_LENGTH) + " m of each other");
+            all_together();
         }
     }
+    return distance;
+}
+
+// 2-4. Horizontal: bandwidth by curvature, then the line; 5. the curves.
+void smooth_plan(const FixColumns& fixes, PenalisedFit& fit, SmoothedLine& line) {
+    Signal horizontal{
+        {&fixes.x, &fixes.y}, 2, std::max(HORIZONTAL_NOISE_FLOOR, line.horizontal_noise)};
+    const std::vector<double> across = ladder(HORIZONTAL_NARROWEST, HORIZONTAL_WIDEST);
+    line.bandwidth = choose_bandwidth(fit, horizontal, fixes.spacing, across);
+    line.curvature = blend(fit, horizontal, fixes.spacing, across, line.bandwidth).estimate;
+    // The positions follow the fixes more closely than the curvature may.
+    std::vector<double> closer(line.bandwidth.size());
+    for (std::size_t j = 0; j < closer.size(); ++j) {
+        closer[j] = std::min(line.bandwidth[j], std::max(POSITION_BANDWIDTH, fixes.spacing));
+    }
+    Blend plan = blend(fit, horizontal, fixes.spacing, across, closer);
+    line.x = std::move(plan.components[0]);
+    line.y = std::move(plan.components[1]);
+    line.arc = arc_of(line.x, line.y);
+    // The curves: their curvature from a road curve fitted to their fixes.
+    std::vector<double> fix_knot(fixes.u.size());
+    for (std::size_t i = 0; i < fix_knot.size(); ++i) {
+        fix_knot[i] = fixes.u[i] / fit.spacing();
+    }
+    refit_curves(fixes.x, fixes.y, fix_knot, horizontal.noise, line.x, line.y, line.curvature);
+}
+
+// Heights: bandwidth by grade.
+void smooth_heights(const FixColumns& fixes, PenalisedFit& fit, SmoothedLine& line) {
+    const std::size_t n = fixes.z.size();
+    fit.factor(penalties(fit, fixes.spacing, [](std::size_t) { return 50.0; }));
+    const std::vector<double> rough = fit.at_data(fit.solve(fixes.z));
+    std::vector<double> residual(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        residual[i] = std::fabs(fixes.z[i] - rough[i]);
+    }
+    line.vertical_noise = MEDIAN_TO_DEVIATION * median_of(residual);
+    Signal vertical{{&fixes.z}, 1, std::max(VERTICAL_NOISE_FLOOR, line.vertical_noise)};
+    const std::vector<double> up = ladder(VERTICAL_NARROWEST, VERTICAL_WIDEST);
+    const std::vector<double> bandwidth = choose_bandwidth(fit, vertical, fixes.spacing, up);
+    line.z = std::move(blend(fit, vertical, fixes.spacing, up, bandwidth).components[0]);
+}
+
+} // namespace
+
+SmoothedLine smooth_track(const std::vector<TrackPoint>& points, const SmoothingOptions& options) {
+    if (points.size() < MIN_TRACK_FIXES) {
+        throw RouteError("a track needs at least " + std::to_string(MIN_TRACK_FIXES) +
+                         " distinct fixes, it has " + std::to_string(points.size()));
+    }
+    FixColumns fixes = columns_of(points);
+    const std::vector<double> distance = place_fixes(fixes);
+    const std::vector<double>& u = fixes.u;
     const double length = std::max(MIN_TRACK_LENGTH, *std::max_element(u.begin(), u.end()));
     const Grid grid = grid_for(length);
     PenalisedFit fit(grid.knots, grid.spacing, u);
@@ -416,41 +484,9 @@ SmoothedLine smooth_track(const std::vector<TrackPoint>& points, const Smoothing
     SmoothedLine line;
     line.fix_arc = u;
     line.horizontal_noise = MEDIAN_TO_DEVIATION * median_of(distance);
-
-    // 2-4. Horizontal: bandwidth by curvature, then the line.
-    Signal horizontal{{&px, &py}, 2, std::max(HORIZONTAL_NOISE_FLOOR, line.horizontal_noise)};
-    const std::vector<double> across = ladder(HORIZONTAL_NARROWEST, HORIZONTAL_WIDEST);
-    line.bandwidth = choose_bandwidth(fit, horizontal, fix_spacing, across);
-    line.curvature = blend(fit, horizontal, fix_spacing, across, line.bandwidth).estimate;
-    // The positions follow the fixes more closely than the curvature may.
-    std::vector<double> closer(line.bandwidth.size());
-    for (std::size_t j = 0; j < closer.size(); ++j) {
-        closer[j] = std::min(line.bandwidth[j], std::max(POSITION_BANDWIDTH, fix_spacing));
-    }
-    Blend plan = blend(fit, horizontal, fix_spacing, across, closer);
-    line.x = std::move(plan.components[0]);
-    line.y = std::move(plan.components[1]);
-    line.arc = arc_of(line.x, line.y);
-    // The curves: their curvature from a road curve fitted to their fixes.
-    std::vector<double> fix_knot(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        fix_knot[i] = u[i] / grid.spacing;
-    }
-    refit_curves(px, py, fix_knot, horizontal.noise, line.x, line.y, line.curvature);
-
-    // Heights: bandwidth by grade.
+    smooth_plan(fixes, fit, line);
     if (options.with_height) {
-        fit.factor(penalties(fit, fix_spacing, [](std::size_t) { return 50.0; }));
-        const std::vector<double> rough = fit.at_data(fit.solve(pz));
-        std::vector<double> residual(n);
-        for (std::size_t i = 0; i < n; ++i) {
-            residual[i] = std::fabs(pz[i] - rough[i]);
-        }
-        line.vertical_noise = MEDIAN_TO_DEVIATION * median_of(residual);
-        Signal vertical{{&pz}, 1, std::max(VERTICAL_NOISE_FLOOR, line.vertical_noise)};
-        const std::vector<double> up = ladder(VERTICAL_NARROWEST, VERTICAL_WIDEST);
-        const std::vector<double> bandwidth = choose_bandwidth(fit, vertical, fix_spacing, up);
-        line.z = std::move(blend(fit, vertical, fix_spacing, up, bandwidth).components[0]);
+        smooth_heights(fixes, fit, line);
     } else {
         line.z.assign(grid.knots, 0.0);
     }

@@ -51,21 +51,21 @@ struct CubicValue {
 class CubicRecords {
 public:
     CubicRecords() = default;
-    explicit CubicRecords(std::vector<Cubic> records) : records_(std::move(records)) {
-        sort_by_start(records_);
+    explicit CubicRecords(std::vector<Cubic> given) : records(std::move(given)) {
+        sort_by_start(records);
     }
 
-    CubicValue at(double s) const { return value_of(record_in_force(records_, s), s); }
+    CubicValue at(double s) const { return value_of(record_in_force(records, s), s); }
 
     // The same with the record in force just before s: one that starts exactly at s is not
     // yet in force (unless no record starts before s).
     CubicValue just_before(double s) const {
-        const auto first_at = std::lower_bound(records_.begin(), records_.end(), s,
+        const auto first_at = std::lower_bound(records.begin(), records.end(), s,
                                                [](const Cubic& r, double at) { return r.s < at; });
-        return first_at == records_.begin() ? at(s) : value_of(&*(first_at - 1), s);
+        return first_at == records.begin() ? at(s) : value_of(&*(first_at - 1), s);
     }
 
-    bool empty() const { return records_.empty(); }
+    bool empty() const { return records.empty(); }
 
 private:
     static CubicValue value_of(const Cubic* r, double s) {
@@ -77,7 +77,7 @@ private:
                 r->b + ds * (2 * r->c + ds * 3 * r->d), 2 * r->c + ds * 6 * r->d};
     }
 
-    std::vector<Cubic> records_;
+    std::vector<Cubic> records;
 };
 
 } // namespace korvale::routes

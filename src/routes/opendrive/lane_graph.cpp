@@ -159,36 +159,36 @@ CubicValue lane_centre_in(const Road& road, std::size_t section, int lane, doubl
 }
 
 SectionCentres::SectionCentres(const Road& road, std::size_t section, const std::vector<int>& lanes)
-    : road_(road), sec_(road.sections.at(section)), right_(side_lanes(sec_, -1)),
-      left_(side_lanes(sec_, 1)) {
+    : road(road), sec(road.sections.at(section)), right(side_lanes(sec, -1)),
+      left(side_lanes(sec, 1)) {
     std::size_t right_count = 0, left_count = 0;
     for (const int lane : lanes) {
         const std::size_t count = lane > 0
                                       ? static_cast<std::size_t>(lane)
                                       : static_cast<std::size_t>(-static_cast<long long>(lane));
-        if (lane == 0 || count > (lane > 0 ? left_ : right_).size()) {
-            lane_centre_in(road, section, lane, sec_.s, false); // throws, naming what is wrong
+        if (lane == 0 || count > (lane > 0 ? left : right).size()) {
+            lane_centre_in(road, section, lane, sec.s, false); // throws, naming what is wrong
             throw RouteError(road_text(road) + ": lane " + std::to_string(lane) +
                              " cannot be placed");
         }
         std::size_t& most = lane > 0 ? left_count : right_count;
         most = std::max(most, count);
     }
-    right_t_.resize(right_count);
-    left_t_.resize(left_count);
-    right_w_.resize(right_count);
-    left_w_.resize(left_count);
+    right_t.resize(right_count);
+    left_t.resize(left_count);
+    right_w.resize(right_count);
+    left_w.resize(left_count);
 }
 
 void SectionCentres::at(double s) {
-    const CubicValue offset = road_.lane_offset.at(s);
+    const CubicValue offset = road.lane_offset.at(s);
     for (const int side : {-1, 1}) {
-        const std::vector<const Lane*>& ordered = side > 0 ? left_ : right_;
-        std::vector<CubicValue>& centres = side > 0 ? left_t_ : right_t_;
-        std::vector<double>& widths = side > 0 ? left_w_ : right_w_;
+        const std::vector<const Lane*>& ordered = side > 0 ? left : right;
+        std::vector<CubicValue>& centres = side > 0 ? left_t : right_t;
+        std::vector<double>& widths = side > 0 ? left_w : right_w;
         CubicValue t = offset;
         for (std::size_t i = 0; i < centres.size(); ++i) {
-            const CubicValue w = ordered[i]->width.at(s - sec_.s);
+            const CubicValue w = ordered[i]->width.at(s - sec.s);
             centres[i] = {t.value + 0.5 * side * w.value, t.first + 0.5 * side * w.first,
                           t.second + 0.5 * side * w.second};
             t = {t.value + 1.0 * side * w.value, t.first + 1.0 * side * w.first,
@@ -199,13 +199,13 @@ void SectionCentres::at(double s) {
 }
 
 const CubicValue& SectionCentres::centre(int lane) const {
-    return lane > 0 ? left_t_[static_cast<std::size_t>(lane - 1)]
-                    : right_t_[static_cast<std::size_t>(-1 - lane)];
+    return lane > 0 ? left_t[static_cast<std::size_t>(lane - 1)]
+                    : right_t[static_cast<std::size_t>(-1 - lane)];
 }
 
 double SectionCentres::width(int lane) const {
-    return lane > 0 ? left_w_[static_cast<std::size_t>(lane - 1)]
-                    : right_w_[static_cast<std::size_t>(-1 - lane)];
+    return lane > 0 ? left_w[static_cast<std::size_t>(lane - 1)]
+                    : right_w[static_cast<std::size_t>(-1 - lane)];
 }
 
 double centre_length(const Road& road, std::size_t section, int lane, double s_from, double s_to) {
@@ -213,8 +213,8 @@ double centre_length(const Road& road, std::size_t section, int lane, double s_f
         .front();
 }
 
-LaneGraph::LaneGraph(const OpenDriveMap& map) : map_name_(map.name()) {
-    roads_.reserve(map.road_count());
+LaneGraph::LaneGraph(const OpenDriveMap& map) : source_name(map.name()) {
+    road_list.reserve(map.road_count());
     for (std::size_t i = 0; i < map.road_count(); ++i) {
         try {
             Road road = map.road_at(i);
@@ -224,32 +224,33 @@ LaneGraph::LaneGraph(const OpenDriveMap& map) : map_name_(map.name()) {
             if (road.sections.empty()) {
                 throw RouteError(road_text(road) + " has no lane sections");
             }
-            if (!index_.emplace(road.id, static_cast<std::uint32_t>(roads_.size())).second) {
-                warnings_.push_back("the map has more than one road " + quoted(road.id) +
-                                    "; the first is used");
+            if (!road_index_of.emplace(road.id, static_cast<std::uint32_t>(road_list.size()))
+                     .second) {
+                warning_list.push_back("the map has more than one road " + quoted(road.id) +
+                                       "; the first is used");
                 continue;
             }
-            roads_.push_back(std::move(road));
+            road_list.push_back(std::move(road));
         } catch (const RouteError& error) {
             std::string id = map.road_id(i);
-            warnings_.push_back(std::string(error.what()) + "; the road is left out");
-            unreadable_.emplace(std::move(id), error.what());
+            warning_list.push_back(std::string(error.what()) + "; the road is left out");
+            unreadable_errors.emplace(std::move(id), error.what());
         }
     }
-    for (std::uint32_t r = 0; r < roads_.size(); ++r) {
+    for (std::uint32_t r = 0; r < road_list.size(); ++r) {
         add_nodes(r);
     }
-    section_nodes_.push_back(static_cast<std::uint32_t>(nodes_.size()));
+    section_nodes.push_back(static_cast<std::uint32_t>(node_list.size()));
     add_edges(map);
 }
 
 void LaneGraph::add_nodes(std::uint32_t r) {
-    const Road& road = roads_[r];
-    road_first_.push_back(static_cast<std::uint32_t>(section_nodes_.size()));
-    const std::size_t first_node = nodes_.size();
+    const Road& road = road_list[r];
+    road_first.push_back(static_cast<std::uint32_t>(section_nodes.size()));
+    const std::size_t first_node = node_list.size();
     try {
         for (std::uint32_t i = 0; i < road.sections.size(); ++i) {
-            section_nodes_.push_back(static_cast<std::uint32_t>(nodes_.size()));
+            section_nodes.push_back(static_cast<std::uint32_t>(node_list.size()));
             const LaneSection& sec = road.sections[i];
             const double a = sec.s, b = section_end(road, i);
             std::vector<int> lanes;
@@ -272,125 +273,133 @@ void LaneGraph::add_nodes(std::uint32_t r) {
             for (LaneNode& node : added) {
                 node.length = lengths[static_cast<std::size_t>(
                     std::find(lanes.begin(), lanes.end(), node.lane) - lanes.begin())];
-                nodes_.push_back(node);
+                node_list.push_back(node);
             }
         }
     } catch (const RouteError& error) {
-        nodes_.resize(first_node);
-        section_nodes_.resize(road_first_[r]);
+        node_list.resize(first_node);
+        section_nodes.resize(road_first[r]);
         for (std::size_t i = 0; i < road.sections.size(); ++i) {
-            section_nodes_.push_back(static_cast<std::uint32_t>(first_node));
+            section_nodes.push_back(static_cast<std::uint32_t>(first_node));
         }
-        warnings_.push_back(std::string(error.what()) + "; the road is left out");
-        unreadable_.emplace(road.id, error.what());
-        index_.erase(road.id);
+        warning_list.push_back(std::string(error.what()) + "; the road is left out");
+        unreadable_errors.emplace(road.id, error.what());
+        road_index_of.erase(road.id);
     }
 }
 
 std::uint32_t LaneGraph::section_first(std::uint32_t road, std::uint32_t section) const {
-    return section_nodes_[road_first_[road] + section];
+    return section_nodes[road_first[road] + section];
 }
 
 std::uint32_t LaneGraph::section_last(std::uint32_t road, std::uint32_t section) const {
-    return section_nodes_[road_first_[road] + section + 1];
+    return section_nodes[road_first[road] + section + 1];
 }
 
 std::uint32_t LaneGraph::find(std::uint32_t road, std::uint32_t section, int lane,
                               bool forward) const {
     for (std::uint32_t n = section_first(road, section); n < section_last(road, section); ++n) {
-        if (nodes_[n].lane == lane && nodes_[n].forward == forward) {
+        if (node_list[n].lane == lane && node_list[n].forward == forward) {
             return n;
         }
     }
     return NO_NODE;
 }
 
-void LaneGraph::add_edges(const OpenDriveMap& map) {
-    std::vector<std::tuple<std::uint32_t, std::uint32_t, bool>> list;
-    // An edge between node n and lane `lane` of a section, which must have that lane: from n
-    // to it, or (incoming) from it to n; none where that lane is not driven that way.
-    const auto link = [&](std::uint32_t n, std::uint32_t road, std::uint32_t section, int lane,
-                          bool forward, bool incoming) {
-        const LaneSection& sec = roads_[road].sections[section];
-        if (lane == NO_SUCH_LANE || sec.lane(lane) == nullptr) {
-            throw RouteError(
-                describe(n) + " is linked to lane " +
-                (lane == NO_SUCH_LANE ? std::string("(not an integer)") : std::to_string(lane)) +
-                " of road " + quoted(roads_[road].id) +
-                ", which its lane section at s = " + number_text(sec.s) + " does not have");
-        }
-        const std::uint32_t other = find(road, section, lane, forward);
-        if (other != NO_NODE) {
-            list.emplace_back(incoming ? other : n, incoming ? n : other, false);
-        }
-    };
-    for (std::uint32_t n = 0; n < nodes_.size(); ++n) {
-        const LaneNode& node = nodes_[n];
-        const Road& road = roads_[node.road];
-        const auto last = static_cast<std::uint32_t>(road.sections.size() - 1);
-        const Lane& lane = *road.sections[node.section].lane(node.lane);
-        // A link may be given by the lane left or by the lane entered: both count. Within a road
-        // a lane without a link of its own onwards runs on into the same id.
-        for (const bool incoming : {false, true}) {
-            const bool ahead = node.forward != incoming; // the link's section lies towards +s
-            const std::vector<int>& ids = ahead ? lane.successors : lane.predecessors;
-            if (ahead ? node.section < last : node.section > 0) {
-                const std::uint32_t next = ahead ? node.section + 1 : node.section - 1;
-                // (unless that lane names the lanes it comes from, and not this one)
-                const Lane* same = road.sections[next].lane(node.lane);
-                const std::vector<int>* back = same == nullptr ? nullptr
-                                               : ahead         ? &same->predecessors
-                                                               : &same->successors;
-                if (!incoming && ids.empty() && same != nullptr &&
-                    (back->empty() ||
-                     std::find(back->begin(), back->end(), node.lane) != back->end())) {
-                    const std::uint32_t to = find(node.road, next, node.lane, node.forward);
-                    if (to != NO_NODE) {
-                        list.emplace_back(n, to, false);
-                    }
-                }
-                for (const int id : ids) {
-                    link(n, node.road, next, id, node.forward, incoming);
-                }
-                continue;
-            }
-            const RoadLink& road_link = ahead ? road.successor : road.predecessor;
-            const auto other = index_.find(road_link.element_id);
-            if (road_link.element_type == "road" && other != index_.end()) {
-                const Road& next = roads_[other->second];
-                // Which end of the other road meets this one: its start unless the link says
-                // otherwise for a successor, its end for a predecessor.
-                const bool at_start =
-                    road_link.contact_point.empty() ? ahead : road_link.contact_point != "end";
-                const auto section =
-                    at_start ? 0u : static_cast<std::uint32_t>(next.sections.size() - 1);
-                for (const int id : ids) {
-                    link(n, other->second, section, id, at_start != incoming, incoming);
-                }
-            }
-        }
-        for (const int side : {-1, 1}) {
-            const long long next = static_cast<long long>(node.lane) + side;
-            const long long beside = next == 0 ? next + side : next;
-            if (beside < std::numeric_limits<int>::min() ||
-                beside > std::numeric_limits<int>::max()) {
-                continue;
-            }
-            const std::uint32_t to =
-                find(node.road, node.section, static_cast<int>(beside), node.forward);
-            if (to != NO_NODE) {
-                list.emplace_back(n, to, true);
-            }
+// An edge between node n and lane `lane` of a section, which must have that lane: from n to
+// it, or (incoming) from it to n; none where that lane is not driven that way.
+void LaneGraph::link(EdgeList& list, std::uint32_t n, std::uint32_t road, std::uint32_t section,
+                     int lane, bool forward, bool incoming) const {
+    const LaneSection& sec = road_list[road].sections[section];
+    if (lane == NO_SUCH_LANE || sec.lane(lane) == nullptr) {
+        throw RouteError(
+            describe(n) + " is linked to lane " +
+            (lane == NO_SUCH_LANE ? std::string("(not an integer)") : std::to_string(lane)) +
+            " of road " + quoted(road_list[road].id) +
+            ", which its lane section at s = " + number_text(sec.s) + " does not have");
+    }
+    const std::uint32_t other = find(road, section, lane, forward);
+    if (other != NO_NODE) {
+        list.emplace_back(incoming ? other : n, incoming ? n : other, false);
+    }
+}
+
+// The links of node n's lane onwards (or, incoming, back) into the next lane section of its
+// road. A lane without a link of its own onwards runs on into the same id (unless that lane
+// names the lanes it comes from, and not this one).
+void LaneGraph::link_within_road(EdgeList& list, std::uint32_t n, bool incoming) const {
+    const LaneNode& node = node_list[n];
+    const Road& road = road_list[node.road];
+    const Lane& lane = *road.sections[node.section].lane(node.lane);
+    const bool ahead = node.forward != incoming; // the link's section lies towards +s
+    const std::vector<int>& ids = ahead ? lane.successors : lane.predecessors;
+    const std::uint32_t next = ahead ? node.section + 1 : node.section - 1;
+    const Lane* same = road.sections[next].lane(node.lane);
+    const std::vector<int>* back = same == nullptr ? nullptr
+                                   : ahead         ? &same->predecessors
+                                                   : &same->successors;
+    if (!incoming && ids.empty() && same != nullptr &&
+        (back->empty() || std::find(back->begin(), back->end(), node.lane) != back->end())) {
+        const std::uint32_t to = find(node.road, next, node.lane, node.forward);
+        if (to != NO_NODE) {
+            list.emplace_back(n, to, false);
         }
     }
-    for (const JunctionConnection& c : map.junction_connections()) {
-        const auto incoming = index_.find(c.incoming_road);
-        const auto connecting = index_.find(c.connecting_road);
-        if (incoming == index_.end() || connecting == index_.end()) {
+    for (const int id : ids) {
+        link(list, n, node.road, next, id, node.forward, incoming);
+    }
+}
+
+// The links of node n's lane onwards (or, incoming, back) into the road that its road's link
+// names, at the end of it that meets this one: its start unless the link says otherwise for a
+// successor, its end for a predecessor.
+void LaneGraph::link_to_road(EdgeList& list, std::uint32_t n, bool incoming) const {
+    const LaneNode& node = node_list[n];
+    const Road& road = road_list[node.road];
+    const Lane& lane = *road.sections[node.section].lane(node.lane);
+    const bool ahead = node.forward != incoming;
+    const RoadLink& road_link = ahead ? road.successor : road.predecessor;
+    const auto other = road_index_of.find(road_link.element_id);
+    if (road_link.element_type != "road" || other == road_index_of.end()) {
+        return;
+    }
+    const Road& next = road_list[other->second];
+    const bool at_start =
+        road_link.contact_point.empty() ? ahead : road_link.contact_point != "end";
+    const auto section = at_start ? 0u : static_cast<std::uint32_t>(next.sections.size() - 1);
+    for (const int id : ahead ? lane.successors : lane.predecessors) {
+        link(list, n, other->second, section, id, at_start != incoming, incoming);
+    }
+}
+
+// The lane changes from node n to the lanes beside it driven the same way.
+void LaneGraph::link_beside(EdgeList& list, std::uint32_t n) const {
+    const LaneNode& node = node_list[n];
+    for (const int side : {-1, 1}) {
+        const long long next = static_cast<long long>(node.lane) + side;
+        const long long beside = next == 0 ? next + side : next;
+        if (beside < std::numeric_limits<int>::min() || beside > std::numeric_limits<int>::max()) {
             continue;
         }
-        const Road& in = roads_[incoming->second];
-        const Road& con = roads_[connecting->second];
+        const std::uint32_t to =
+            find(node.road, node.section, static_cast<int>(beside), node.forward);
+        if (to != NO_NODE) {
+            list.emplace_back(n, to, true);
+        }
+    }
+}
+
+// The links a junction's connections give, from the incoming roads' lanes into the connecting
+// roads'.
+void LaneGraph::link_junctions(EdgeList& list, const OpenDriveMap& map) const {
+    for (const JunctionConnection& c : map.junction_connections()) {
+        const auto incoming = road_index_of.find(c.incoming_road);
+        const auto connecting = road_index_of.find(c.connecting_road);
+        if (incoming == road_index_of.end() || connecting == road_index_of.end()) {
+            continue;
+        }
+        const Road& in = road_list[incoming->second];
+        const Road& con = road_list[connecting->second];
         const bool at_start = c.contact_point != "end";
         const auto con_section =
             at_start ? 0u : static_cast<std::uint32_t>(con.sections.size() - 1);
@@ -411,27 +420,46 @@ void LaneGraph::add_edges(const OpenDriveMap& map) {
                 }
                 const std::uint32_t from = find(incoming->second, in_section, from_lane, forward);
                 if (from != NO_NODE) {
-                    link(from, connecting->second, con_section, to_lane, at_start, false);
+                    link(list, from, connecting->second, con_section, to_lane, at_start, false);
                 }
             }
         }
     }
+}
+
+void LaneGraph::add_edges(const OpenDriveMap& map) {
+    EdgeList list;
+    for (std::uint32_t n = 0; n < node_list.size(); ++n) {
+        const LaneNode& node = node_list[n];
+        const auto last = static_cast<std::uint32_t>(road_list[node.road].sections.size() - 1);
+        // A link may be given by the lane left or by the lane entered: both count.
+        for (const bool incoming : {false, true}) {
+            const bool ahead = node.forward != incoming;
+            if (ahead ? node.section < last : node.section > 0) {
+                link_within_road(list, n, incoming);
+            } else {
+                link_to_road(list, n, incoming);
+            }
+        }
+        link_beside(list, n);
+    }
+    link_junctions(list, map);
     std::sort(list.begin(), list.end());
     list.erase(std::unique(list.begin(), list.end()), list.end());
-    edge_start_.assign(nodes_.size() + 1, 0);
-    edges_.reserve(list.size());
+    edge_start.assign(node_list.size() + 1, 0);
+    edge_list.reserve(list.size());
     for (const auto& [from, to, change] : list) {
-        ++edge_start_[from + 1];
-        edges_.push_back({to, change});
+        ++edge_start[from + 1];
+        edge_list.push_back({to, change});
     }
-    for (std::size_t n = 0; n < nodes_.size(); ++n) {
-        edge_start_[n + 1] += edge_start_[n];
+    for (std::size_t n = 0; n < node_list.size(); ++n) {
+        edge_start[n + 1] += edge_start[n];
     }
 }
 
 std::vector<std::string> LaneGraph::unreadable_roads() const {
     std::vector<std::string> ids;
-    for (const auto& entry : unreadable_) {
+    for (const auto& entry : unreadable_errors) {
         ids.push_back(entry.first);
     }
     std::sort(ids.begin(), ids.end());
@@ -439,36 +467,37 @@ std::vector<std::string> LaneGraph::unreadable_roads() const {
 }
 
 std::uint32_t LaneGraph::road_index(const std::string& id) const {
-    const auto found = index_.find(id);
-    if (found != index_.end()) {
+    const auto found = road_index_of.find(id);
+    if (found != road_index_of.end()) {
         return found->second;
     }
-    const auto unreadable = unreadable_.find(id);
-    if (unreadable != unreadable_.end()) {
+    const auto unreadable = unreadable_errors.find(id);
+    if (unreadable != unreadable_errors.end()) {
         throw RouteError(unreadable->second);
     }
-    throw RouteError("the map '" + map_name_ + "' has no road " + quoted(id));
+    throw RouteError("the map '" + source_name + "' has no road " + quoted(id));
 }
 
 double LaneGraph::entry_s(std::uint32_t n) const {
-    const LaneNode& node = nodes_[n];
-    const Road& road = roads_[node.road];
+    const LaneNode& node = node_list[n];
+    const Road& road = road_list[node.road];
     return node.forward ? road.sections[node.section].s : section_end(road, node.section);
 }
 
 double LaneGraph::exit_s(std::uint32_t n) const {
-    const LaneNode& node = nodes_[n];
-    const Road& road = roads_[node.road];
+    const LaneNode& node = node_list[n];
+    const Road& road = road_list[node.road];
     return node.forward ? section_end(road, node.section) : road.sections[node.section].s;
 }
 
 double LaneGraph::length_to(std::uint32_t n, double s) const {
-    const LaneNode& node = nodes_[n];
-    return centre_length(roads_[node.road], node.section, node.lane, entry_s(n), s);
+    const LaneNode& node = node_list[n];
+    return centre_length(road_list[node.road], node.section, node.lane, entry_s(n), s);
 }
 
 std::string LaneGraph::describe(std::uint32_t n) const {
-    return "road " + quoted(roads_[nodes_[n].road].id) + " lane " + std::to_string(nodes_[n].lane);
+    return "road " + quoted(road_list[node_list[n].road].id) + " lane " +
+           std::to_string(node_list[n].lane);
 }
 
 } // namespace korvale::routes

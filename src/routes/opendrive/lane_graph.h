@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
 
@@ -46,11 +47,11 @@ public:
     double width(int lane) const;
 
 private:
-    const Road& road_;
-    const LaneSection& sec_;
-    std::vector<const Lane*> right_, left_; // by id outwards from the centre
-    std::vector<CubicValue> right_t_, left_t_;
-    std::vector<double> right_w_, left_w_;
+    const Road& road;
+    const LaneSection& sec;
+    std::vector<const Lane*> right, left; // by id outwards from the centre
+    std::vector<CubicValue> right_t, left_t;
+    std::vector<double> right_w, left_w;
 };
 
 // The length of the lane's centre from s_from to s_to (either order), in the plane.
@@ -78,13 +79,15 @@ public:
     // to a lane that does not exist.
     explicit LaneGraph(const OpenDriveMap& map);
 
-    const std::string& map_name() const { return map_name_; }
-    const std::vector<Road>& roads() const { return roads_; }
-    const std::vector<LaneNode>& nodes() const { return nodes_; }
+    const std::string& map_name() const { return source_name; }
+    const std::vector<Road>& roads() const { return road_list; }
+    const std::vector<LaneNode>& nodes() const { return node_list; }
     // The edges that leave node n.
-    const LaneEdge* edges_begin(std::uint32_t n) const { return edges_.data() + edge_start_[n]; }
-    const LaneEdge* edges_end(std::uint32_t n) const { return edges_.data() + edge_start_[n + 1]; }
-    const std::vector<std::string>& warnings() const { return warnings_; }
+    const LaneEdge* edges_begin(std::uint32_t n) const { return edge_list.data() + edge_start[n]; }
+    const LaneEdge* edges_end(std::uint32_t n) const {
+        return edge_list.data() + edge_start[n + 1];
+    }
+    const std::vector<std::string>& warnings() const { return warning_list; }
     // The ids of the roads left out because they could not be read, sorted.
     std::vector<std::string> unreadable_roads() const;
 
@@ -107,19 +110,27 @@ public:
 
 private:
     void add_nodes(std::uint32_t road);
+    // The edges: from, to, lane change.
+    using EdgeList = std::vector<std::tuple<std::uint32_t, std::uint32_t, bool>>;
     void add_edges(const OpenDriveMap& map);
+    void link(EdgeList& list, std::uint32_t n, std::uint32_t road, std::uint32_t section, int lane,
+              bool forward, bool incoming) const;
+    void link_within_road(EdgeList& list, std::uint32_t n, bool incoming) const;
+    void link_to_road(EdgeList& list, std::uint32_t n, bool incoming) const;
+    void link_beside(EdgeList& list, std::uint32_t n) const;
+    void link_junctions(EdgeList& list, const OpenDriveMap& map) const;
 
-    std::string map_name_;
-    std::vector<Road> roads_;
-    std::unordered_map<std::string, std::uint32_t> index_;
-    std::unordered_map<std::string, std::string> unreadable_; // id -> its error
-    std::vector<LaneNode> nodes_;
-    // first node of every section of every road: section_nodes_[road_first_[r] + i]
-    std::vector<std::uint32_t> road_first_;
-    std::vector<std::uint32_t> section_nodes_;
-    std::vector<std::uint32_t> edge_start_;
-    std::vector<LaneEdge> edges_;
-    std::vector<std::string> warnings_;
+    std::string source_name;
+    std::vector<Road> road_list;
+    std::unordered_map<std::string, std::uint32_t> road_index_of;
+    std::unordered_map<std::string, std::string> unreadable_errors; // id -> its error
+    std::vector<LaneNode> node_list;
+    // first node of every section of every road: section_nodes[road_first[r] + i]
+    std::vector<std::uint32_t> road_first;
+    std::vector<std::uint32_t> section_nodes;
+    std::vector<std::uint32_t> edge_start;
+    std::vector<LaneEdge> edge_list;
+    std::vector<std::string> warning_list;
 };
 
 } // namespace korvale::routes

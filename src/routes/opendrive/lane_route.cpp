@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <utility>
 
 #include "geometry/point3.h"
@@ -58,6 +59,77 @@ std::string place_text(const LaneGraph& graph, const GraphPlace& place) {
     return graph.describe(place.node) + ", s = " + number_text(std::round(place.s * 1000) / 1000);
 }
 
+// Hands rows on to a sink, leaving out a row closer than MIN_ROW_SPACING to the row after it
+// (JOIN_TOLERANCE where that row starts a stretch): the later row stands for both.
+class SpacedRows {
+public:
+    explicit SpacedRows(const RowSink& sink) : sink(sink) {}
+
+    void push(const RouteRow& row, bool first_of_stretch) {
+        if (has_pending) {
+            const double gap = distance_between(point_of(pending), point_of(row));
+            if (!(gap <= (first_of_stretch ? JOIN_TOLERANCE : MIN_ROW_SPACING))) {
+                sink(pending);
+            }
+        }
+        pending = row;
+        has_pending = true;
+    }
+    void finish() {
+        if (has_pending) {
+            sink(pending);
+        }
+    }
+
+private:
+    const RowSink& sink;
+    bool has_pending = false;
+    RouteRow pending;
+};
+
+// Rows every step along a stretch's curve: piece by piece, each piece's length by
+// Gauss-Legendre, a row's s within its piece in proportion to the length. A piece where the
+// curve runs unevenly along s (a lane change squeezed into little room) is halved until it runs
+// evenly, so that rows a step apart in length are a step apart on the curve too.
+template <class Pace, class Emit>
+class StepWalk {
+public:
+    StepWalk(double step, const std::string& road, const Pace& pace, const Emit& emit)
+        : step(step), target(step), road(road), pace(pace), emit(emit) {}
+
+    // The piece from s = a to b (the stretch's last when last).
+    void place(double a, double b, bool last, int splits) {
+        const double half = (b - a) / 2, mid = (a + b) / 2;
+        const double v0 = pace(mid), v1 = pace(mid - half * GAUSS3_X),
+                     v2 = pace(mid + half * GAUSS3_X);
+        const double length = std::fabs(half) * (GAUSS3_W[0] * v0 + GAUSS3_W[1] * (v1 + v2));
+        if (!std::isfinite(length)) {
+            throw RouteError("road " + quoted(road) + " at s = " + number_text(mid) +
+                             ": the lane's length is not a finite number");
+        }
+        if (splits < MAX_PIECE_SPLITS &&
+            std::fmax(v0, std::fmax(v1, v2)) > UNEVEN * std::fmin(v0, std::fmin(v1, v2))) {
+            place(a, mid, false, splits + 1);
+            place(mid, b, last, splits + 1);
+            return;
+        }
+        // (the last row of a stretch is its end, not one just before it)
+        while (target <= reached + length &&
+               !(last && target >= reached + length - MIN_ROW_SPACING)) {
+            emit(a + (target - reached) / length * (b - a));
+            target += step;
+        }
+        reached += length;
+    }
+
+private:
+    double step;
+    double reached = 0.0, target;
+    const std::string& road;
+    const Pace& pace;
+    const Emit& emit;
+};
+
 } // namespace
 
 CubicValue quintic_blend(double u) {
@@ -66,51 +138,54 @@ CubicValue quintic_blend(double u) {
     return {u * u * u * (10 - 15 * u + 6 * u * u), 30 * u * u * v * v, 60 * u * v * (1 - 2 * u)};
 }
 
-LaneRoute::LaneRoute(const LaneGraph& graph, LaneRouteOptions options)
-    : graph_(graph), options_(std::move(options)) {
-    check_step(options_.step);
-    const double change = options_.lane_change;
+LaneRoute::LaneRoute(const LaneGraph& lanes, LaneRouteOptions chosen)
+    : graph(lanes), options(std::move(chosen)) {
+    check_step(options.step);
+    const double change = options.lane_change;
     if (!(change >= MIN_LANE_CHANGE && change <= MAX_LANE_CHANGE)) {
         throw RouteError("the lane change length " + number_text(change) + " m is outside " +
                          number_text(MIN_LANE_CHANGE) + " to " + number_text(MAX_LANE_CHANGE) +
                          " m");
     }
-    const LanePlace from = parse_lane_place(options_.from, "--from");
-    const LanePlace to = parse_lane_place(options_.to, "--to");
-    const GraphPlace start = resolve_place(graph_, from, false);
-    const GraphPlace end = resolve_place(graph_, to, true);
-    path_ = find_lane_path(graph_, start, end, options_.via, options_.from, options_.to);
-    warnings_ = graph_.warnings();
+    const LanePlace from = parse_lane_place(options.from, "--from");
+    const LanePlace to = parse_lane_place(options.to, "--to");
+    const GraphPlace start = resolve_place(graph, from, false);
+    const GraphPlace end = resolve_place(graph, to, true);
+    found_path = find_lane_path(graph, start, end, options.via, options.from, options.to);
+    warning_list = graph.warnings();
     plan_stretches();
     plan_joins();
     plan_limits();
 
     double rows = 0;
-    for (const LaneStretch& st : stretches_) {
-        const Road& road = graph_.roads()[st.road];
+    for (const LaneStretch& st : planned) {
+        const Road& road = graph.roads()[st.road];
         const double span = section_end(road, st.section) - road.sections[st.section].s;
-        const std::uint32_t n = graph_.find(st.road, st.section, st.lane, st.forward);
-        const double length =
-            n == NO_NODE || !(span > 0)
-                ? 0.0
-                : graph_.nodes()[n].length * std::fabs(st.s_to - st.s_from) / span;
-        rows += std::ceil(length / options_.step) + 2;
+        const std::uint32_t n = graph.find(st.road, st.section, st.lane, st.forward);
+        const double length = n == NO_NODE || !(span > 0)
+                                  ? 0.0
+                                  : graph.nodes()[n].length * std::fabs(st.s_to - st.s_from) / span;
+        rows += std::ceil(length / options.step) + 2;
     }
-    check_row_count(rows, options_.max_rows);
+    check_row_count(rows, options.max_rows);
 }
 
-void LaneRoute::plan_stretches() {
-    const std::vector<LaneNode>& nodes = graph_.nodes();
+namespace {
+
+// The path's nodes as runs along one road each, in groups of one lane section each; d_in and
+// d_out of the first and last group are where the route starts and ends.
+std::vector<Run> runs_of(const LaneGraph& graph, const LanePath& path) {
+    const std::vector<LaneNode>& nodes = graph.nodes();
     std::vector<Run> runs;
-    for (std::size_t i = 0; i < path_.nodes.size(); ++i) {
-        const std::uint32_t n = path_.nodes[i];
+    for (std::size_t i = 0; i < path.nodes.size(); ++i) {
+        const std::uint32_t n = path.nodes[i];
         const LaneNode& node = nodes[n];
         const double dir = node.forward ? 1.0 : -1.0;
-        if (path_.changed[i]) {
+        if (path.changed[i]) {
             runs.back().groups.back().lanes.push_back(node.lane);
             continue;
         }
-        const LaneNode* before = i > 0 ? &nodes[path_.nodes[i - 1]] : nullptr;
+        const LaneNode* before = i > 0 ? &nodes[path.nodes[i - 1]] : nullptr;
         const bool same_road =
             before != nullptr && before->road == node.road &&
             node.section == (node.forward ? before->section + 1 : before->section - 1);
@@ -118,143 +193,177 @@ void LaneRoute::plan_stretches() {
             runs.push_back({node.road, node.forward, {}});
         }
         runs.back().groups.push_back(
-            {node.section, {node.lane}, dir * graph_.entry_s(n), dir * graph_.exit_s(n), {}});
+            {node.section, {node.lane}, dir * graph.entry_s(n), dir * graph.exit_s(n), {}});
     }
-    {
-        const double dir = nodes[path_.start.node].forward ? 1.0 : -1.0;
-        runs.front().groups.front().d_in = dir * path_.start.s;
-        const double end_dir = nodes[path_.end.node].forward ? 1.0 : -1.0;
-        runs.back().groups.back().d_out = end_dir * path_.end.s;
-    }
+    const double dir = nodes[path.start.node].forward ? 1.0 : -1.0;
+    runs.front().groups.front().d_in = dir * path.start.s;
+    const double end_dir = nodes[path.end.node].forward ? 1.0 : -1.0;
+    runs.back().groups.back().d_out = end_dir * path.end.s;
+    return runs;
+}
 
-    const double change = options_.lane_change;
-    for (std::size_t r = 0; r < runs.size(); ++r) {
-        Run& run = runs[r];
-        const double dir = run.forward ? 1.0 : -1.0;
-        // Each lane change ends where the lane left ends (or the route does); one before it in
-        // the same section ends where the next begins. Changes that do not fit share the room
-        // there is since the route's start or the change before.
-        double since = run.groups.front().d_in;
-        std::vector<double> lengths;
-        for (Group& g : run.groups) {
-            const auto changes = static_cast<double>(g.lanes.size() - 1);
-            const double length =
-                changes > 0 ? std::min(change, (g.d_out - since) / changes) : change;
-            lengths.push_back(length);
-            g.switches.assign(g.lanes.size() - 1, 0.0);
-            for (std::size_t j = g.switches.size(); j-- > 0;) {
-                g.switches[j] = j + 1 == g.switches.size() ? g.d_out : g.switches[j + 1] - length;
-            }
-            if (!g.switches.empty()) {
-                since = g.switches.back();
+// Each lane change ends where the lane left ends (or the route does); one before it in the
+// same section ends where the next begins. Changes that do not fit share the room there is
+// since the route's start or the change before. Returns each group's length of lane change.
+std::vector<double> place_switches(Run& run, double change) {
+    double since = run.groups.front().d_in;
+    std::vector<double> lengths;
+    for (Group& g : run.groups) {
+        const auto changes = static_cast<double>(g.lanes.size() - 1);
+        const double length = changes > 0 ? std::min(change, (g.d_out - since) / changes) : change;
+        lengths.push_back(length);
+        g.switches.assign(g.lanes.size() - 1, 0.0);
+        for (std::size_t j = g.switches.size(); j-- > 0;) {
+            g.switches[j] = j + 1 == g.switches.size() ? g.d_out : g.switches[j + 1] - length;
+        }
+        if (!g.switches.empty()) {
+            since = g.switches.back();
+        }
+    }
+    return lengths;
+}
+
+// The lane of the section of group `earlier` (of one lane) that runs into `lane` of the next
+// group's section beside the lane driven; 0 where none does.
+int lane_into(const LaneGraph& graph, const Run& run, std::size_t earlier, int lane) {
+    const Group& g = run.groups[earlier];
+    if (g.lanes.size() != 1) {
+        return 0;
+    }
+    const std::vector<LaneNode>& nodes = graph.nodes();
+    const std::uint32_t later_node =
+        graph.find(run.road, run.groups[earlier + 1].section, lane, run.forward);
+    int found = 0;
+    for (std::uint32_t n = graph.section_first(run.road, g.section);
+         n < graph.section_last(run.road, g.section) && found == 0; ++n) {
+        for (const LaneEdge* e = graph.edges_begin(n); e != graph.edges_end(n); ++e) {
+            if (!e->lane_change && e->to == later_node && nodes[n].forward == run.forward &&
+                nodes[n].lane != g.lanes[0]) {
+                found = nodes[n].lane;
             }
         }
-        std::vector<PlannedBlend> blends;
-        double last_switch = run.groups.front().d_in;
-        for (std::size_t gi = 0; gi < run.groups.size(); ++gi) {
-            const Group& g = run.groups[gi];
-            for (std::size_t j = 0; j < g.switches.size(); ++j) {
-                PlannedBlend blend;
-                blend.d_to = g.switches[j];
-                double lower =
-                    j > 0 ? g.switches[j - 1] : std::max(last_switch, run.groups.front().d_in);
-                blend.to_lanes.emplace_back(gi, g.lanes[j + 1]);
-                const double length = lengths[gi];
-                // The lane taken, traced back through the sections before while both lanes run
-                // there and the blend reaches that far.
-                for (std::size_t back = gi;
-                     j == 0 && back > 0 && run.groups[back].d_in > blend.d_to - length; --back) {
-                    const Group& earlier = run.groups[back - 1];
-                    const std::uint32_t later_node =
-                        graph_.find(run.road, run.groups[back].section,
-                                    blend.to_lanes.back().second, run.forward);
-                    int found = 0;
-                    if (earlier.lanes.size() == 1) {
-                        for (std::uint32_t n = graph_.section_first(run.road, earlier.section);
-                             n < graph_.section_last(run.road, earlier.section) && found == 0;
-                             ++n) {
-                            for (const LaneEdge* e = graph_.edges_begin(n);
-                                 e != graph_.edges_end(n); ++e) {
-                                if (!e->lane_change && e->to == later_node &&
-                                    nodes[n].forward == run.forward &&
-                                    nodes[n].lane != earlier.lanes[0]) {
-                                    found = nodes[n].lane;
-                                }
-                            }
-                        }
-                    }
-                    if (found == 0) {
-                        lower = std::max(lower, run.groups[back].d_in);
-                        break;
-                    }
-                    blend.to_lanes.emplace_back(back - 1, found);
+    }
+    return found;
+}
+
+// The blend of lane change j of group gi, which may start no earlier than lower: the lane
+// taken, traced back through the sections before while both lanes run there and the blend
+// reaches that far.
+PlannedBlend plan_blend(const LaneGraph& graph, const Run& run, std::size_t gi, std::size_t j,
+                        double length, double lower) {
+    const Group& g = run.groups[gi];
+    PlannedBlend blend;
+    blend.d_to = g.switches[j];
+    blend.to_lanes.emplace_back(gi, g.lanes[j + 1]);
+    for (std::size_t back = gi; j == 0 && back > 0 && run.groups[back].d_in > blend.d_to - length;
+         --back) {
+        const int found = lane_into(graph, run, back - 1, blend.to_lanes.back().second);
+        if (found == 0) {
+            lower = std::max(lower, run.groups[back].d_in);
+            break;
+        }
+        blend.to_lanes.emplace_back(back - 1, found);
+    }
+    blend.d_from = std::max(blend.d_to - length, lower);
+    return blend;
+}
+
+std::vector<PlannedBlend> plan_blends(const LaneGraph& graph, const Run& run,
+                                      const std::vector<double>& lengths) {
+    std::vector<PlannedBlend> blends;
+    const double d_in = run.groups.front().d_in;
+    double last_switch = d_in;
+    for (std::size_t gi = 0; gi < run.groups.size(); ++gi) {
+        const Group& g = run.groups[gi];
+        for (std::size_t j = 0; j < g.switches.size(); ++j) {
+            const double lower = j > 0 ? g.switches[j - 1] : std::max(last_switch, d_in);
+            blends.push_back(plan_blend(graph, run, gi, j, lengths[gi], lower));
+        }
+        if (!g.switches.empty()) {
+            last_switch = g.switches.back();
+        }
+    }
+    return blends;
+}
+
+// The stretch of the run from d = a to b, of the group whose section holds it.
+std::optional<LaneStretch> stretch_between(const Run& run, const std::vector<PlannedBlend>& blends,
+                                           double a, double b) {
+    const double dir = run.forward ? 1.0 : -1.0, mid = (a + b) / 2;
+    const auto group = static_cast<std::size_t>(
+        std::find_if(run.groups.begin(), run.groups.end(),
+                     [&](const Group& g) { return g.d_in <= mid && mid <= g.d_out; }) -
+        run.groups.begin());
+    if (group == run.groups.size()) {
+        return std::nullopt;
+    }
+    const Group& g = run.groups[group];
+    std::size_t occupied = 0;
+    while (occupied < g.switches.size() && g.switches[occupied] <= mid) {
+        ++occupied;
+    }
+    LaneStretch st;
+    st.road = run.road;
+    st.section = g.section;
+    st.forward = run.forward;
+    st.s_from = dir * a;
+    st.s_to = dir * b;
+    st.lane = g.lanes[occupied];
+    for (const PlannedBlend& blend : blends) {
+        if (blend.d_from <= mid && mid < blend.d_to) {
+            for (const auto& [gi, lane] : blend.to_lanes) {
+                if (gi == group) {
+                    st.to_lane = lane;
                 }
-                blend.d_from = std::max(blend.d_to - length, lower);
-                blends.push_back(blend);
             }
-            if (!g.switches.empty()) {
-                last_switch = g.switches.back();
-            }
+            st.blend_from = dir * blend.d_from;
+            st.blend_to = dir * blend.d_to;
         }
+    }
+    return st;
+}
 
-        // Stretches between every group boundary, lane change end and blend start.
-        std::vector<double> cuts;
-        for (const Group& g : run.groups) {
-            cuts.push_back(g.d_in);
-            cuts.push_back(g.d_out);
-            cuts.insert(cuts.end(), g.switches.begin(), g.switches.end());
-        }
-        for (const PlannedBlend& b : blends) {
-            cuts.push_back(b.d_from);
-        }
-        std::sort(cuts.begin(), cuts.end());
-        cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
-        bool first = r > 0;
-        for (std::size_t c = 0; c + 1 < cuts.size(); ++c) {
-            const double a = cuts[c], b = cuts[c + 1], mid = (a + b) / 2;
-            const auto group = static_cast<std::size_t>(
-                std::find_if(run.groups.begin(), run.groups.end(),
-                             [&](const Group& g) { return g.d_in <= mid && mid <= g.d_out; }) -
-                run.groups.begin());
-            if (group == run.groups.size()) {
-                continue;
-            }
-            const Group& g = run.groups[group];
-            std::size_t occupied = 0;
-            while (occupied < g.switches.size() && g.switches[occupied] <= mid) {
-                ++occupied;
-            }
-            LaneStretch st;
-            st.road = run.road;
-            st.section = g.section;
-            st.forward = run.forward;
-            st.s_from = dir * a;
-            st.s_to = dir * b;
-            st.lane = g.lanes[occupied];
-            st.joins_road = first;
+// Stretches between every group boundary, lane change end and blend start.
+void cut_stretches(const Run& run, const std::vector<PlannedBlend>& blends, bool joins_road,
+                   std::vector<LaneStretch>& stretches) {
+    std::vector<double> cuts;
+    for (const Group& g : run.groups) {
+        cuts.push_back(g.d_in);
+        cuts.push_back(g.d_out);
+        cuts.insert(cuts.end(), g.switches.begin(), g.switches.end());
+    }
+    for (const PlannedBlend& b : blends) {
+        cuts.push_back(b.d_from);
+    }
+    std::sort(cuts.begin(), cuts.end());
+    cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+    bool first = joins_road;
+    for (std::size_t c = 0; c + 1 < cuts.size(); ++c) {
+        if (std::optional<LaneStretch> st = stretch_between(run, blends, cuts[c], cuts[c + 1])) {
+            st->joins_road = first;
             first = false;
-            for (const PlannedBlend& blend : blends) {
-                if (blend.d_from <= mid && mid < blend.d_to) {
-                    for (const auto& [gi, lane] : blend.to_lanes) {
-                        if (gi == group) {
-                            st.to_lane = lane;
-                        }
-                    }
-                    st.blend_from = dir * blend.d_from;
-                    st.blend_to = dir * blend.d_to;
-                }
-            }
-            stretches_.push_back(st);
+            stretches.push_back(*st);
         }
     }
-    if (stretches_.empty()) {
-        throw RouteError("the route from " + quoted(options_.from) + " to " + quoted(options_.to) +
+}
+
+} // namespace
+
+void LaneRoute::plan_stretches() {
+    std::vector<Run> runs = runs_of(graph, found_path);
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        const std::vector<double> lengths = place_switches(runs[r], options.lane_change);
+        const std::vector<PlannedBlend> blends = plan_blends(graph, runs[r], lengths);
+        cut_stretches(runs[r], blends, r > 0, planned);
+    }
+    if (planned.empty()) {
+        throw RouteError("the route from " + quoted(options.from) + " to " + quoted(options.to) +
                          " has no length");
     }
 }
 
 CubicValue LaneRoute::lateral(const LaneStretch& st, double s) const {
-    const Road& road = graph_.roads()[st.road];
+    const Road& road = graph.roads()[st.road];
     const bool before = s >= section_end(road, st.section);
     const CubicValue from = lane_centre_in(road, st.section, st.lane, s, before);
     if (st.to_lane == 0) {
@@ -273,7 +382,7 @@ CubicValue LaneRoute::lateral(const LaneStretch& st, double s) const {
 }
 
 double LaneRoute::limit_at(const LaneStretch& st, double s) const {
-    const Road& road = graph_.roads()[st.road];
+    const Road& road = graph.roads()[st.road];
     const LaneSection* section = &road.sections[st.section];
     const double limit = speed_limit_at(road, section, st.lane, s);
     // Over a lane change, the lower of the two lanes' limits.
@@ -281,20 +390,20 @@ double LaneRoute::limit_at(const LaneStretch& st, double s) const {
 }
 
 RouteRow LaneRoute::row_at(const LaneStretch& st, double s) const {
-    return offset_row(graph_.roads()[st.road], s, st.lane, lateral(st, s));
+    return offset_row(graph.roads()[st.road], s, st.lane, lateral(st, s));
 }
 
 void LaneRoute::plan_joins() {
-    for (std::size_t i = 1; i < stretches_.size(); ++i) {
-        const LaneStretch& a = stretches_[i - 1];
-        const LaneStretch& b = stretches_[i];
+    for (std::size_t i = 1; i < planned.size(); ++i) {
+        const LaneStretch& a = planned[i - 1];
+        const LaneStretch& b = planned[i];
         const double gap =
             distance_between(point_of(row_at(a, a.s_to)), point_of(row_at(b, b.s_from)));
         if (gap <= JOIN_TOLERANCE) {
             continue;
         }
-        const Road& ra = graph_.roads()[a.road];
-        const Road& rb = graph_.roads()[b.road];
+        const Road& ra = graph.roads()[a.road];
+        const Road& rb = graph.roads()[b.road];
         const std::string gap_text = number_text(std::round(gap * 1000) / 1000) + " m";
         const std::string where =
             b.joins_road ? "roads " + quoted(ra.id) + " (lane " + std::to_string(a.lane) +
@@ -306,38 +415,48 @@ void LaneRoute::plan_joins() {
             throw RouteError(where + " do not meet: their lane centres are " + gap_text +
                              " apart (more than " + number_text(MAX_ROAD_GAP) + " m)");
         }
-        warnings_.push_back(where + ": the lane centres are " + gap_text +
-                            " apart where they meet; the route bridges the gap");
+        warning_list.push_back(where + ": the lane centres are " + gap_text +
+                               " apart where they meet; the route bridges the gap");
     }
 }
+
+namespace {
+
+// The stretch's ends and the starts of the speed records within it, in driving order: the
+// limit is the same between them.
+std::vector<double> limit_cuts(const Road& road, const LaneStretch& st) {
+    const LaneSection& sec = road.sections[st.section];
+    std::vector<double> cuts{st.s_from, st.s_to};
+    for (const SpeedRecord& r : road.speeds) {
+        cuts.push_back(r.s);
+    }
+    for (const int lane : {st.lane, st.to_lane}) {
+        if (const Lane* found = lane != 0 ? sec.lane(lane) : nullptr) {
+            for (const SpeedRecord& r : found->speeds) {
+                cuts.push_back(sec.s + r.s);
+            }
+        }
+    }
+    const double lo = std::min(st.s_from, st.s_to), hi = std::max(st.s_from, st.s_to);
+    cuts.erase(std::remove_if(cuts.begin(), cuts.end(), [&](double s) { return s < lo || s > hi; }),
+               cuts.end());
+    std::sort(cuts.begin(), cuts.end());
+    if (!st.forward) {
+        std::reverse(cuts.begin(), cuts.end());
+    }
+    return cuts;
+}
+
+} // namespace
 
 void LaneRoute::plan_limits() {
     double carried = NaN;
     std::string carried_from;
     std::string last_note;
-    for (const LaneStretch& st : stretches_) {
-        const Road& road = graph_.roads()[st.road];
-        const LaneSection& sec = road.sections[st.section];
-        // The limit is the same between record starts: look at the middle of each piece.
-        std::vector<double> cuts{st.s_from, st.s_to};
-        for (const SpeedRecord& r : road.speeds) {
-            cuts.push_back(r.s);
-        }
-        for (const int lane : {st.lane, st.to_lane}) {
-            if (const Lane* found = lane != 0 ? sec.lane(lane) : nullptr) {
-                for (const SpeedRecord& r : found->speeds) {
-                    cuts.push_back(sec.s + r.s);
-                }
-            }
-        }
-        const double lo = std::min(st.s_from, st.s_to), hi = std::max(st.s_from, st.s_to);
-        cuts.erase(
-            std::remove_if(cuts.begin(), cuts.end(), [&](double s) { return s < lo || s > hi; }),
-            cuts.end());
-        std::sort(cuts.begin(), cuts.end());
-        if (!st.forward) {
-            std::reverse(cuts.begin(), cuts.end());
-        }
+    for (const LaneStretch& st : planned) {
+        const Road& road = graph.roads()[st.road];
+        // Looked at in the middle of each piece between cuts.
+        const std::vector<double> cuts = limit_cuts(road, st);
         for (std::size_t i = 0; i + 1 < cuts.size() || i == 0; ++i) {
             const double s = i + 1 < cuts.size() ? (cuts[i] + cuts[i + 1]) / 2 : cuts[i];
             const double limit = limit_at(st, s);
@@ -353,9 +472,9 @@ void LaneRoute::plan_limits() {
             if (!std::isnan(carried)) {
                 note = "limit carried over: " + where + " takes " + number_text(carried) +
                        " km/h from road " + quoted(carried_from);
-            } else if (options_.default_limit_kmh > 0) {
+            } else if (gives_limit(options.default_limit_kmh)) {
                 note = "limit given for the start: " + where + " takes " +
-                       number_text(options_.default_limit_kmh) + " km/h";
+                       number_text(options.default_limit_kmh) + " km/h";
             } else {
                 throw RouteError("road " + quoted(road.id) + " (lane " + std::to_string(st.lane) +
                                  ") has no speed limit at s = " + number_text(s) +
@@ -364,7 +483,7 @@ void LaneRoute::plan_limits() {
             }
             const std::string key = road.id + ":" + std::to_string(st.lane);
             if (key != last_note) {
-                limit_notes_.push_back(note);
+                limit_notes.push_back(note);
                 last_note = key;
             }
         }
@@ -372,130 +491,89 @@ void LaneRoute::plan_limits() {
 }
 
 std::vector<std::string> LaneRoute::comments() const {
-    const std::vector<LaneNode>& nodes = graph_.nodes();
+    const std::vector<LaneNode>& nodes = graph.nodes();
     std::string path = "path:";
-    for (std::size_t i = 0; i < path_.nodes.size(); ++i) {
-        const LaneNode& node = nodes[path_.nodes[i]];
-        const LaneNode* before = i > 0 ? &nodes[path_.nodes[i - 1]] : nullptr;
+    for (std::size_t i = 0; i < found_path.nodes.size(); ++i) {
+        const LaneNode& node = nodes[found_path.nodes[i]];
+        const LaneNode* before = i > 0 ? &nodes[found_path.nodes[i - 1]] : nullptr;
         if (before != nullptr && before->road == node.road && before->lane == node.lane) {
             continue;
         }
-        path += (i == 0 ? " " : ", ") + graph_.roads()[node.road].id + ":" +
-                std::to_string(node.lane) + (path_.changed[i] ? " (lane change)" : "");
+        path += (i == 0 ? " " : ", ") + graph.roads()[node.road].id + ":" +
+                std::to_string(node.lane) + (found_path.changed[i] ? " (lane change)" : "");
     }
     std::string via = "via:";
-    for (const std::string& id : options_.via) {
+    for (const std::string& id : options.via) {
         via += " " + id;
     }
-    const double limit = options_.default_limit_kmh;
+    const double limit = options.default_limit_kmh;
     std::vector<std::string> lines{
-        "korvale route from the OpenDRIVE map '" + graph_.map_name() + "'",
-        "from: " + options_.from + " (" + place_text(graph_, path_.start) + ")",
-        "to: " + options_.to + " (" + place_text(graph_, path_.end) + ")"};
-    if (!options_.via.empty()) {
+        "korvale route from the OpenDRIVE map '" + graph.map_name() + "'",
+        "from: " + options.from + " (" + place_text(graph, found_path.start) + ")",
+        "to: " + options.to + " (" + place_text(graph, found_path.end) + ")"};
+    if (!options.via.empty()) {
         lines.push_back(via);
     }
     lines.push_back(path);
-    lines.push_back("step: " + number_text(options_.step) + " m along the lane centre");
-    lines.push_back("lane change: " + number_text(options_.lane_change) + " m");
-    lines.push_back(
-        limit > 0 ? "limit where the map gives none at the start: " + number_text(limit) + " km/h"
-                  : "limit where the map gives none at the start: none");
-    lines.insert(lines.end(), limit_notes_.begin(), limit_notes_.end());
-    for (const std::string& warning : warnings_) {
+    lines.push_back("step: " + number_text(options.step) + " m along the lane centre");
+    lines.push_back("lane change: " + number_text(options.lane_change) + " m");
+    lines.push_back(gives_limit(limit) ? "limit where the map gives none at the start: " +
+                                             number_text(limit) + " km/h"
+                                       : "limit where the map gives none at the start: none");
+    lines.insert(lines.end(), limit_notes.begin(), limit_notes.end());
+    for (const std::string& warning : warning_list) {
         lines.push_back("warning: " + warning);
     }
     lines.push_back("x y z curve_radius speed_limit superelevation");
     return lines;
 }
 
+// How fast the stretch's curve runs in 3-D along s (its length per metre of s).
+double LaneRoute::pace(const LaneStretch& st, double s) const {
+    const Road& road = graph.roads()[st.road];
+    const PlanPose pose = reference_pose(road, s);
+    const CubicValue t = lateral(st, s);
+    const CubicValue roll = road.superelevation.at(s);
+    const double c = std::cos(roll.value), sn = std::sin(roll.value);
+    const double across = t.value * c;
+    const double across_rate = t.first * c - t.value * sn * roll.first;
+    const double climb = road.elevation.at(s).first + t.first * sn + t.value * c * roll.first;
+    const double along = 1 - pose.curvature * across;
+    return std::sqrt(along * along + across_rate * across_rate + climb * climb);
+}
+
 void LaneRoute::sample(const RowSink& sink) const {
-    double carried = NaN;
-    bool has_pending = false;
-    RouteRow pending;
-    const auto push = [&](const RouteRow& row, bool first_of_stretch) {
-        if (has_pending) {
-            const double gap = distance_between(point_of(pending), point_of(row));
-            if (!(gap <= (first_of_stretch ? JOIN_TOLERANCE : MIN_ROW_SPACING))) {
-                sink(pending);
-            }
-        }
-        pending = row;
-        has_pending = true;
-    };
-    for (const LaneStretch& st : stretches_) {
-        const Road& road = graph_.roads()[st.road];
+    SpacedRows rows(sink);
+    double carried = NaN; // the last limit the map gave
+    for (const LaneStretch& st : planned) {
+        const Road& road = graph.roads()[st.road];
         const auto emit = [&](double s, bool first_of_stretch) {
             RouteRow row = row_at(st, s);
-            row.speed_limit = limit_at(st, s);
-            if (std::isnan(row.speed_limit)) {
-                row.speed_limit = std::isnan(carried) ? options_.default_limit_kmh : carried;
-            } else {
-                carried = row.speed_limit;
-            }
+            const double limit = limit_at(st, s);
+            carried = std::isnan(limit) ? carried : limit;
+            row.speed_limit = limit_or_fallback(carried, options.default_limit_kmh);
             if (!std::isfinite(row.speed_limit)) {
                 throw RouteError("road " + quoted(road.id) + " at s = " + number_text(s) +
                                  ": the map gives a speed that is not a finite number");
             }
-            push(row, first_of_stretch);
+            rows.push(row, first_of_stretch);
         };
-        // The stretch's length in 3-D along its curve, as a table over pieces of s.
-        const auto speed = [&](double s) {
-            const PlanPose pose = reference_pose(road, s);
-            const CubicValue t = lateral(st, s);
-            const CubicValue roll = road.superelevation.at(s);
-            const double c = std::cos(roll.value), sn = std::sin(roll.value);
-            const double across = t.value * c;
-            const double across_rate = t.first * c - t.value * sn * roll.first;
-            const double climb =
-                road.elevation.at(s).first + t.first * sn + t.value * c * roll.first;
-            const double along = 1 - pose.curvature * across;
-            return std::sqrt(along * along + across_rate * across_rate + climb * climb);
-        };
-        // Rows every step along the curve: piece by piece, each piece's length by Gauss-Legendre,
-        // a row's s within its piece in proportion to the length. A piece where the curve runs
-        // unevenly along s (a lane change squeezed into little room) is halved until it runs
-        // evenly, so that rows a step apart in length are a step apart on the curve too.
-        double reached = 0.0, target = options_.step;
-        const auto place = [&](const auto& self, double a, double b, bool last,
-                               int splits) -> void {
-            const double half = (b - a) / 2, mid = (a + b) / 2;
-            const double v0 = speed(mid), v1 = speed(mid - half * GAUSS3_X),
-                         v2 = speed(mid + half * GAUSS3_X);
-            const double length = std::fabs(half) * (GAUSS3_W[0] * v0 + GAUSS3_W[1] * (v1 + v2));
-            if (!std::isfinite(length)) {
-                throw RouteError("road " + quoted(road.id) + " at s = " + number_text(mid) +
-                                 ": the lane's length is not a finite number");
-            }
-            if (splits < MAX_PIECE_SPLITS &&
-                std::fmax(v0, std::fmax(v1, v2)) > UNEVEN * std::fmin(v0, std::fmin(v1, v2))) {
-                self(self, a, mid, false, splits + 1);
-                self(self, mid, b, last, splits + 1);
-                return;
-            }
-            // (the last row of a stretch is its end, not one just before it)
-            while (target <= reached + length &&
-                   !(last && target >= reached + length - MIN_ROW_SPACING)) {
-                emit(a + (target - reached) / length * (b - a), false);
-                target += options_.step;
-            }
-            reached += length;
-        };
+        const auto pace_at = [&](double s) { return pace(st, s); };
+        const auto emit_within = [&](double s) { emit(s, false); };
+        StepWalk walk(options.step, road.id, pace_at, emit_within);
         const double span = st.s_to - st.s_from;
-        const double piece = std::min(MAX_LENGTH_PIECE, options_.step / 2);
+        const double piece = std::min(MAX_LENGTH_PIECE, options.step / 2);
         const double pieces = std::max(1.0, std::ceil(std::fabs(span) / piece));
         emit(st.s_from, true);
         double a = st.s_from;
         for (double i = 1; i <= pieces; ++i) {
             const double b = i == pieces ? st.s_to : st.s_from + span * i / pieces;
-            place(place, a, b, i == pieces, 0);
+            walk.place(a, b, i == pieces, 0);
             a = b;
         }
         emit(st.s_to, false);
     }
-    if (has_pending) {
-        sink(pending);
-    }
+    rows.finish();
 }
 
 WrittenRoute write_lane_route(const OpenDriveMap& map, const LaneRouteOptions& options,
@@ -505,8 +583,7 @@ WrittenRoute write_lane_route(const OpenDriveMap& map, const LaneRouteOptions& o
     if (warnings != nullptr) {
         *warnings = route.warnings();
     }
-    return write_route_rows(path, route.comments(),
-                            [&](const RowSink& sink) { route.sample(sink); });
+    return write_route(route, path);
 }
 
 } // namespace korvale::routes

@@ -59,10 +59,10 @@ public:
     // limits and its row count. Throws RouteError for any of it.
     LaneRoute(const LaneGraph& graph, LaneRouteOptions options);
 
-    const LanePath& path() const { return path_; }
-    const std::vector<LaneStretch>& stretches() const { return stretches_; }
+    const LanePath& path() const { return found_path; }
+    const std::vector<LaneStretch>& stretches() const { return planned; }
     // The graph's warnings, then those of the joins.
-    const std::vector<std::string>& warnings() const { return warnings_; }
+    const std::vector<std::string>& warnings() const { return warning_list; }
     // Lines for the head of the route file.
     std::vector<std::string> comments() const;
     // The lateral position of the stretch's curve at s, with its derivatives by s.
@@ -75,14 +75,16 @@ private:
     void plan_joins();
     void plan_limits();
     RouteRow row_at(const LaneStretch& stretch, double s) const;
+    // How fast the stretch's curve runs in 3-D along s (its length per metre of s).
+    double pace(const LaneStretch& stretch, double s) const;
     double limit_at(const LaneStretch& stretch, double s) const;
 
-    const LaneGraph& graph_;
-    LaneRouteOptions options_;
-    LanePath path_;
-    std::vector<LaneStretch> stretches_;
-    std::vector<std::string> warnings_;
-    std::vector<std::string> limit_notes_;
+    const LaneGraph& graph;
+    LaneRouteOptions options;
+    LanePath found_path;
+    std::vector<LaneStretch> planned;
+    std::vector<std::string> warning_list;
+    std::vector<std::string> limit_notes;
 };
 
 // Builds the lane graph of the map, the route, and writes it to path (replacing a file there

@@ -51,33 +51,40 @@ std::string lane_text(const Road& road, int lane) {
                      ") is not drivable: it is " + why);
 }
 
-// The node of a lane given by road and id.
+// The node of a lane given by road (index r), id and s.
+GraphPlace lane_place_at(const LaneGraph& graph, std::uint32_t r, const LanePlace& place) {
+    const Road& road = graph.roads()[r];
+    if (!(place.s >= 0 && place.s <= road.length)) {
+        throw RouteError("s = " + number_text(place.s) + " lies outside road " + quoted(road.id) +
+                         " (0 to " + number_text(road.length) + " m)");
+    }
+    const LaneSection* found = record_in_force(road.sections, place.s);
+    const auto section =
+        static_cast<std::uint32_t>(found == nullptr ? 0 : found - road.sections.data());
+    const LaneSection& sec = road.sections[section];
+    if (place.lane == 0 || sec.lane(place.lane) == nullptr) {
+        throw RouteError("road " + quoted(road.id) + " has no lane " + std::to_string(place.lane) +
+                         " at s = " + number_text(place.s));
+    }
+    for (const bool forward :
+         {standard_forward(road, place.lane), !standard_forward(road, place.lane)}) {
+        const std::uint32_t n = graph.find(r, section, place.lane, forward);
+        if (n != NO_NODE) {
+            return {n, place.s};
+        }
+    }
+    not_drivable(road, sec, place.lane);
+}
+
+// The node of a lane given by road and id (and s): without s, where the lane is entered for a
+// start, where it is left for an end.
 GraphPlace lane_place(const LaneGraph& graph, const LanePlace& place, bool is_end) {
     const std::uint32_t r = graph.road_index(place.road);
+    if (place.has_s) {
+        return lane_place_at(graph, r, place);
+    }
     const Road& road = graph.roads()[r];
     const auto last = static_cast<std::uint32_t>(road.sections.size() - 1);
-    if (place.has_s) {
-        if (!(place.s >= 0 && place.s <= road.length)) {
-            throw RouteError("s = " + number_text(place.s) + " lies outside road " +
-                             quoted(road.id) + " (0 to " + number_text(road.length) + " m)");
-        }
-        const LaneSection* found = record_in_force(road.sections, place.s);
-        const auto section =
-            static_cast<std::uint32_t>(found == nullptr ? 0 : found - road.sections.data());
-        const LaneSection& sec = road.sections[section];
-        if (place.lane == 0 || sec.lane(place.lane) == nullptr) {
-            throw RouteError("road " + quoted(road.id) + " has no lane " +
-                             std::to_string(place.lane) + " at s = " + number_text(place.s));
-        }
-        for (const bool forward :
-             {standard_forward(road, place.lane), !standard_forward(road, place.lane)}) {
-            const std::uint32_t n = graph.find(r, section, place.lane, forward);
-            if (n != NO_NODE) {
-                return {n, place.s};
-            }
-        }
-        not_drivable(road, sec, place.lane);
-    }
     const LaneSection* missing = nullptr;
     for (const bool forward :
          {standard_forward(road, place.lane), !standard_forward(road, place.lane)}) {
@@ -158,44 +165,53 @@ GraphPlace onto_centre(const LaneGraph& graph, std::uint32_t n, double s, double
     }
 }
 
+// A lane near a position: its node, the s of the position's foot, the distance to its centre.
+struct Candidate {
+    std::uint32_t node = NO_NODE;
+    double s = 0.0;
+    double distance = INF; // to the lane centre
+};
+
+// The lanes of road r beside the position: the one that holds it nearest its centre (inside),
+// and the one whose centre is nearest (nearest), where nearer than those found before.
+void look_beside(const LaneGraph& graph, std::uint32_t r, const LanePlace& place, Candidate& inside,
+                 Candidate& nearest) {
+    const Road& road = graph.roads()[r];
+    const double s = nearest_s(road, place.x, place.y);
+    const PlanPose foot = reference_pose(road, s);
+    const double dx = place.x - foot.x, dy = place.y - foot.y;
+    const double along = dx * std::cos(foot.heading) + dy * std::sin(foot.heading);
+    const double across = -dx * std::sin(foot.heading) + dy * std::cos(foot.heading);
+    const LaneSection* found = record_in_force(road.sections, s);
+    const auto section =
+        static_cast<std::uint32_t>(found == nullptr ? 0 : found - road.sections.data());
+    std::vector<int> lanes;
+    for (std::uint32_t n = graph.section_first(r, section); n < graph.section_last(r, section);
+         ++n) {
+        lanes.push_back(graph.nodes()[n].lane);
+    }
+    SectionCentres centres(road, section, lanes);
+    centres.at(s);
+    for (std::uint32_t n = graph.section_first(r, section); n < graph.section_last(r, section);
+         ++n) {
+        const int lane = graph.nodes()[n].lane;
+        const double centre = centres.centre(lane).value;
+        const double half = centres.width(lane) / 2;
+        const double off = std::fabs(across - centre);
+        const double distance = std::hypot(along, off);
+        if (std::fabs(along) <= END_TOLERANCE && off <= half && off < inside.distance) {
+            inside = {n, s, off};
+        }
+        if (distance < nearest.distance) {
+            nearest = {n, s, distance};
+        }
+    }
+}
+
 GraphPlace position_place(const LaneGraph& graph, const LanePlace& place) {
-    struct Candidate {
-        std::uint32_t node = NO_NODE;
-        double s = 0.0;
-        double distance = INF; // to the lane centre
-    };
     Candidate inside, nearest;
     for (std::uint32_t r = 0; r < graph.roads().size(); ++r) {
-        const Road& road = graph.roads()[r];
-        const double s = nearest_s(road, place.x, place.y);
-        const PlanPose foot = reference_pose(road, s);
-        const double dx = place.x - foot.x, dy = place.y - foot.y;
-        const double along = dx * std::cos(foot.heading) + dy * std::sin(foot.heading);
-        const double across = -dx * std::sin(foot.heading) + dy * std::cos(foot.heading);
-        const LaneSection* found = record_in_force(road.sections, s);
-        const auto section =
-            static_cast<std::uint32_t>(found == nullptr ? 0 : found - road.sections.data());
-        std::vector<int> lanes;
-        for (std::uint32_t n = graph.section_first(r, section); n < graph.section_last(r, section);
-             ++n) {
-            lanes.push_back(graph.nodes()[n].lane);
-        }
-        SectionCentres centres(road, section, lanes);
-        centres.at(s);
-        for (std::uint32_t n = graph.section_first(r, section); n < graph.section_last(r, section);
-             ++n) {
-            const int lane = graph.nodes()[n].lane;
-            const double centre = centres.centre(lane).value;
-            const double half = centres.width(lane) / 2;
-            const double off = std::fabs(across - centre);
-            const double distance = std::hypot(along, off);
-            if (std::fabs(along) <= END_TOLERANCE && off <= half && off < inside.distance) {
-                inside = {n, s, off};
-            }
-            if (distance < nearest.distance) {
-                nearest = {n, s, distance};
-            }
-        }
+        look_beside(graph, r, place, inside, nearest);
     }
     if (inside.node != NO_NODE) {
         return onto_centre(graph, inside.node, inside.s, place.x, place.y);
@@ -249,30 +265,73 @@ GraphPlace resolve_place(const LaneGraph& graph, const LanePlace& place, bool is
     return place.is_position ? position_place(graph, place) : lane_place(graph, place, is_end);
 }
 
-LanePath find_lane_path(const LaneGraph& graph, const GraphPlace& start, const GraphPlace& end,
-                        const std::vector<std::string>& via, const std::string& from_text,
-                        const std::string& to_text) {
-    const std::vector<LaneNode>& nodes = graph.nodes();
-    std::vector<std::uint32_t> via_roads;
-    for (const std::string& id : via) {
-        via_roads.push_back(graph.road_index(id));
+namespace {
+
+// The shortest path search over states (node, how many via roads passed), seeded with the lanes
+// of the start's section that lane changes reach before anything else.
+class PathSearch {
+public:
+    PathSearch(const LaneGraph& graph, const GraphPlace& start, const GraphPlace& end,
+               const std::vector<std::string>& via)
+        : graph(graph), nodes(graph.nodes()), start(start), end(end) {
+        for (const std::string& id : via) {
+            via_roads.push_back(graph.road_index(id));
+        }
+        layers = static_cast<std::uint32_t>(via_roads.size() + 1);
+        done = layers - 1;
+        k0 = passed(0, start.node);
+        const std::size_t states = nodes.size() * layers;
+        dist.assign(states, INF);
+        before.assign(states, NO_NODE);
+        by_change.assign(states, 0);
+        from_mid.assign(states, 0);
     }
-    const auto layers = static_cast<std::uint32_t>(via_roads.size() + 1);
-    const std::uint32_t done = layers - 1;
+
+    void seed();
+    void search();
+    bool found() const { return best < INF; }
+    // Why there is no path: a via road not reached, or the roads that are.
+    [[noreturn]] void fail(const std::vector<std::string>& via, const std::string& from_text,
+                           const std::string& to_text) const;
+    LanePath path() const;
+
+private:
     // The count of via roads passed after entering node n with k passed before.
-    const auto passed = [&](std::uint32_t k, std::uint32_t n) {
+    std::uint32_t passed(std::uint32_t k, std::uint32_t n) const {
         return k < done && via_roads[k] == nodes[n].road ? k + 1 : k;
-    };
+    }
+    void relax(std::uint32_t state, double d, std::uint32_t prev, bool change, bool seeded) {
+        if (d < dist[state]) {
+            dist[state] = d;
+            before[state] = prev;
+            by_change[state] = change ? 1 : 0;
+            from_mid[state] = seeded ? 1 : 0;
+            queue.emplace(d, state);
+        }
+    }
 
-    const std::uint32_t a = start.node;
-    const bool forward = nodes[a].forward;
-    const double s0 = start.s, s1 = end.s;
-    const std::uint32_t k0 = passed(0, a);
+    const LaneGraph& graph;
+    const std::vector<LaneNode>& nodes;
+    const GraphPlace start, end;
+    std::vector<std::uint32_t> via_roads;
+    std::uint32_t layers = 1, done = 0, k0 = 0;
+    // The lanes of the start's section reached by lane changes, with their cost and the lane
+    // before them.
+    std::vector<std::pair<std::uint32_t, double>> mid;
+    std::vector<std::size_t> mid_parent;
+    std::vector<double> dist;
+    std::vector<std::uint32_t> before; // a state, or a mid lane's index
+    std::vector<char> by_change, from_mid;
+    using Entry = std::pair<double, std::uint32_t>;
+    std::priority_queue<Entry, std::vector<Entry>, std::greater<>> queue;
+    double best = INF;
+    std::size_t best_mid = 0;        // the end reached within the start's section
+    std::uint32_t reached = NO_NODE; // the end's state, when the search reaches it
+};
 
-    // The lanes of the start's section reached by lane changes before anything else, with
-    // their cost and the lane before them.
-    std::vector<std::pair<std::uint32_t, double>> mid{{a, 0.0}};
-    std::vector<std::size_t> mid_parent{0};
+void PathSearch::seed() {
+    mid = {{start.node, 0.0}};
+    mid_parent = {0};
     for (std::size_t i = 0; i < mid.size(); ++i) {
         for (const LaneEdge* e = graph.edges_begin(mid[i].first);
              e != graph.edges_end(mid[i].first); ++e) {
@@ -284,31 +343,13 @@ LanePath find_lane_path(const LaneGraph& graph, const GraphPlace& start, const G
             }
         }
     }
-
-    const std::size_t states = nodes.size() * layers;
-    std::vector<double> dist(states, INF);
-    std::vector<std::uint32_t> before(states, NO_NODE); // a state, or a mid lane's index
-    std::vector<char> by_change(states, 0), from_mid(states, 0);
-    using Entry = std::pair<double, std::uint32_t>;
-    std::priority_queue<Entry, std::vector<Entry>, std::greater<>> queue;
-    const auto relax = [&](std::uint32_t state, double d, std::uint32_t prev, bool change,
-                           bool seed) {
-        if (d < dist[state]) {
-            dist[state] = d;
-            before[state] = prev;
-            by_change[state] = change ? 1 : 0;
-            from_mid[state] = seed ? 1 : 0;
-            queue.emplace(d, state);
-        }
-    };
-
-    double best = INF;
-    std::size_t best_mid = mid.size(); // the end reached within the start's section
+    const bool forward = nodes[start.node].forward;
+    best_mid = mid.size();
     for (std::size_t i = 0; i < mid.size(); ++i) {
         const std::uint32_t m = mid[i].first;
-        const double here = graph.length_to(m, s0);
-        if (m == end.node && k0 == done && (forward ? s1 >= s0 : s1 <= s0)) {
-            const double d = mid[i].second + graph.length_to(m, s1) - here;
+        const double here = graph.length_to(m, start.s);
+        if (m == end.node && k0 == done && (forward ? end.s >= start.s : end.s <= start.s)) {
+            const double d = mid[i].second + graph.length_to(m, end.s) - here;
             if (d < best) {
                 best = d;
                 best_mid = i;
@@ -321,7 +362,9 @@ LanePath find_lane_path(const LaneGraph& graph, const GraphPlace& start, const G
             }
         }
     }
-    std::uint32_t reached = NO_NODE; // the end's state, when the search reaches it
+}
+
+void PathSearch::search() {
     while (!queue.empty()) {
         const auto [d, state] = queue.top();
         queue.pop();
@@ -333,7 +376,7 @@ LanePath find_lane_path(const LaneGraph& graph, const GraphPlace& start, const G
         }
         const std::uint32_t n = state / layers, k = state % layers;
         if (n == end.node && k == done) {
-            const double total = d + graph.length_to(n, s1);
+            const double total = d + graph.length_to(n, end.s);
             if (total < best) {
                 best = total;
                 reached = state;
@@ -345,44 +388,45 @@ LanePath find_lane_path(const LaneGraph& graph, const GraphPlace& start, const G
             relax(e->to * layers + passed(k, e->to), d + cost, state, e->lane_change, false);
         }
     }
+}
 
-    if (best == INF) {
-        std::set<std::uint32_t> roads;
-        std::uint32_t most = k0;
-        for (const auto& m : mid) {
-            roads.insert(nodes[m.first].road);
-        }
-        for (std::size_t state = 0; state < states; ++state) {
-            if (dist[state] < INF) {
-                roads.insert(nodes[state / layers].road);
-                most = std::max(most, static_cast<std::uint32_t>(state % layers));
-            }
-        }
-        if (most < done) {
-            throw RouteError("the --via road " + quoted(via[most]) + " cannot be reached from " +
-                             quoted(from_text) +
-                             (most > 0 ? " after the --via roads before it" : ""));
-        }
-        std::string list;
-        std::size_t listed = 0;
-        for (const std::uint32_t r : roads) {
-            if (listed++ < MAX_LISTED_ROADS) {
-                list += (list.empty() ? "" : ", ") + graph.roads()[r].id;
-            }
-        }
-        if (roads.size() > MAX_LISTED_ROADS) {
-            list += " and " + std::to_string(roads.size() - MAX_LISTED_ROADS) + " more";
-        }
-        std::string left_out;
-        for (const std::string& id : graph.unreadable_roads()) {
-            left_out += (left_out.empty() ? "; left out as unreadable: " : ", ") + id;
-        }
-        throw RouteError("no path from " + quoted(from_text) + " to " + quoted(to_text) +
-                         (via.empty() ? "" : " through the --via roads") +
-                         ": the roads reachable from " + quoted(from_text) + " are " + list +
-                         left_out);
+void PathSearch::fail(const std::vector<std::string>& via, const std::string& from_text,
+                      const std::string& to_text) const {
+    std::set<std::uint32_t> roads;
+    std::uint32_t most = k0;
+    for (const auto& m : mid) {
+        roads.insert(nodes[m.first].road);
     }
+    for (std::size_t state = 0; state < dist.size(); ++state) {
+        if (dist[state] < INF) {
+            roads.insert(nodes[state / layers].road);
+            most = std::max(most, static_cast<std::uint32_t>(state % layers));
+        }
+    }
+    if (most < done) {
+        throw RouteError("the --via road " + quoted(via[most]) + " cannot be reached from " +
+                         quoted(from_text) + (most > 0 ? " after the --via roads before it" : ""));
+    }
+    std::string list;
+    std::size_t listed = 0;
+    for (const std::uint32_t r : roads) {
+        if (listed++ < MAX_LISTED_ROADS) {
+            list += (list.empty() ? "" : ", ") + graph.roads()[r].id;
+        }
+    }
+    if (roads.size() > MAX_LISTED_ROADS) {
+        list += " and " + std::to_string(roads.size() - MAX_LISTED_ROADS) + " more";
+    }
+    std::string left_out;
+    for (const std::string& id : graph.unreadable_roads()) {
+        left_out += (left_out.empty() ? "; left out as unreadable: " : ", ") + id;
+    }
+    throw RouteError("no path from " + quoted(from_text) + " to " + quoted(to_text) +
+                     (via.empty() ? "" : " through the --via roads") +
+                     ": the roads reachable from " + quoted(from_text) + " are " + list + left_out);
+}
 
+LanePath PathSearch::path() const {
     LanePath path;
     path.start = start;
     path.end = end;
@@ -403,33 +447,39 @@ LanePath find_lane_path(const LaneGraph& graph, const GraphPlace& start, const G
         path.nodes.push_back(mid[i].first);
         path.changed.push_back(true);
     }
-    path.nodes.push_back(a);
+    path.nodes.push_back(start.node);
     path.changed.push_back(false);
     std::reverse(path.nodes.begin(), path.nodes.end());
     std::reverse(path.changed.begin(), path.changed.end());
+    return path;
+}
 
-    // Lane changes as late along the road as the lane left and the lane taken run beside
-    // each other: A then B (a change) then B' becomes A, A', B' (a change) where A runs into A'
-    // beside B'.
-    const auto edge = [&](std::uint32_t from, std::uint32_t to, bool change) {
-        for (const LaneEdge* e = graph.edges_begin(from); e != graph.edges_end(from); ++e) {
-            if (e->to == to && e->lane_change == change) {
-                return true;
-            }
+bool has_edge(const LaneGraph& graph, std::uint32_t from, std::uint32_t to, bool change) {
+    for (const LaneEdge* e = graph.edges_begin(from); e != graph.edges_end(from); ++e) {
+        if (e->to == to && e->lane_change == change) {
+            return true;
         }
-        return false;
-    };
+    }
+    return false;
+}
+
+// Lane changes as late along the road as the lane left and the lane taken run beside each
+// other: A then B (a change) then B' becomes A, A', B' (a change) where A runs into A' beside B'.
+void delay_lane_changes(const LaneGraph& graph, LanePath& path) {
+    const std::vector<LaneNode>& nodes = graph.nodes();
     for (bool moved = true; moved;) {
         moved = false;
         for (std::size_t i = 1; i + 1 < path.nodes.size(); ++i) {
             const std::uint32_t from = path.nodes[i - 1], next = path.nodes[i + 1];
-            if (!path.changed[i] || path.changed[i + 1] || !edge(path.nodes[i], next, false) ||
+            if (!path.changed[i] || path.changed[i + 1] ||
+                !has_edge(graph, path.nodes[i], next, false) ||
                 nodes[next].road != nodes[from].road) {
                 continue;
             }
             for (const LaneEdge* e = graph.edges_begin(from); e != graph.edges_end(from); ++e) {
                 if (!e->lane_change && nodes[e->to].road == nodes[next].road &&
-                    nodes[e->to].section == nodes[next].section && edge(e->to, next, true)) {
+                    nodes[e->to].section == nodes[next].section &&
+                    has_edge(graph, e->to, next, true)) {
                     path.nodes[i] = e->to;
                     path.changed[i] = false;
                     path.changed[i + 1] = true;
@@ -439,6 +489,21 @@ LanePath find_lane_path(const LaneGraph& graph, const GraphPlace& start, const G
             }
         }
     }
+}
+
+} // namespace
+
+LanePath find_lane_path(const LaneGraph& graph, const GraphPlace& start, const GraphPlace& end,
+                        const std::vector<std::string>& via, const std::string& from_text,
+                        const std::string& to_text) {
+    PathSearch search(graph, start, end, via);
+    search.seed();
+    search.search();
+    if (!search.found()) {
+        search.fail(via, from_text, to_text);
+    }
+    LanePath path = search.path();
+    delay_lane_changes(graph, path);
     return path;
 }
 

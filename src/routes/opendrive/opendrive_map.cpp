@@ -277,7 +277,7 @@ struct OpenDriveMap::Impl {
     std::unordered_map<std::string, std::size_t> index; // REPEATED_ID for ids used twice
 };
 
-OpenDriveMap::OpenDriveMap(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+OpenDriveMap::OpenDriveMap(std::unique_ptr<Impl> impl) : impl(std::move(impl)) {}
 OpenDriveMap::OpenDriveMap(OpenDriveMap&&) noexcept = default;
 OpenDriveMap& OpenDriveMap::operator=(OpenDriveMap&&) noexcept = default;
 OpenDriveMap::~OpenDriveMap() = default;
@@ -311,17 +311,17 @@ OpenDriveMap OpenDriveMap::parse(const char* data, std::size_t size, const std::
 }
 
 const std::string& OpenDriveMap::name() const {
-    return impl_->name;
+    return impl->name;
 }
 
 std::size_t OpenDriveMap::road_count() const {
-    return impl_->roads.size();
+    return impl->roads.size();
 }
 
 std::vector<RoadSummary> OpenDriveMap::summaries() const {
     std::vector<RoadSummary> summaries;
-    summaries.reserve(impl_->roads.size());
-    for (const pugi::xml_node& road : impl_->roads) {
+    summaries.reserve(impl->roads.size());
+    for (const pugi::xml_node& road : impl->roads) {
         RoadSummary summary;
         summary.id = road.attribute("id").value();
         summary.name = road.attribute("name").value();
@@ -345,28 +345,28 @@ std::vector<RoadSummary> OpenDriveMap::summaries() const {
 }
 
 Road OpenDriveMap::road(const std::string& id) const {
-    const auto found = impl_->index.find(id);
-    if (found == impl_->index.end()) {
-        throw RouteError("the map '" + impl_->name + "' has no road " + quoted(id.c_str()));
+    const auto found = impl->index.find(id);
+    if (found == impl->index.end()) {
+        throw RouteError("the map '" + impl->name + "' has no road " + quoted(id.c_str()));
     }
     if (found->second == REPEATED_ID) {
-        throw RouteError("the map '" + impl_->name + "' has more than one road " +
+        throw RouteError("the map '" + impl->name + "' has more than one road " +
                          quoted(id.c_str()));
     }
-    return read_road(impl_->roads[found->second]);
+    return read_road(impl->roads[found->second]);
 }
 
 Road OpenDriveMap::road_at(std::size_t index) const {
-    return read_road(impl_->roads.at(index));
+    return read_road(impl->roads.at(index));
 }
 
 std::string OpenDriveMap::road_id(std::size_t index) const {
-    return impl_->roads.at(index).attribute("id").value();
+    return impl->roads.at(index).attribute("id").value();
 }
 
 std::vector<JunctionConnection> OpenDriveMap::junction_connections() const {
     std::vector<JunctionConnection> connections;
-    const pugi::xml_node root = impl_->document.document_element();
+    const pugi::xml_node root = impl->document.document_element();
     for (const pugi::xml_node& junction : root.children("junction")) {
         const std::string id = junction.attribute("id").value();
         for (const pugi::xml_node& node : junction.children("connection")) {

@@ -156,7 +156,7 @@ public:
 private:
     struct Impl;
     explicit OpenDriveMap(std::unique_ptr<Impl> impl);
-    std::unique_ptr<Impl> impl_;
+    std::unique_ptr<Impl> impl;
 };
 
 } // namespace korvale::routes

@@ -49,15 +49,11 @@ struct Station {
 // is left out (the far end stays, in place of a row just before it).
 std::vector<Station> stations(const Road& road, bool backwards, double step) {
     const double length = road.length;
-    const auto s_at = [&](double d) { return backwards ? length - d : d; };
+    const std::vector<double> places = step_places(length, step);
     std::vector<Station> all;
-    const auto steps = static_cast<std::size_t>(std::floor(length / step));
-    all.reserve(steps + road.geometry.size() + 2);
-    for (std::size_t k = 0; k <= steps; ++k) {
-        const double d = static_cast<double>(k) * step;
-        if (d < length) {
-            all.push_back({d, s_at(d)});
-        }
+    all.reserve(places.size() + road.geometry.size());
+    for (std::size_t k = 0; k + 1 < places.size(); ++k) { // the end comes last, below
+        all.push_back({places[k], backwards ? length - places[k] : places[k]});
     }
     for (const PlanGeometry& g : road.geometry) {
         if (g.s() > 0 && g.s() < length) {
@@ -144,14 +140,11 @@ RouteRow offset_row(const Road& road, double s, int lane, const CubicValue& t) {
     row.x = pose.x - across * std::sin(pose.heading);
     row.y = pose.y + across * std::cos(pose.heading);
     row.z = elevation + t.value * std::sin(roll);
-    const bool straight = std::fabs(curvature) < STRAIGHT_CURVATURE;
-    row.radius = straight ? STRAIGHT_RADIUS : 1 / std::fabs(curvature);
     // A bank towards the inside of the curve is positive, whichever way the road is driven:
     // the roll is positive where the road falls to the right, a left curve has k > 0.
     const double inside = k > 0 ? -1.0 : (k < 0 ? 1.0 : 0.0);
-    row.superelevation = straight ? 0.0 : std::tan(roll) * inside;
-    if (!std::isfinite(row.x) || !std::isfinite(row.y) || !std::isfinite(row.z) ||
-        !std::isfinite(row.radius) || !std::isfinite(row.superelevation)) {
+    set_curve(row, curvature, std::tan(roll) * inside);
+    if (!finite_shape(row)) {
         throw RouteError(road_name(road) + " at s = " + number_text(s) +
                          ": the map gives a point, curvature or speed that is not a finite number");
     }
@@ -168,13 +161,10 @@ double limit_at(const Road& road, int lane, double s) {
 
 RouteRow make_row(const Road& road, int lane, double s, double default_limit) {
     RouteRow row = offset_row(road, s, lane, lane != 0 ? lane_centre(road, lane, s) : CubicValue{});
-    row.speed_limit = limit_at(road, lane, s);
+    row.speed_limit = limit_or_fallback(limit_at(road, lane, s), default_limit);
     if (std::isnan(row.speed_limit)) {
-        if (!(default_limit > 0)) {
-            throw RouteError(road_name(road) + " has no speed limit at s = " + number_text(s) +
-                             "; give a limit for rows without one");
-        }
-        row.speed_limit = default_limit;
+        throw RouteError(road_name(road) + " has no speed limit at s = " + number_text(s) +
+                         "; give a limit for rows without one");
     }
     if (!std::isfinite(row.speed_limit)) {
         throw RouteError(road_name(road) + " at s = " + number_text(s) +
@@ -205,16 +195,11 @@ std::vector<std::string> split_road_ids(const std::string& text) {
     }
 }
 
-OpenDriveRoute::OpenDriveRoute(const OpenDriveMap& map, OpenDriveRouteOptions options)
-    : map_name_(map.name()), options_(std::move(options)) {
-    const double step = options_.step;
-    check_step(step);
-    if (options_.lane < -MAX_LANE_ID || options_.lane > MAX_LANE_ID) {
-        throw RouteError("lane " + std::to_string(options_.lane) +
-                         " is beyond the lanes of any road (" + std::to_string(-MAX_LANE_ID) +
-                         " to " + std::to_string(MAX_LANE_ID) + ")");
-    }
-    std::vector<std::string> ids = options_.roads;
+namespace {
+
+// The ids of the roads in driving order: the roads named, or the map's only road.
+std::vector<std::string> chain_ids(const OpenDriveMap& map, const OpenDriveRouteOptions& options) {
+    std::vector<std::string> ids = options.roads;
     if (ids.empty()) {
         if (map.road_count() != 1) {
             throw RouteError("the map '" + map.name() + "' has " +
@@ -222,45 +207,67 @@ OpenDriveRoute::OpenDriveRoute(const OpenDriveMap& map, OpenDriveRouteOptions op
         }
         ids.push_back(map.summaries().front().id);
     }
-    if (options_.reverse) {
+    if (options.reverse) {
         std::reverse(ids.begin(), ids.end());
     }
+    return ids;
+}
+
+// Whether the first of two or more roads is driven backwards: towards the end that meets the
+// second.
+bool first_backwards(const Road& first, const Road& next) {
+    const Point3 start = reference_point(first, 0.0);
+    const Point3 end = reference_point(first, first.length);
+    const Point3 next_start = reference_point(next, 0.0);
+    const Point3 next_end = reference_point(next, next.length);
+    const double from_start =
+        std::fmin(distance_between(start, next_start), distance_between(start, next_end));
+    const double from_end =
+        std::fmin(distance_between(end, next_start), distance_between(end, next_end));
+    return from_start < from_end;
+}
+
+} // namespace
+
+OpenDriveRoute::OpenDriveRoute(const OpenDriveMap& map, OpenDriveRouteOptions chosen)
+    : map_name(map.name()), options(std::move(chosen)) {
+    const double step = options.step;
+    check_step(step);
+    if (options.lane < -MAX_LANE_ID || options.lane > MAX_LANE_ID) {
+        throw RouteError("lane " + std::to_string(options.lane) +
+                         " is beyond the lanes of any road (" + std::to_string(-MAX_LANE_ID) +
+                         " to " + std::to_string(MAX_LANE_ID) + ")");
+    }
     double rows = 0;
-    for (const std::string& id : ids) {
+    for (const std::string& id : chain_ids(map, options)) {
         Leg leg{map.road(id), false};
         if (leg.road.geometry.empty()) {
             throw RouteError(road_name(leg.road) + " has no geometry records");
         }
-        rows +=
-            std::floor(leg.road.length / step) + 2 + static_cast<double>(leg.road.geometry.size());
-        legs_.push_back(std::move(leg));
+        rows += rows_along(leg.road.length, step) + static_cast<double>(leg.road.geometry.size());
+        chain.push_back(std::move(leg));
     }
-    check_row_count(rows, options_.max_rows);
+    check_row_count(rows, options.max_rows);
+    orient_legs();
+}
 
+void OpenDriveRoute::orient_legs() {
     // The first road is driven towards the end that meets the second; each further road is
     // entered at its end nearer to where the road before it left off.
-    legs_.front().backwards = options_.reverse && legs_.size() == 1;
+    chain.front().backwards =
+        chain.size() > 1 ? first_backwards(chain[0].road, chain[1].road) : options.reverse;
     Point3 leaving;
-    for (std::size_t i = 0; i < legs_.size(); ++i) {
-        Leg& leg = legs_[i];
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+        Leg& leg = chain[i];
         const Point3 start = reference_point(leg.road, 0.0);
         const Point3 end = reference_point(leg.road, leg.road.length);
-        if (i == 0 && legs_.size() > 1) {
-            const Road& next = legs_[1].road;
-            const Point3 next_start = reference_point(next, 0.0);
-            const Point3 next_end = reference_point(next, next.length);
-            const double from_start =
-                std::fmin(distance_between(start, next_start), distance_between(start, next_end));
-            const double from_end =
-                std::fmin(distance_between(end, next_start), distance_between(end, next_end));
-            leg.backwards = from_start < from_end;
-        } else if (i > 0) {
+        if (i > 0) {
             const double to_start = distance_between(leaving, start);
             const double to_end = distance_between(leaving, end);
             leg.backwards = to_end < to_start;
             const double gap = std::fmin(to_start, to_end);
             if (!(gap <= MAX_ROAD_GAP)) {
-                throw RouteError("roads '" + legs_[i - 1].road.id + "' and '" + leg.road.id +
+                throw RouteError("roads '" + chain[i - 1].road.id + "' and '" + leg.road.id +
                                  "' do not meet: their nearest ends are " + number_text(gap) +
                                  " m apart (more than " + number_text(MAX_ROAD_GAP) + " m)");
             }
@@ -271,65 +278,45 @@ OpenDriveRoute::OpenDriveRoute(const OpenDriveMap& map, OpenDriveRouteOptions op
 
 std::vector<std::string> OpenDriveRoute::comments() const {
     std::string roads = "roads:";
-    for (std::size_t i = 0; i < legs_.size(); ++i) {
-        roads += (i == 0 ? " " : ", ") + legs_[i].road.id;
-        if (legs_[i].backwards) {
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+        roads += (i == 0 ? " " : ", ") + chain[i].road.id;
+        if (chain[i].backwards) {
             roads += " (driven backwards)";
         }
     }
-    const int lane = options_.lane;
+    const int lane = options.lane;
     const std::string lane_text = lane == 0
                                       ? "lane: the reference line"
                                       : "lane: " + std::to_string(lane) + " (" +
                                             std::to_string(-lane) + " on roads driven backwards)";
-    const double limit = options_.default_limit_kmh;
-    return {"korvale route from the OpenDRIVE map '" + map_name_ + "'",
+    const double limit = options.default_limit_kmh;
+    return {"korvale route from the OpenDRIVE map '" + map_name + "'",
             roads,
             lane_text,
-            "step: " + number_text(options_.step) + " m",
-            limit > 0 ? "limit where the map gives none: " + number_text(limit) + " km/h"
-                      : "limit where the map gives none: none",
+            "step: " + number_text(options.step) + " m",
+            gives_limit(limit) ? "limit where the map gives none: " + number_text(limit) + " km/h"
+                               : "limit where the map gives none: none",
             "x y z curve_radius speed_limit superelevation"};
 }
 
 void OpenDriveRoute::sample(const RowSink& sink) const {
-    for (std::size_t i = 0; i < legs_.size(); ++i) {
-        const Leg& leg = legs_[i];
-        std::vector<Station> rows = stations(leg.road, leg.backwards, options_.step);
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+        const Leg& leg = chain[i];
+        std::vector<Station> rows = stations(leg.road, leg.backwards, options.step);
         // Where two roads meet there is one row, the entered road's first.
-        if (i + 1 < legs_.size()) {
+        if (i + 1 < chain.size()) {
             rows.pop_back();
         }
-        const int lane = leg.backwards ? -options_.lane : options_.lane;
+        const int lane = leg.backwards ? -options.lane : options.lane;
         for (const Station& station : rows) {
-            sink(make_row(leg.road, lane, station.s, options_.default_limit_kmh));
+            sink(make_row(leg.road, lane, station.s, options.default_limit_kmh));
         }
     }
 }
 
-WrittenRoute write_route_rows(const std::string& path, const std::vector<std::string>& comments,
-                              const std::function<void(const RowSink&)>& sample) {
-    RouteFileWriter writer(path, comments);
-    WrittenRoute written;
-    bool first = true;
-    Point3 last;
-    sample([&](const RouteRow& row) {
-        const Point3 here{row.x, row.y, row.z};
-        written.length += first ? 0.0 : distance_between(last, here);
-        first = false;
-        last = here;
-        writer.add(row);
-    });
-    writer.commit();
-    written.rows = writer.rows();
-    return written;
-}
-
 WrittenRoute write_opendrive_route(const OpenDriveMap& map, const OpenDriveRouteOptions& options,
                                    const std::string& path) {
-    const OpenDriveRoute route(map, options);
-    return write_route_rows(path, route.comments(),
-                            [&](const RowSink& sink) { route.sample(sink); });
+    return write_route(OpenDriveRoute(map, options), path);
 }
 
 } // namespace korvale::routes

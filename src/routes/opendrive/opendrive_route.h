@@ -4,21 +4,18 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "routes/opendrive/opendrive_map.h"
-#include "routes/route_file_writer.h"
+#include "routes/row_rules.h"
 
 namespace korvale::routes {
 
 constexpr double DEFAULT_STEP = 1.0; // m
 // Road ends farther apart than this do not meet.
 constexpr double MAX_ROAD_GAP = 0.5; // m
-// A row closer than this to the row before it on the same road is left out.
-constexpr double MIN_ROW_SPACING = 0.001; // m
 // Lane ids a route may name.
 constexpr int MAX_LANE_ID = 1000;
 
@@ -35,8 +32,6 @@ struct OpenDriveRouteOptions {
 // "12, 3,7" as ids; throws RouteError for an empty id.
 std::vector<std::string> split_road_ids(const std::string& text);
 
-using RowSink = std::function<void(const RouteRow&)>;
-
 // The chain of roads, read from the map and joined: the options checked, each road's direction
 // found, the ends checked to meet, and the number of rows checked against the cap. Throws
 // RouteError for any of it.
@@ -49,7 +44,7 @@ public:
 
     OpenDriveRoute(const OpenDriveMap& map, OpenDriveRouteOptions options);
 
-    const std::vector<Leg>& legs() const { return legs_; }
+    const std::vector<Leg>& legs() const { return chain; }
     // Lines for the head of the route file: the map, the roads, the lane, the step.
     std::vector<std::string> comments() const;
     // Makes every row in driving order and hands it to sink; throws RouteError for a row
@@ -57,9 +52,12 @@ public:
     void sample(const RowSink& sink) const;
 
 private:
-    std::string map_name_;
-    OpenDriveRouteOptions options_;
-    std::vector<Leg> legs_;
+    // Which way each road is driven; throws RouteError where two roads do not meet.
+    void orient_legs();
+
+    std::string map_name;
+    OpenDriveRouteOptions options;
+    std::vector<Leg> chain;
 };
 
 // The reference line's pose at s (the first geometry record's before it begins); the road must
@@ -77,16 +75,6 @@ double speed_limit_at(const Road& road, const LaneSection* section, int lane, do
 // reference line, where t is ignored). Throws RouteError for a curve beyond the centre of the
 // reference line's or a value that is not a finite number.
 RouteRow offset_row(const Road& road, double s, int lane, const CubicValue& t);
-
-struct WrittenRoute {
-    std::size_t rows = 0;
-    double length = 0.0; // m, along the rows in 3-D
-};
-
-// Writes the comment lines and the rows that sample hands its sink to path (replacing a file
-// there only when complete), measuring the route's length as it goes.
-WrittenRoute write_route_rows(const std::string& path, const std::vector<std::string>& comments,
-                              const std::function<void(const RowSink&)>& sample);
 
 // Builds the route and writes it to path (replacing a file there only when complete).
 WrittenRoute write_opendrive_route(const OpenDriveMap& map, const OpenDriveRouteOptions& options,

@@ -92,7 +92,7 @@ PlanGeometry PlanGeometry::line(const RecordStart& start) {
 
 PlanGeometry PlanGeometry::arc(const RecordStart& start, double curvature) {
     PlanGeometry g(GeometryKind::arc, start);
-    g.u_[0] = curvature;
+    g.coef_u[0] = curvature;
     return g;
 }
 
@@ -100,8 +100,8 @@ PlanGeometry PlanGeometry::spiral(const RecordStart& start, double curvature_sta
                                   double curvature_end) {
     PlanGeometry g(GeometryKind::spiral, start);
     const double length = start.length;
-    g.u_[0] = curvature_start;
-    g.u_[1] = length > 0 ? (curvature_end - curvature_start) / length : 0.0;
+    g.coef_u[0] = curvature_start;
+    g.coef_u[1] = length > 0 ? (curvature_end - curvature_start) / length : 0.0;
     // The curvature is linear, so its largest magnitude is at an end.
     const double turn = std::fmax(std::fabs(curvature_start), std::fabs(curvature_end)) * length;
     if (!(turn <= MAX_SPIRAL_TURN)) {
@@ -109,29 +109,29 @@ PlanGeometry PlanGeometry::spiral(const RecordStart& start, double curvature_sta
                          std::to_string(static_cast<int>(MAX_SPIRAL_TURN)) + " rad");
     }
     const auto pieces = static_cast<std::size_t>(std::ceil(turn / MAX_TURN_PER_PIECE)) + 1;
-    g.nodes_.reserve(pieces + 1);
-    g.nodes_.push_back({0.0, 0.0, 0.0, 0.0});
-    const double c0 = g.u_[0], rate = g.u_[1], h0 = start.heading;
+    g.table.reserve(pieces + 1);
+    g.table.push_back({0.0, 0.0, 0.0, 0.0});
+    const double c0 = g.coef_u[0], rate = g.coef_u[1], h0 = start.heading;
     const auto direction = [=](double u) {
         const double h = h0 + u * (c0 + u * rate / 2);
         return Vec2{std::cos(h), std::sin(h)};
     };
     for (std::size_t i = 1; i <= pieces; ++i) {
-        const Node& last = g.nodes_.back();
+        const Node& last = g.table.back();
         const double u = length * static_cast<double>(i) / static_cast<double>(pieces);
         const Vec2 moved = gauss8(direction, last.u, u);
-        g.nodes_.push_back({u, u, last.x + moved.x, last.y + moved.y});
+        g.table.push_back({u, u, last.x + moved.x, last.y + moved.y});
     }
     return g;
 }
 
 PlanGeometry PlanGeometry::poly3(const RecordStart& start, double a, double b, double c, double d) {
     PlanGeometry g(GeometryKind::poly3, start);
-    g.v_[0] = a;
-    g.v_[1] = b;
-    g.v_[2] = c;
-    g.v_[3] = d;
-    const double(&v)[4] = g.v_;
+    g.coef_v[0] = a;
+    g.coef_v[1] = b;
+    g.coef_v[2] = c;
+    g.coef_v[3] = d;
+    const double(&v)[4] = g.coef_v;
     const auto speed = [&v](double u) {
         const double slope = cubic_first(v, u);
         return std::sqrt(1 + slope * slope);
@@ -140,7 +140,7 @@ PlanGeometry PlanGeometry::poly3(const RecordStart& start, double a, double b, d
     struct Piece {
         double a, b, integral;
     };
-    g.nodes_.push_back({0.0, 0.0, 0.0, 0.0});
+    g.table.push_back({0.0, 0.0, 0.0, 0.0});
     std::vector<Piece> pending{{0.0, start.length, gauss8(speed, 0.0, start.length)}};
     std::size_t splits = 0;
     while (!pending.empty()) {
@@ -156,9 +156,9 @@ PlanGeometry PlanGeometry::poly3(const RecordStart& start, double a, double b, d
             std::fabs(piece.integral - (left + right)) <= ARC_LENGTH_TOLERANCE * (left + right) ||
             mid <= piece.a || mid >= piece.b;
         if (settled) {
-            const double s = g.nodes_.back().arc_length;
-            g.nodes_.push_back({mid, s + left, 0.0, 0.0});
-            g.nodes_.push_back({piece.b, s + left + right, 0.0, 0.0});
+            const double s = g.table.back().arc_length;
+            g.table.push_back({mid, s + left, 0.0, 0.0});
+            g.table.push_back({piece.b, s + left + right, 0.0, 0.0});
             continue;
         }
         if (++splits > MAX_ARC_LENGTH_PIECES) {
@@ -175,70 +175,70 @@ PlanGeometry PlanGeometry::param_poly3(const RecordStart& start, const double (&
                                        const double (&v)[4], bool normalized) {
     PlanGeometry g(GeometryKind::param_poly3, start);
     for (int i = 0; i < 4; ++i) {
-        g.u_[i] = u[i];
-        g.v_[i] = v[i];
+        g.coef_u[i] = u[i];
+        g.coef_v[i] = v[i];
     }
-    g.normalized_ = normalized;
+    g.normalized = normalized;
     return g;
 }
 
 PlanPose PlanGeometry::at(double ds) const {
-    const double h0 = start_.heading;
-    switch (kind_) {
+    const double h0 = start.heading;
+    switch (geometry_kind) {
     case GeometryKind::line:
-        return {start_.x + ds * std::cos(h0), start_.y + ds * std::sin(h0), h0, 0.0, 0.0};
+        return {start.x + ds * std::cos(h0), start.y + ds * std::sin(h0), h0, 0.0, 0.0};
     case GeometryKind::arc: {
-        const double k = u_[0];
+        const double k = coef_u[0];
         if (k == 0.0) {
-            return {start_.x + ds * std::cos(h0), start_.y + ds * std::sin(h0), h0, 0.0, 0.0};
+            return {start.x + ds * std::cos(h0), start.y + ds * std::sin(h0), h0, 0.0, 0.0};
         }
         // Along the chord, which has no cancellation for small turns.
         const double chord = 2 * std::sin(k * ds / 2) / k;
         const double middle = h0 + k * ds / 2;
-        return {start_.x + chord * std::cos(middle), start_.y + chord * std::sin(middle),
-                h0 + k * ds, k, 0.0};
+        return {start.x + chord * std::cos(middle), start.y + chord * std::sin(middle), h0 + k * ds,
+                k, 0.0};
     }
     case GeometryKind::spiral:
         return spiral_at(ds);
     case GeometryKind::poly3:
         return poly3_at(ds);
     case GeometryKind::param_poly3:
-        if (!normalized_) {
+        if (!normalized) {
             return param_poly3_at(ds);
         }
-        return param_poly3_at(start_.length > 0 ? ds / start_.length : 0.0);
+        return param_poly3_at(start.length > 0 ? ds / start.length : 0.0);
     }
     return {};
 }
 
 PlanPose PlanGeometry::spiral_at(double ds) const {
-    const double length = start_.length;
-    const double c0 = u_[0], rate = u_[1];
+    const double length = start.length;
+    const double c0 = coef_u[0], rate = coef_u[1];
     if (!(ds >= 0 && ds <= length)) {
         if (ds < 0) {
             return along_tangent(spiral_at(0.0), ds);
         }
         return along_tangent(spiral_at(length), ds - length);
     }
-    const double h0 = start_.heading;
+    const double h0 = start.heading;
     const auto direction = [=](double u) {
         const double h = h0 + u * (c0 + u * rate / 2);
         return Vec2{std::cos(h), std::sin(h)};
     };
-    const std::size_t pieces = nodes_.size() - 1;
+    const std::size_t pieces = table.size() - 1;
     std::size_t i = 0;
     if (length > 0) {
         i = static_cast<std::size_t>(ds / length * static_cast<double>(pieces));
         i = i >= pieces ? pieces - 1 : i;
     }
-    const Node& node = nodes_[i];
+    const Node& node = table[i];
     const Vec2 moved = gauss8(direction, node.u, ds);
-    return {start_.x + node.x + moved.x, start_.y + node.y + moved.y,
-            h0 + ds * (c0 + ds * rate / 2), c0 + rate * ds, rate};
+    return {start.x + node.x + moved.x, start.y + node.y + moved.y, h0 + ds * (c0 + ds * rate / 2),
+            c0 + rate * ds, rate};
 }
 
 PlanPose PlanGeometry::poly3_at(double ds) const {
-    const double total = nodes_.back().arc_length;
+    const double total = table.back().arc_length;
     if (!(ds >= 0 && ds <= total)) {
         if (ds < 0) {
             return along_tangent(poly3_at(0.0), ds);
@@ -246,16 +246,16 @@ PlanPose PlanGeometry::poly3_at(double ds) const {
         return along_tangent(poly3_at(total), ds - total);
     }
     const auto speed = [this](double u) {
-        const double slope = cubic_first(v_, u);
+        const double slope = cubic_first(coef_v, u);
         return std::sqrt(1 + slope * slope);
     };
     // The piece of the table that holds ds, then Newton's method inside it, kept in the piece.
     const auto after =
-        std::upper_bound(nodes_.begin(), nodes_.end(), ds,
+        std::upper_bound(table.begin(), table.end(), ds,
                          [](double at, const Node& node) { return at < node.arc_length; });
     const Node& from = *(after - 1);
     double u = from.u;
-    if (after != nodes_.end() && ds > from.arc_length) {
+    if (after != table.end() && ds > from.arc_length) {
         double low = from.u, high = after->u;
         u = low + (ds - from.arc_length) / (after->arc_length - from.arc_length) * (high - low);
         for (int step = 0; step < MAX_NEWTON_STEPS; ++step) {
@@ -274,25 +274,26 @@ PlanPose PlanGeometry::poly3_at(double ds) const {
             u = next;
         }
     }
-    const double slope = cubic_first(v_, u);
+    const double slope = cubic_first(coef_v, u);
     double curvature = 0.0, rate = 0.0;
-    curve_curvature(1.0, slope, 0.0, cubic_second(v_, u), 0.0, 6 * v_[3], &curvature, &rate);
-    return local_to_world(u, cubic(v_, u), std::atan(slope), curvature, rate);
+    curve_curvature(1.0, slope, 0.0, cubic_second(coef_v, u), 0.0, 6 * coef_v[3], &curvature,
+                    &rate);
+    return local_to_world(u, cubic(coef_v, u), std::atan(slope), curvature, rate);
 }
 
 PlanPose PlanGeometry::param_poly3_at(double p) const {
-    const double du = cubic_first(u_, p), dv = cubic_first(v_, p);
+    const double du = cubic_first(coef_u, p), dv = cubic_first(coef_v, p);
     double curvature = 0.0, rate = 0.0;
-    curve_curvature(du, dv, cubic_second(u_, p), cubic_second(v_, p), 6 * u_[3], 6 * v_[3],
-                    &curvature, &rate);
+    curve_curvature(du, dv, cubic_second(coef_u, p), cubic_second(coef_v, p), 6 * coef_u[3],
+                    6 * coef_v[3], &curvature, &rate);
     // The formulas hold for any parameter: the rate comes per unit of arc length either way.
-    return local_to_world(cubic(u_, p), cubic(v_, p), std::atan2(dv, du), curvature, rate);
+    return local_to_world(cubic(coef_u, p), cubic(coef_v, p), std::atan2(dv, du), curvature, rate);
 }
 
 PlanPose PlanGeometry::local_to_world(double u, double v, double local_heading, double curvature,
                                       double curvature_rate) const {
-    const double c = std::cos(start_.heading), s = std::sin(start_.heading);
-    return {start_.x + u * c - v * s, start_.y + u * s + v * c, start_.heading + local_heading,
+    const double c = std::cos(start.heading), s = std::sin(start.heading);
+    return {start.x + u * c - v * s, start.y + u * s + v * c, start.heading + local_heading,
             curvature, curvature_rate};
 }
 

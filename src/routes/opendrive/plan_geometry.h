@@ -55,9 +55,9 @@ public:
     // continue by their formula; spirals and poly3 continue along the tangent at their end.
     PlanPose at(double ds) const;
 
-    GeometryKind kind() const { return kind_; }
-    double s() const { return start_.s; }
-    double length() const { return start_.length; }
+    GeometryKind kind() const { return geometry_kind; }
+    double s() const { return start.s; }
+    double length() const { return start.length; }
 
 private:
     // A point of a spiral's or poly3's table: parameter u, arc length, position in the
@@ -69,7 +69,7 @@ private:
         double y;
     };
 
-    PlanGeometry(GeometryKind kind, const RecordStart& start) : kind_(kind), start_(start) {}
+    PlanGeometry(GeometryKind kind, const RecordStart& start) : geometry_kind(kind), start(start) {}
     PlanPose spiral_at(double ds) const;
     PlanPose poly3_at(double ds) const;
     PlanPose param_poly3_at(double p) const;
@@ -77,12 +77,12 @@ private:
                             double curvature_rate) const;
     PlanPose along_tangent(const PlanPose& from, double distance) const;
 
-    GeometryKind kind_;
-    RecordStart start_;
-    double u_[4] = {0, 0, 0, 0}; // arc: u_[0] curvature; spiral: start curvature and rate
-    double v_[4] = {0, 0, 0, 0};
-    bool normalized_ = false;
-    std::vector<Node> nodes_;
+    GeometryKind geometry_kind;
+    RecordStart start;
+    double coef_u[4] = {0, 0, 0, 0}; // arc: coef_u[0] curvature; spiral: start curvature and rate
+    double coef_v[4] = {0, 0, 0, 0};
+    bool normalized = false;
+    std::vector<Node> table;
 };
 
 inline double record_start(const PlanGeometry& geometry) {
