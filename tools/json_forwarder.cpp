@@ -1,8 +1,8 @@
 #include "json_forwarder.h"
 
-#include <cerrno>
-#include <cstdlib>
 #include <stdexcept>
+
+#include "text/text.h"
 
 namespace korvale_tool {
 
@@ -14,10 +14,8 @@ std::optional<HostPort> read_host_port(const std::string& text) {
         return std::nullopt;
     }
     const std::string port_text = text.substr(colon + 1);
-    char* end = nullptr;
-    errno = 0;
-    const long port = std::strtol(port_text.c_str(), &end, 10);
-    if (port_text.empty() || *end != '\0' || errno != 0 || port < 1 || port > 65535) {
+    int port = 0;
+    if (!korvale::text::read_integer(port_text, &port) || port < 1 || port > 65535) {
         return std::nullopt;
     }
     return HostPort{text.substr(0, colon), static_cast<std::uint16_t>(port)};

@@ -1,6 +1,5 @@
 // korvale profile and korvale at.
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +11,8 @@
 #include "profile/advice.h"
 #include "profile/speed_models.h"
 #include "route_table.h"
+#include "text/csv.h"
+#include "text/text.h"
 #include "tool_output.h"
 
 namespace korvale_tool {
@@ -101,26 +102,13 @@ void print_choice(const VehicleChoice& choice, std::ostream& out) {
 
 std::vector<double> parse_number_list(const std::string& text, std::size_t count,
                                       const std::string& what) {
-    std::vector<double> values;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        const std::size_t comma = text.find(',', start);
-        const std::string item =
-            text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        char* end = nullptr;
-        errno = 0;
-        const double value = std::strtod(item.c_str(), &end);
-        if (item.empty() || end == nullptr || *end != '\0' || errno == ERANGE) {
-            throw std::runtime_error(what + ": '" + text + "' is not " + std::to_string(count) +
-                                     " comma-separated numbers");
-        }
-        values.push_back(value);
-        if (comma == std::string::npos) {
-            break;
-        }
-        start = comma + 1;
+    const std::vector<std::string> items = korvale::text::split_fields(text, ',');
+    std::vector<double> values(items.size());
+    bool read = items.size() == count;
+    for (std::size_t i = 0; i < items.size() && read; ++i) {
+        read = korvale::text::read_number(items[i], &values[i]);
     }
-    if (values.size() != count) {
+    if (!read) {
         throw std::runtime_error(what + ": '" + text + "' is not " + std::to_string(count) +
                                  " comma-separated numbers");
     }
