@@ -44,7 +44,8 @@ cmake -S . -B build/gcc -G Ninja -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVALE_WERROR=ON
 cmake --build build/gcc -j "$jobs"
 require_tests build/gcc csharp_bindings csharp_route_bindings dashboard_page_in_browser python_bindings \
-    command_line_tool sumo_finds_the_advice_follower_uses_less_fuel
+    command_line_tool sumo_finds_the_advice_follower_uses_less_fuel clang_tidy \
+    clang_tidy_reports_broken_rules layers_and_includes layer_check_reports_broken_rules
 ctest --test-dir build/gcc --output-on-failure -j "$jobs"
 
 echo "=== the route layer and the tool with the bundled pugixml, GeographicLib and cpp-httplib"

@@ -23,14 +23,14 @@ public:
     TextFile(const TextFile&) = delete;
     TextFile& operator=(const TextFile&) = delete;
 
-    bool is_open() const { return file_ != nullptr; }
+    bool is_open() const { return file != nullptr; }
 
     // Reads up to size bytes of the text into buffer, as fread() of the text-mode file would;
     // fewer only at the end of the file, 0 there.
     std::size_t read(char* buffer, std::size_t size);
 
 private:
-    // Keeps the bytes not yet taken at the front of raw_ and reads more behind them; false
+    // Keeps the bytes not yet taken at the front of raw and reads more behind them; false
     // when the file has nothing more.
     bool fill();
 
@@ -43,8 +43,8 @@ private:
         bool ended = false;
     };
 
-    std::FILE* file_ = nullptr;
-    RawBlock raw_;
+    std::FILE* file = nullptr;
+    RawBlock raw;
 };
 
 } // namespace korvale::platform

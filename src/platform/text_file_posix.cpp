@@ -10,16 +10,16 @@ const char* find_byte(const char* begin, const char* end, char c) {
     return found != nullptr ? static_cast<const char*>(found) : end;
 }
 
-TextFile::TextFile(const char* path) : file_(path != nullptr ? std::fopen(path, "r") : nullptr) {}
+TextFile::TextFile(const char* path) : file(path != nullptr ? std::fopen(path, "r") : nullptr) {}
 
 TextFile::~TextFile() {
-    if (file_ != nullptr) {
-        std::fclose(file_);
+    if (file != nullptr) {
+        std::fclose(file);
     }
 }
 
 std::size_t TextFile::read(char* buffer, std::size_t size) {
-    return file_ != nullptr ? std::fread(buffer, 1, size, file_) : 0;
+    return file != nullptr ? std::fread(buffer, 1, size, file) : 0;
 }
 
 bool TextFile::fill() {

@@ -54,62 +54,62 @@ const char* find_byte(const char* begin, const char* end, char c) {
     return find_either(begin, end, c, c);
 }
 
-TextFile::TextFile(const char* path) : file_(path != nullptr ? std::fopen(path, "rb") : nullptr) {
-    if (file_ != nullptr) {
-        raw_.bytes.resize(RAW_BLOCK_SIZE);
+TextFile::TextFile(const char* path) : file(path != nullptr ? std::fopen(path, "rb") : nullptr) {
+    if (file != nullptr) {
+        raw.bytes.resize(RAW_BLOCK_SIZE);
     }
 }
 
 TextFile::~TextFile() {
-    if (file_ != nullptr) {
-        std::fclose(file_);
+    if (file != nullptr) {
+        std::fclose(file);
     }
 }
 
 bool TextFile::fill() {
-    std::memmove(raw_.bytes.data(), raw_.bytes.data() + raw_.begin, raw_.end - raw_.begin);
-    raw_.end -= raw_.begin;
-    raw_.begin = 0;
+    std::memmove(raw.bytes.data(), raw.bytes.data() + raw.begin, raw.end - raw.begin);
+    raw.end -= raw.begin;
+    raw.begin = 0;
     const std::size_t got =
-        std::fread(raw_.bytes.data() + raw_.end, 1, raw_.bytes.size() - raw_.end, file_);
-    raw_.end += got;
+        std::fread(raw.bytes.data() + raw.end, 1, raw.bytes.size() - raw.end, file);
+    raw.end += got;
     return got > 0;
 }
 
 std::size_t TextFile::read(char* buffer, std::size_t size) {
-    if (file_ == nullptr) {
+    if (file == nullptr) {
         return 0;
     }
     std::size_t written = 0;
-    while (written < size && !raw_.ended) {
-        if (raw_.begin == raw_.end && !fill()) {
+    while (written < size && !raw.ended) {
+        if (raw.begin == raw.end && !fill()) {
             break;
         }
         // The run up to the next carriage return or Ctrl-Z is copied as it is.
-        const char* run = raw_.bytes.data() + raw_.begin;
-        const std::size_t room = std::min(size - written, raw_.end - raw_.begin);
+        const char* run = raw.bytes.data() + raw.begin;
+        const std::size_t room = std::min(size - written, raw.end - raw.begin);
         const char* special = find_either(run, run + room, CARRIAGE_RETURN, END_OF_TEXT);
         const auto length = static_cast<std::size_t>(special - run);
         std::memcpy(buffer + written, run, length);
         written += length;
-        raw_.begin += length;
+        raw.begin += length;
         if (length == room) {
             continue;
         }
         if (*special == END_OF_TEXT) {
-            raw_.ended = true;
+            raw.ended = true;
             break;
         }
         // A carriage return: its next byte decides, read first when it is not there yet.
-        if (raw_.begin + 1 == raw_.end && !fill()) {
+        if (raw.begin + 1 == raw.end && !fill()) {
             buffer[written++] = CARRIAGE_RETURN; // the file's last byte
-            raw_.begin = raw_.end;
+            raw.begin = raw.end;
             break;
         }
-        if (raw_.bytes[raw_.begin + 1] != '\n') {
+        if (raw.bytes[raw.begin + 1] != '\n') {
             buffer[written++] = CARRIAGE_RETURN;
         }
-        ++raw_.begin;
+        ++raw.begin;
     }
     return written;
 }
