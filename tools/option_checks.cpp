@@ -4,11 +4,11 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
-#include <iostream>
 #include <utility>
 
 #include "commands.h"
 #include "json_forwarder.h"
+#include "tool_output.h"
 
 namespace korvale_tool {
 
@@ -107,9 +107,7 @@ int command_line_error(const CLI::App& app, const CLI::ParseError& error) {
     if (error.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) {
         return app.exit(error); // --help
     }
-    std::cout.flush();
-    std::cerr << "korvale: error: " << error.what() << "\n";
-    return 1;
+    return report_error(error.what());
 }
 
 } // namespace korvale_tool
