@@ -4,7 +4,8 @@ breaks them.
 
 The style: a header of the project by its path from src/ ("geometry/point3.h", also from the
 same folder), the public headers by their bare names ("korvale.h", "korvale_routes.h"), and in
-tools/ the tool's own headers by their bare names; nothing relative.
+tools/ the tool's own headers by their bare names; nothing relative, and none of them in <>
+(which would pass by the table).
 
 The table: a row for every folder of src/ and tools/ that holds code (the first column names
 it in backticks), and in the second column, in backticks, what its files may include besides
@@ -22,6 +23,7 @@ PUBLIC_HEADERS = ("korvale.h", "korvale_routes.h")
 CODE_FOLDERS = ("src", "tools")
 CODE = (".h", ".cpp")
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]*)"')
+ANGLED = re.compile(r"^\s*#\s*include\s*<([^>]*)>")
 TABLE_HEAD = re.compile(r"^\|\s*folder\s*\|\s*may include")
 QUOTED = re.compile(r"`([^`]*)`")
 
@@ -71,6 +73,12 @@ def resolve(root, path, name):
     return name, None
 
 
+def is_project_header(root, path, name):
+    """Whether a header named in <> is one of the project's (which go in quotes)."""
+    return (name in PUBLIC_HEADERS or os.path.isfile(os.path.join(root, "src", name))
+            or (path.startswith("tools/") and os.path.isfile(os.path.join(root, "tools", name))))
+
+
 def allowed(path, header, rows):
     """Whether the file at path may include the header (as resolve gives it)."""
     folder = path.rsplit("/", 1)[0] + "/"
@@ -94,6 +102,10 @@ def check(root):
         folders.add(folder)
         with open(os.path.join(root, path), encoding="utf-8") as source:
             for number, line in enumerate(source, 1):
+                angled = ANGLED.match(line)
+                if angled and is_project_header(root, path, angled[1]):
+                    faults.append(f"{path}:{number}: <{angled[1]}>: a header of the project in "
+                                  "quotes")
                 match = INCLUDE.match(line)
                 if not match:
                     continue

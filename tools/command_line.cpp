@@ -30,7 +30,9 @@ void add_profile_command(CLI::App& app, CommandRun& run) {
         app.add_subcommand("profile", "build a route's profile and print a summary");
     command->add_option("route", args->route, "route file")->required();
     command->add_option("--csv", args->csv, "write every row with every column to FILE");
-    command->add_option("--slowest", args->slowest, "slow points to list")->capture_default_str();
+    command->add_option("--slowest", args->slowest, "slow points to list")
+        ->capture_default_str()
+        ->check(whole_number());
     add_strict_option(command, &args->strict);
     auto vehicle = add_vehicle_options(command);
     command->callback([args, vehicle, &run] {
@@ -48,7 +50,8 @@ void add_at_command(CLI::App& app, CommandRun& run) {
     auto* distance =
         command->add_option("--distance", args->distance, "distance along the route, m")
             ->check(any_number());
-    auto* position = command->add_option("--position", args->position, "position X,Y,Z, m");
+    auto* position = command->add_option("--position", args->position, "position X,Y,Z, m")
+                         ->check(number_list(3));
     distance->excludes(position);
     command->add_option("--speed", args->speed, "vehicle speed, km/h: adds the advice ahead")
         ->check(not_negative());
@@ -125,9 +128,12 @@ void add_dashboard_command(CLI::App& app, CommandRun& run) {
         ->check(whole_within(0, MAX_PORT));
     command->add_option("--plot-counts", args->plot_counts, "values in a plot's two arrays, A,B")
         ->capture_default_str();
-    command->add_option("--count", args->count, "stop after this many datagrams");
-    command->add_option("--timeout", args->timeout_s,
-                        "stop after this many seconds without a datagram");
+    command->add_option("--count", args->count, "stop after this many datagrams")
+        ->check(whole_number());
+    command
+        ->add_option("--timeout", args->timeout_s,
+                     "stop after this many seconds without a datagram")
+        ->check(number());
     auto* http = command
                      ->add_option("--http", args->http,
                                   "serve a live web page on this TCP port (0: any free port)")

@@ -63,7 +63,9 @@ int run_at(const AtArgs& args, std::ostream& out);
 int run_drive(const DriveArgs& args, std::ostream& out);
 int run_dashboard(const DashboardArgs& args, std::ostream& out);
 
-// "X,Y,Z" or "A,B" as numbers; throws with a message naming what for.
+// "X,Y,Z" or "A,B" as count numbers; none when the text is not that.
+std::optional<std::vector<double>> read_number_list(const std::string& text, std::size_t count);
+// The same; throws with a message naming what for.
 std::vector<double> parse_number_list(const std::string& text, std::size_t count,
                                       const std::string& what);
 

@@ -177,10 +177,6 @@ private:
     double largest = 0.0;
 };
 
-} // namespace
-
-namespace {
-
 // The drive's CSV line of a sample.
 void print_row(const TraceSample& s, const DriveRow& row, double offset, std::ostream& out) {
     char line[320];

@@ -37,8 +37,6 @@ int main(int argc, char** argv) {
     try {
         return run(std::cout);
     } catch (const std::exception& error) {
-        std::cout.flush();
-        std::cerr << "korvale: error: " << error.what() << "\n";
-        return 1;
+        return korvale_tool::report_error(error.what());
     }
 }

@@ -4,10 +4,11 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
-#include <iostream>
 #include <utility>
 
+#include "commands.h"
 #include "json_forwarder.h"
+#include "tool_output.h"
 
 namespace korvale_tool {
 
@@ -63,10 +64,20 @@ CLI::Validator any_number() {
     return check<double>("a number", [](double v) { return !std::isnan(v); });
 }
 
+CLI::Validator whole_number() {
+    return check<std::int64_t>("a whole number", [](std::int64_t) { return true; });
+}
+
 CLI::Validator whole_within(std::int64_t low, std::int64_t high) {
     return check<std::int64_t>("a whole number from " + std::to_string(low) + " to " +
                                    std::to_string(high),
                                [low, high](std::int64_t v) { return v >= low && v <= high; });
+}
+
+CLI::Validator number_list(std::size_t count) {
+    return check<std::string>(number_list_text(count), [count](const std::string& text) {
+        return read_number_list(text, count).has_value();
+    });
 }
 
 CLI::Validator one_of(const std::vector<std::string>& names) {
@@ -78,6 +89,10 @@ CLI::Validator one_of(const std::vector<std::string>& names) {
 CLI::Validator host_and_port() {
     return check<std::string>(
         HOST_PORT, [](const std::string& text) { return read_host_port(text).has_value(); });
+}
+
+std::string number_list_text(std::size_t count) {
+    return std::to_string(count) + " comma-separated numbers";
 }
 
 std::string listed(const std::vector<std::string>& names) {
@@ -92,9 +107,7 @@ int command_line_error(const CLI::App& app, const CLI::ParseError& error) {
     if (error.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) {
         return app.exit(error); // --help
     }
-    std::cout.flush();
-    std::cerr << "korvale: error: " << error.what() << "\n";
-    return 1;
+    return report_error(error.what());
 }
 
 } // namespace korvale_tool

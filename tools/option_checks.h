@@ -23,13 +23,19 @@ CLI::Validator within(double low, double high, const std::string& unit = "");
 CLI::Validator number();
 // Any number but NaN.
 CLI::Validator any_number();
+// A whole number as the option reads it.
+CLI::Validator whole_number();
 // A whole number from low to high.
 CLI::Validator whole_within(std::int64_t low, std::int64_t high);
+// count numbers separated by commas ("X,Y,Z").
+CLI::Validator number_list(std::size_t count);
 // One of the names ("a, b or c").
 CLI::Validator one_of(const std::vector<std::string>& names);
 // HOST:PORT with a port from 1 to 65535.
 CLI::Validator host_and_port();
 
+// "3 comma-separated numbers".
+std::string number_list_text(std::size_t count);
 // "a, b or c".
 std::string listed(const std::vector<std::string>& names);
 

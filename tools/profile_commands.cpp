@@ -4,10 +4,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "commands.h"
+#include "option_checks.h"
 #include "profile/advice.h"
 #include "profile/speed_models.h"
 #include "route_table.h"
@@ -100,19 +103,23 @@ void print_choice(const VehicleChoice& choice, std::ostream& out) {
 
 } // namespace
 
-std::vector<double> parse_number_list(const std::string& text, std::size_t count,
-                                      const std::string& what) {
+std::optional<std::vector<double>> read_number_list(const std::string& text, std::size_t count) {
     const std::vector<std::string> items = korvale::text::split_fields(text, ',');
     std::vector<double> values(items.size());
     bool read = items.size() == count;
     for (std::size_t i = 0; i < items.size() && read; ++i) {
         read = korvale::text::read_number(items[i], &values[i]);
     }
-    if (!read) {
-        throw std::runtime_error(what + ": '" + text + "' is not " + std::to_string(count) +
-                                 " comma-separated numbers");
+    return read ? std::optional<std::vector<double>>(std::move(values)) : std::nullopt;
+}
+
+std::vector<double> parse_number_list(const std::string& text, std::size_t count,
+                                      const std::string& what) {
+    std::optional<std::vector<double>> values = read_number_list(text, count);
+    if (!values) {
+        throw std::runtime_error(what + ": '" + text + "' is not " + number_list_text(count));
     }
-    return values;
+    return std::move(*values);
 }
 
 int run_profile(const ProfileArgs& args, std::ostream& out) {

@@ -182,11 +182,14 @@ void add_opendrive_command(CLI::App* route, CommandRun& run) {
     opendrive->add_option("--roads", args->roads,
                           "road ids in driving order, comma-separated, junction roads too; "
                           "may be left out for a map of one road");
-    opendrive->add_option("--lane", args->lane,
-                          "centre of this lane (OpenDRIVE id, negative to the right) instead of "
-                          "the reference line");
+    opendrive
+        ->add_option("--lane", args->lane,
+                     "centre of this lane (OpenDRIVE id, negative to the right) instead of "
+                     "the reference line")
+        ->check(whole_number());
     opendrive->add_option("--step", args->step, "metres between rows, 0.01 to 1000")
-        ->capture_default_str();
+        ->capture_default_str()
+        ->check(number());
     opendrive
         ->add_option("--limit", args->limit, "speed limit (km/h) for rows where the map gives none")
         ->check(above_zero());
@@ -197,13 +200,15 @@ void add_opendrive_command(CLI::App* route, CommandRun& run) {
     opendrive->add_option("--to", args->to, "end of a route along lanes: ROAD:LANE[@S] or X,Y");
     opendrive->add_option("--via", args->via,
                           "road ids, comma-separated, that the route along lanes passes in order");
-    opendrive->add_option_function<double>(
-        "--lane-change",
-        [args](double metres) {
-            args->lane_change = metres;
-            args->lane_change_given = true;
-        },
-        "metres over which a lane change is blended (default 100)");
+    opendrive
+        ->add_option_function<double>(
+            "--lane-change",
+            [args](double metres) {
+                args->lane_change = metres;
+                args->lane_change_given = true;
+            },
+            "metres over which a lane change is blended (default 100)")
+        ->check(number());
     opendrive->add_option("-o,--output", args->output, "route file to write")->required();
     opendrive->callback(
         [args, &run] { run = [args](std::ostream& out) { return run_opendrive(*args, out); }; });
@@ -222,12 +227,14 @@ void add_gps_command(CLI::App* route, CommandRun& run) {
     gps->add_option("--limits", gps_args->limits,
                     "CSV of distance_m,limit_kmh lines, each limit from that distance on");
     gps->add_option("--step", gps_args->step, "metres between rows, 0.01 to 1000")
-        ->capture_default_str();
+        ->capture_default_str()
+        ->check(number());
     gps->add_option("--origin", gps_args->origin,
                     "LAT,LON[,H]: the origin of the local frame (default: the first fix)");
     gps->add_option("--superelevation", gps_args->superelevation,
                     "superelevation (fraction) of curved rows")
-        ->capture_default_str();
+        ->capture_default_str()
+        ->check(number());
     gps->add_flag("--flat", gps_args->flat, "z = 0 on every row (heights ignored)");
     gps->add_option("-o,--output", gps_args->output, "route file to write")->required();
     gps->callback([gps_args, &run] {

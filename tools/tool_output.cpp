@@ -56,6 +56,12 @@ void warn(const std::string& message) {
     std::cerr << "korvale: warning: " << message << "\n";
 }
 
+int report_error(const std::string& message) {
+    std::cout.flush();
+    std::cerr << "korvale: error: " << message << "\n";
+    return 1;
+}
+
 void require_readable(const std::string& path, const std::string& what) {
     errno = 0;
     std::FILE* file = std::fopen(path.c_str(), "rb");

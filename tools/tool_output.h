@@ -35,6 +35,9 @@ private:
 // "korvale: warning: MESSAGE" on standard error.
 void warn(const std::string& message);
 
+// "korvale: error: MESSAGE" on standard error; returns the tool's exit status for it, 1.
+int report_error(const std::string& message);
+
 // Throws std::runtime_error "cannot read WHAT 'PATH': REASON" unless the file opens and reads
 // (a directory does not).
 void require_readable(const std::string& path, const std::string& what);

@@ -76,17 +76,6 @@ double speed_at(const std::vector<TraceRow>& trace, double at, std::size_t& k) {
     return std::max(0.0, from.v + (to.v - from.v) * share);
 }
 
-// The column on which the cruise controller drives the drive (km/h at each row). The controller
-// reads the column a horizon of travel ahead and closes the gap within the horizon, so where
-// the drive passes at speed v with acceleration a, the column a horizon·v further on is v plus
-// the horizon times a: the controller at the drive's speed asks for the drive's acceleration.
-// Where that lies below the drive's own speed there (braking near a low speed, where the place
-// read ahead goes back toward the controller), the column is the drive's speed there, which the
-// controller settles on without falling below it. Within the maximum speed; 0 at stops; where
-// the drive sets off at the start and where it comes to rest at the end, rows that are no stops
-// take the speed of the nearest row inside at which the column is at least 1 km/h (on a column
-// that falls to 0 at a row that is no stop, a cruise controller would creep toward it, and at
-// rest at the start it would never start).
 // Where along the road the cruise controller reads the column (rising) and what it must find
 // there, m/s.
 struct Setpoints {
@@ -188,6 +177,17 @@ void lift_still_stretches(const RoadRows& rows, const std::vector<TraceRow>& tra
     }
 }
 
+// The column on which the cruise controller drives the drive (km/h at each row). The controller
+// reads the column a horizon of travel ahead and closes the gap within the horizon, so where
+// the drive passes at speed v with acceleration a, the column a horizon·v further on is v plus
+// the horizon times a: the controller at the drive's speed asks for the drive's acceleration.
+// Where that lies below the drive's own speed there (braking near a low speed, where the place
+// read ahead goes back toward the controller), the column is the drive's speed there, which the
+// controller settles on without falling below it. Within the maximum speed; 0 at stops; where
+// the drive sets off at the start and where it comes to rest at the end, rows that are no stops
+// take the speed of the nearest row inside at which the column is at least 1 km/h (on a column
+// that falls to 0 at a row that is no stop, a cruise controller would creep toward it, and at
+// rest at the start it would never start).
 std::vector<double> cruise_column(const RoadRows& rows, const std::vector<TraceRow>& trace) {
     std::vector<double> out = column_at_rows(rows, setpoints_of(trace));
     const std::size_t n = out.size();
