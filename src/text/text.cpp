@@ -1,7 +1,6 @@
 #include "text/text.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <system_error>
@@ -30,8 +29,11 @@ std::string_view trimmed(std::string_view text) {
 }
 
 std::string lower(std::string text) {
+    // Not std::tolower: a host's locale may map 'I' elsewhere (Turkish) or touch other bytes.
     for (char& c : text) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
     }
     return text;
 }

@@ -14,7 +14,7 @@ bool is_blank(char c);
 // The text without the blanks at its ends (a view into the same characters).
 std::string_view trimmed(std::string_view text);
 
-// The text in lower case (ASCII letters only).
+// The text in lower case (ASCII letters only, whatever the locale).
 std::string lower(std::string text);
 
 // The text without the UTF-8 byte-order mark that some editors and spreadsheets put first.

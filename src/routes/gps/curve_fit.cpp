@@ -391,7 +391,7 @@ CurveModel fit(const CurveModel& start, FitData& data) {
         for (int attempt = 0; attempt < MAX_DAMPING_TRIES && decrease < 0; ++attempt) {
             decrease = try_step(e, state, data);
         }
-        if (decrease < 0 || decrease < CONVERGED) {
+        if (decrease < CONVERGED) { // no step lowered the cost, or too little
             break;
         }
     }
