@@ -49,7 +49,7 @@ void add_at_command(CLI::App& app, CommandRun& run) {
     command->add_option("route", args->route, "route file")->required();
     auto* distance =
         command->add_option("--distance", args->distance, "distance along the route, m")
-            ->check(any_number());
+            ->check(number_not_nan());
     auto* position = command->add_option("--position", args->position, "position X,Y,Z, m")
                          ->check(number_list(3));
     distance->excludes(position);

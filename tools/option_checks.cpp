@@ -60,7 +60,7 @@ CLI::Validator number() {
     return check<double>("a number", [](double) { return true; });
 }
 
-CLI::Validator any_number() {
+CLI::Validator number_not_nan() {
     return check<double>("a number", [](double v) { return !std::isnan(v); });
 }
 

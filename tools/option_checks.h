@@ -22,7 +22,7 @@ CLI::Validator within(double low, double high, const std::string& unit = "");
 // A number as the option reads it (NaN and infinity too: what reads it checks the value).
 CLI::Validator number();
 // Any number but NaN.
-CLI::Validator any_number();
+CLI::Validator number_not_nan();
 // A whole number as the option reads it.
 CLI::Validator whole_number();
 // A whole number from low to high.

@@ -46,12 +46,9 @@ std::string_view without_byte_order_mark(std::string_view text) {
 }
 
 bool read_number(const char* first, const char* last, double* value) {
-    while (first < last && is_blank(*first)) {
-        ++first;
-    }
-    while (last > first && is_blank(last[-1])) {
-        --last;
-    }
+    const std::string_view number = trimmed(std::string_view(first, last - first));
+    first = number.data();
+    last = first + number.size();
     if (first < last && *first == '+') {
         ++first;
         if (first < last && *first == '-') {
